@@ -1,0 +1,100 @@
+// A scripted SerialPort for link tests: the test pushes bytes for the reader, and sees what was
+// written and which line settings were set.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "link/platform_services.h"
+
+namespace kestrune::testing_support {
+
+struct FakePortState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::uint8_t> incoming;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::vector<LineSettings> settingsHistory;
+    LineSettings settings;
+    std::chrono::milliseconds ceiling{1000};
+    bool dead = false;
+    bool failGetSettings = false;
+    bool failSetSettings = false;
+    bool failCeiling = false;
+    std::atomic<int> readsInProgress{0};
+    std::atomic<bool> closedUnderReader{false};
+    std::atomic<int> opened{0};
+    std::atomic<int> closed{0};
+
+    void push(std::initializer_list<std::uint8_t> bytes) {
+        {
+            std::lock_guard lock(mutex);
+            incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+        }
+        changed.notify_all();
+    }
+};
+
+class FakeSerialPort : public SerialPort {
+public:
+    explicit FakeSerialPort(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {
+        ++state_->opened;
+    }
+    ~FakeSerialPort() override {
+        if (state_->readsInProgress.load() != 0) {
+            state_->closedUnderReader.store(true);
+        }
+        ++state_->closed;
+    }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        std::lock_guard lock(state_->mutex);
+        state_->writes.emplace_back(bytes.begin(), bytes.end());
+        return true;
+    }
+    ReadResult readByte(std::uint8_t& byte) override {
+        ++state_->readsInProgress;
+        std::unique_lock lock(state_->mutex);
+        state_->changed.wait_for(lock, state_->ceiling, [this] {
+            return !state_->incoming.empty() || state_->dead;
+        });
+        ReadResult result = ReadResult::Nothing;
+        if (!state_->incoming.empty()) {
+            byte = state_->incoming.front();
+            state_->incoming.pop_front();
+            result = ReadResult::Byte;
+        } else if (state_->dead) {
+            result = ReadResult::Failed;
+        }
+        --state_->readsInProgress;
+        return result;
+    }
+    bool setReadCeiling(std::chrono::milliseconds ceiling) override {
+        std::lock_guard lock(state_->mutex);
+        state_->ceiling = ceiling;
+        return !state_->failCeiling;
+    }
+    bool getLineSettings(LineSettings& settings) override {
+        std::lock_guard lock(state_->mutex);
+        settings = state_->settings;
+        return !state_->failGetSettings;
+    }
+    bool setLineSettings(const LineSettings& settings) override {
+        std::lock_guard lock(state_->mutex);
+        if (state_->failSetSettings) {
+            return false;
+        }
+        state_->settings = settings;
+        state_->settingsHistory.push_back(settings);
+        return true;
+    }
+    bool setBreak(bool) override { return true; }
+
+private:
+    std::shared_ptr<FakePortState> state_;
+};
+
+}  // namespace kestrune::testing_support
