@@ -4,10 +4,9 @@ namespace kestrune {
 
 namespace {
 constexpr std::uint8_t kNotAPacket = 0x00;
-constexpr std::uint8_t kFirstTextByte = 0x20;
 }  // namespace
 
-std::optional<std::span<const std::uint8_t>> StreamFramer::feed(std::uint8_t byte) {
+std::optional<std::span<const std::uint8_t>> StreamFramer::feedByState(std::uint8_t byte) {
     switch (state_) {
         case FramerState::Idle:
             fromIdle(byte);
@@ -89,7 +88,7 @@ std::optional<std::span<const std::uint8_t>> StreamFramer::afterDataDle(std::uin
 void StreamFramer::inSentence(std::uint8_t byte) {
     if (byte == kCr) {
         state_ = FramerState::AfterCr;
-    } else if (byte >= kFirstTextByte) {
+    } else if (byte >= framer_detail::kFirstTextByte) {
         append(byte, FramerState::InSentence);
     } else {
         state_ = FramerState::Idle;

@@ -27,6 +27,26 @@ enum class FramerState : std::uint8_t {
     AfterCr = 5,
 };
 
+namespace framer_detail {
+
+inline constexpr std::uint8_t kFirstTextByte = 0x20;
+inline constexpr std::size_t kStates = 6;
+using BodyTable = std::array<std::array<bool, 256>, kStates>;
+
+// For each state, the bytes that are simply stored: anything but DLE inside a packet, text bytes
+// inside a sentence.
+constexpr BodyTable makeBodyTable() {
+    BodyTable table{};
+    for (std::size_t b = 0; b < table[0].size(); ++b) {
+        table[static_cast<std::size_t>(FramerState::InPacket)][b] = b != kDle;
+        table[static_cast<std::size_t>(FramerState::InSentence)][b] = b >= kFirstTextByte;
+    }
+    return table;
+}
+inline constexpr BodyTable kBodyByte = makeBodyTable();
+
+}  // namespace framer_detail
+
 class StreamFramer {
 public:
     // The packet ID or '$' plus 256 more bytes.
@@ -36,11 +56,20 @@ public:
     // Consumes one byte. A completed message is returned as a view of the framer's buffer, valid
     // until the next feed: a TSIP packet starts with its ID, an NMEA sentence with '$' and ends
     // before its CR. A packet with ID 0x24 looks exactly like a sentence.
-    std::optional<std::span<const std::uint8_t>> feed(std::uint8_t byte);
+    std::optional<std::span<const std::uint8_t>> feed(std::uint8_t byte) {
+        // Most bytes are the body of a message; they take this short path, inlined at the caller.
+        if (framer_detail::kBodyByte[static_cast<std::size_t>(state_)][byte] && length_ < kMaxMessage) {
+            buffer_[length_++] = byte;
+            return std::nullopt;
+        }
+        return feedByState(byte);
+    }
 
     FramerState state() const { return state_; }
 
 private:
+
+    std::optional<std::span<const std::uint8_t>> feedByState(std::uint8_t byte);
     void fromIdle(std::uint8_t byte);
     void afterStartDle(std::uint8_t byte);
     void inPacket(std::uint8_t byte);
@@ -53,7 +82,7 @@ private:
     std::span<const std::uint8_t> complete();
 
     std::array<std::uint8_t, kBufferSize> buffer_{};
-    std::uint16_t length_ = 0;
+    std::size_t length_ = 0;
     FramerState state_ = FramerState::Idle;
 };
 
