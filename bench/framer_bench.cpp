@@ -11,9 +11,9 @@
 namespace {
 
 std::vector<std::uint8_t> realisticMix() {
-    const std::vector<std::uint8_t> signalReport = {
-        0x10, 0x47, 0x03, 0x05, 0x42, 0x20, 0x10, 0x10, 0x00, 0x10, 0x10, 0x41,
-        0xF0, 0x00, 0x00, 0x11, 0x42, 0x10, 0x10, 0x00, 0x00, 0x10, 0x03};
+    const std::vector<std::uint8_t> signalReport = {0x10, 0x47, 0x03, 0x05, 0x42, 0x20, 0x10, 0x10,
+                                                    0x00, 0x10, 0x10, 0x41, 0xF0, 0x00, 0x00, 0x11,
+                                                    0x42, 0x10, 0x10, 0x00, 0x00, 0x10, 0x03};
     const std::vector<std::uint8_t> portReport = {0x10, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00,
                                                   0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
     const std::vector<std::uint8_t> nmeaReport = {0x10, 0x7B, 0x00, 0x01, 0x00, 0x00,
@@ -45,8 +45,8 @@ void framerThroughput(benchmark::State& state) {
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * mix.size()));
-    state.counters["messages"] = benchmark::Counter(static_cast<double>(messages),
-                                                    benchmark::Counter::kIsRate);
+    state.counters["messages"] =
+        benchmark::Counter(static_cast<double>(messages), benchmark::Counter::kIsRate);
 }
 BENCHMARK(framerThroughput)->Unit(benchmark::kMillisecond);
 

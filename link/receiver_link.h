@@ -37,17 +37,15 @@ struct Timing {
 
 using PortOpener = std::function<std::unique_ptr<SerialPort>(std::string_view)>;
 
-// Longest stored port name.
-inline constexpr std::size_t kMaxPortName = 5;
-
 class ReceiverLink {
-public:
+  public:
     explicit ReceiverLink(Timing timing = {}, PortOpener opener = openSerialPort);
     ~ReceiverLink();
     ReceiverLink(const ReceiverLink&) = delete;
     ReceiverLink& operator=(const ReceiverLink&) = delete;
 
-    // Opens the named port unless it is the one already named (letter case aside).
+    // Opens the named port unless it is the one already named (letter case aside). A name longer
+    // than kMaxPortName names no device, so the link then stays closed.
     void setPortName(std::string_view name);
     const std::string& portName() const { return portName_; }
 
@@ -82,7 +80,7 @@ public:
     // the dispatch without a port.
     void dispatch(std::span<const std::uint8_t> message);
 
-private:
+  private:
     void readerLoop();
     void postNmeaMask(std::span<const std::uint8_t> message);
     void postSignalLevels(std::span<const std::uint8_t> message);

@@ -48,7 +48,7 @@ inline constexpr BodyTable kBodyByte = makeBodyTable();
 }  // namespace framer_detail
 
 class StreamFramer {
-public:
+  public:
     // The packet ID or '$' plus 256 more bytes.
     static constexpr std::size_t kMaxMessage = 257;
     static constexpr std::size_t kBufferSize = 260;
@@ -58,7 +58,8 @@ public:
     // before its CR. A packet with ID 0x24 looks exactly like a sentence.
     std::optional<std::span<const std::uint8_t>> feed(std::uint8_t byte) {
         // Most bytes are the body of a message; they take this short path, inlined at the caller.
-        if (framer_detail::kBodyByte[static_cast<std::size_t>(state_)][byte] && length_ < kMaxMessage) {
+        if (framer_detail::kBodyByte[static_cast<std::size_t>(state_)][byte] &&
+            length_ < kMaxMessage) {
             buffer_[length_++] = byte;
             return std::nullopt;
         }
@@ -67,8 +68,7 @@ public:
 
     FramerState state() const { return state_; }
 
-private:
-
+  private:
     std::optional<std::span<const std::uint8_t>> feedByState(std::uint8_t byte);
     void fromIdle(std::uint8_t byte);
     void afterStartDle(std::uint8_t byte);

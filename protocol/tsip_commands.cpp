@@ -36,14 +36,8 @@ struct BaudEntry {
     std::uint32_t baud;
     std::uint8_t code;
 };
-constexpr std::array<BaudEntry, 8> kBaudCodes{{{300, 2},
-                                               {600, 3},
-                                               {1200, 4},
-                                               {2400, 5},
-                                               {4800, 6},
-                                               {9600, 7},
-                                               {19200, 8},
-                                               {38400, 9}}};
+constexpr std::array<BaudEntry, 8> kBaudCodes{
+    {{300, 2}, {600, 3}, {1200, 4}, {2400, 5}, {4800, 6}, {9600, 7}, {19200, 8}, {38400, 9}}};
 constexpr std::uint8_t kFallbackBaudCode = 7;
 
 bool sendCommand(SerialPort& port, std::uint8_t id, std::span<const std::uint8_t> data) {
@@ -111,8 +105,8 @@ bool sendPortConfigQuery(SerialPort& port) {
 }
 
 // 10 BC 00 07 07 03 00 00 00 02 02 00 10 03: port 0 at 9600 8N1, TSIP in and out.
-bool sendPortConfig(SerialPort& port, std::uint8_t baud, std::uint8_t parity,
-                    std::uint8_t stopBits, std::uint8_t protocol) {
+bool sendPortConfig(SerialPort& port, std::uint8_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                    std::uint8_t protocol) {
     const std::uint8_t data[] = {
         kPortIndex,         // 0: port index
         baud,               // 1: input baud code
@@ -138,11 +132,11 @@ bool sendNmeaQuery(SerialPort& port) {
 bool sendNmeaConfig(SerialPort& port, NmeaMask mask) {
     const auto rmc = static_cast<std::uint8_t>((mask & kMaskRmc) != 0 ? kReceiverRmcBit : 0);
     const std::uint8_t data[] = {
-        kNmeaSubcode,                                   // 0: subcode
-        kNmeaIntervalSeconds,                           // 1: output interval, seconds
-        0,                                              // 2: mask bits 31 to 24
-        0,                                              // 3: mask bits 23 to 16
-        rmc,                                            // 4: mask bits 15 to 8 (RMC in bit 8)
+        kNmeaSubcode,                                        // 0: subcode
+        kNmeaIntervalSeconds,                                // 1: output interval, seconds
+        0,                                                   // 2: mask bits 31 to 24
+        0,                                                   // 3: mask bits 23 to 16
+        rmc,                                                 // 4: mask bits 15 to 8 (RMC in bit 8)
         static_cast<std::uint8_t>(mask & kLowSixSentences),  // 5: mask bits 7 to 0
     };
     return sendCommand(port, kIdNmeaConfig, data);

@@ -34,8 +34,8 @@ std::size_t frameTsip(std::uint8_t id, std::span<const std::uint8_t> data,
                       std::span<std::uint8_t> frame);
 
 bool sendPortConfigQuery(SerialPort& port);
-bool sendPortConfig(SerialPort& port, std::uint8_t baud, std::uint8_t parity,
-                    std::uint8_t stopBits, std::uint8_t protocol);
+bool sendPortConfig(SerialPort& port, std::uint8_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                    std::uint8_t protocol);
 bool sendNmeaQuery(SerialPort& port);
 bool sendNmeaConfig(SerialPort& port, NmeaMask mask);
 

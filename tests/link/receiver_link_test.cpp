@@ -32,15 +32,14 @@ struct LinkFixture : testing::Test {
     RecordingSink sink;
 };
 
-Bytes signalReport(std::initializer_list<std::pair<std::uint8_t, float>> entries,
-                   int count = -1) {
+Bytes signalReport(std::initializer_list<std::pair<std::uint8_t, float>> entries, int count = -1) {
     Bytes message{0x47, static_cast<std::uint8_t>(count < 0 ? entries.size() : count)};
     for (const auto& [prn, level] : entries) {
         const auto bits = std::bit_cast<std::uint32_t>(level);
-        message.insert(message.end(), {prn, static_cast<std::uint8_t>(bits >> 24),
-                                       static_cast<std::uint8_t>(bits >> 16),
-                                       static_cast<std::uint8_t>(bits >> 8),
-                                       static_cast<std::uint8_t>(bits)});
+        message.insert(
+            message.end(),
+            {prn, static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
+             static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)});
     }
     return message;
 }
@@ -56,7 +55,9 @@ struct DispatchCase {
     std::vector<Notification> posts;
 };
 
-void PrintTo(const DispatchCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DispatchCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class DispatchTable : public LinkFixture, public testing::WithParamInterface<DispatchCase> {};
 
@@ -89,16 +90,38 @@ const DispatchCase kDispatchCases[] = {
     {"DollarPacketIsNmea", {0x24, 0x41}, T, N, true, false, false, {}},
     {"OtherPacketIsTsipReply", {0x8F, 0x01}, N, T, true, false, false, {}},
     {"PortReportIsTsipReply", {0xBC, 0x00, 0x07}, N, T, true, false, false, {}},
-    {"NmeaReportRmcFromByte4", {0x7B, 0, 1, 0, 0, 0x01, 0x05}, N, T, true, true, false,
+    {"NmeaReportRmcFromByte4",
+     {0x7B, 0, 1, 0, 0, 0x01, 0x05},
+     N,
+     T,
+     true,
+     true,
+     false,
      {{kMaskMsg, 0x45, 0}}},
-    {"NmeaReportBit6Passes", {0x7B, 0, 1, 0, 0, 0x01, 0x45}, N, T, true, true, false,
+    {"NmeaReportBit6Passes",
+     {0x7B, 0, 1, 0, 0, 0x01, 0x45},
+     N,
+     T,
+     true,
+     true,
+     false,
      {{kMaskMsg, 0x45, 0}}},
-    {"NmeaReportHighBitsPass", {0x7B, 0, 1, 0, 0, 0x00, 0xC1}, T, T, true, true, false,
+    {"NmeaReportHighBitsPass",
+     {0x7B, 0, 1, 0, 0, 0x00, 0xC1},
+     T,
+     T,
+     true,
+     true,
+     false,
      {{kMaskMsg, 0xC1, 0}}},
     {"ShortNmeaReportStillActedOn", {0x7B, 0}, N, T, true, true, false, {{kMaskMsg, 0, 0}}},
     {"SignalLevelsChangeNothingButPost",
      signalReport({{5, 10.0f}, {7, 1.0f}, {9, 0.0f}}),
-     N, N, false, false, false,
+     N,
+     N,
+     false,
+     false,
+     false,
      {{kLevelMsg, 5, 43}, {kLevelMsg, 7, 23}, {kLevelMsg, 9, 0}}},
     {"SignalCountBeyondMessageReadsWholeEntriesOnly",
      [] {
@@ -106,10 +129,21 @@ const DispatchCase kDispatchCases[] = {
          m.pop_back();  // the second entry is cut short
          return m;
      }(),
-     T, T, false, false, false, {{kLevelMsg, 5, 43}}},
+     T,
+     T,
+     false,
+     false,
+     false,
+     {{kLevelMsg, 5, 43}}},
     {"SignalReportWithoutCount", {0x47}, T, T, false, false, false, {}},
-    {"SignalCountSmallerThanEntries", signalReport({{5, 10.0f}, {7, 1.0f}}, 1), T, T, false,
-     false, false, {{kLevelMsg, 5, 43}}},
+    {"SignalCountSmallerThanEntries",
+     signalReport({{5, 10.0f}, {7, 1.0f}}, 1),
+     T,
+     T,
+     false,
+     false,
+     false,
+     {{kLevelMsg, 5, 43}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(ReceiverLink, DispatchTable, testing::ValuesIn(kDispatchCases),
@@ -186,6 +220,17 @@ TEST_F(LinkFixture, SameNameInOtherCaseDoesNotReopen) {
     EXPECT_TRUE(link.isOpen());
 }
 
+TEST_F(LinkFixture, OverlongNameIsPassedWholeAndNeverShortened) {
+    link.setPortName("COM123:");
+    EXPECT_EQ(openedNames, std::vector<std::string>{"COM123:"});
+}
+
+TEST(ReceiverLink, OverlongNameOpensNoDevice) {
+    ReceiverLink link(kFast);
+    link.setPortName("COM123:");
+    EXPECT_FALSE(link.isOpen());
+}
+
 TEST_F(LinkFixture, EmptyNameOpensNothing) {
     link.setPortName("");
     EXPECT_TRUE(openedNames.empty());
@@ -199,9 +244,8 @@ TEST(ReceiverLink, OpenFailuresLeaveTheLinkClosed) {
 
     auto state = std::make_shared<FakePortState>();
     state->failCeiling = true;
-    ReceiverLink noCeiling(kFast, [state](std::string_view) {
-        return std::make_unique<FakeSerialPort>(state);
-    });
+    ReceiverLink noCeiling(
+        kFast, [state](std::string_view) { return std::make_unique<FakeSerialPort>(state); });
     EXPECT_FALSE(noCeiling.open());
     EXPECT_FALSE(noCeiling.isOpen());
     EXPECT_EQ(state->closed.load(), 1);

@@ -267,11 +267,11 @@ TEST_P(OverPseudoTerminal, SearchAndReadFindTheReceiver) {
     link.close();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ReceiverProcedures, OverPseudoTerminal,
-    testing::Values(receiverAt({4800, kParityNone, kOneStopBit}),
-                    receiverAt({38400, kParityOdd, kOneStopBit}),
-                    receiverAt({4800, kParityNone, kOneStopBit}, OutputProtocol::Nmea)));
+INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, OverPseudoTerminal,
+                         testing::Values(receiverAt({4800, kParityNone, kOneStopBit}),
+                                         receiverAt({38400, kParityOdd, kOneStopBit}),
+                                         receiverAt({4800, kParityNone, kOneStopBit},
+                                                    OutputProtocol::Nmea)));
 
 }  // namespace
 }  // namespace kestrune

@@ -25,7 +25,9 @@ std::vector<Bytes> frame(const Bytes& input) {
     return frame(framer, input);
 }
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes all;
@@ -41,7 +43,9 @@ struct FramingCase {
     std::vector<Bytes> expected;
 };
 
-void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FramingCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FramingTable : public testing::TestWithParam<FramingCase> {};
 
@@ -130,14 +134,16 @@ TEST(StreamFramer, EveryByteInEveryStateMovesAsTheTableSays) {
                 return b == 0x10 ? FramerState::AfterStartDle
                                  : (b == '$' ? FramerState::InSentence : FramerState::Idle);
             case FramerState::AfterStartDle:
-                if (b == 0x00 || b == 0x03) return FramerState::Idle;
+                if (b == 0x00 || b == 0x03)
+                    return FramerState::Idle;
                 return b == 0x10 ? FramerState::AfterStartDle : FramerState::InPacket;
             case FramerState::InPacket:
                 return b == 0x10 ? FramerState::AfterDataDle : FramerState::InPacket;
             case FramerState::AfterDataDle:
                 return b == 0x03 ? FramerState::Idle : FramerState::InPacket;
             case FramerState::InSentence:
-                if (b == '\r') return FramerState::AfterCr;
+                if (b == '\r')
+                    return FramerState::AfterCr;
                 return b >= 0x20 ? FramerState::InSentence : FramerState::Idle;
             case FramerState::AfterCr:
                 return FramerState::Idle;

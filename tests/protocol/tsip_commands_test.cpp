@@ -12,7 +12,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Records each write whole, so a frame written in pieces would show.
 class RecordingPort : public SerialPort {
-public:
+  public:
     std::vector<Bytes> writes;
     bool write(std::span<const std::uint8_t> bytes) override {
         writes.emplace_back(bytes.begin(), bytes.end());
@@ -31,7 +31,9 @@ struct FrameCase {
     Bytes expected;
 };
 
-void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FrameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class SenderTable : public testing::TestWithParam<FrameCase> {};
 
@@ -78,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(TsipCommands, SenderTable, testing::ValuesIn(kFrames),
 
 TEST(TsipCommands, CodeTablesFallBackForValuesOutsideThem) {
     const std::pair<std::uint32_t, std::uint8_t> bauds[] = {
-        {300, 2},  {600, 3},   {1200, 4},  {2400, 5},   {4800, 6},
-        {9600, 7}, {19200, 8}, {38400, 9}, {0, 7},      {115200, 7}};
+        {300, 2},  {600, 3},   {1200, 4},  {2400, 5}, {4800, 6},
+        {9600, 7}, {19200, 8}, {38400, 9}, {0, 7},    {115200, 7}};
     for (const auto& [baud, code] : bauds) {
         EXPECT_EQ(baudCode(baud), code) << baud;
     }

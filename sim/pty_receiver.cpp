@@ -1,0 +1,217 @@
+#include "sim/pty_receiver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <string_view>
+
+#include "sim/virtual_receiver.h"
+
+namespace kestrune {
+
+namespace {
+
+// How often the terminal settings are read again while a host is there, and how often a
+// missing host is looked for. Both are waits in poll, never a spin.
+constexpr int kSettingsRefreshMs = 10;
+constexpr int kHostCheckMs = 20;
+constexpr std::size_t kReadChunk = 256;
+constexpr std::size_t kMaxPath = 64;
+constexpr std::string_view kPtsDirectory = "/dev/pts/";
+constexpr std::string_view kPtsPortPrefix = "PTS";
+constexpr std::uint8_t kStopSignal = 1;
+
+struct SpeedEntry {
+    speed_t speed;
+    std::uint32_t baud;
+};
+constexpr std::array<SpeedEntry, 6> kSpeeds{{
+    {B1200, 1200},
+    {B2400, 2400},
+    {B4800, 4800},
+    {B9600, 9600},
+    {B19200, 19200},
+    {B38400, 38400},
+}};
+
+// Raw bytes on the slave from the start, so nothing the receiver sends before a host configures
+// the terminal is echoed back to it as host input.
+bool makeSlaveRaw(const char* path) {
+    const int slave = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        return false;
+    }
+    termios settings{};
+    bool ok = ::tcgetattr(slave, &settings) == 0;
+    if (ok) {
+        ::cfmakeraw(&settings);
+        settings.c_cflag |= CLOCAL | CREAD;
+        ok = ::cfsetspeed(&settings, B9600) == 0 && ::tcsetattr(slave, TCSANOW, &settings) == 0;
+    }
+    ::close(slave);  // leaves the master hung up until a host opens the slave
+    return ok;
+}
+
+int openMaster(std::string& slavePath) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0) {
+        return -1;
+    }
+    std::array<char, kMaxPath> path{};
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+        ::ptsname_r(master, path.data(), path.size()) != 0 || !makeSlaveRaw(path.data()) ||
+        ::fcntl(master, F_SETFL, O_NONBLOCK) != 0) {
+        ::close(master);
+        return -1;
+    }
+    slavePath = path.data();
+    return master;
+}
+
+short pollNow(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, 0) > 0 ? entry.revents : 0;
+}
+
+}  // namespace
+
+LineSettings ptyLineSettings(int fd) {
+    LineSettings line{0, kParityNone, kOneStopBit};
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) {
+        return line;
+    }
+    const speed_t speed = ::cfgetospeed(&settings);
+    for (const SpeedEntry& entry : kSpeeds) {
+        if (entry.speed == speed) {
+            line.baud = entry.baud;
+        }
+    }
+    if (settings.c_cflag & PARODD) {
+        line.parity = kParityOdd;
+    } else if (settings.c_cflag & PARENB) {
+        line.parity = kParityEven;
+    }
+    line.stopBits = (settings.c_cflag & CSTOPB) ? kTwoStopBits : kOneStopBit;
+    return line;
+}
+
+std::unique_ptr<PtyReceiver> PtyReceiver::start(VirtualReceiver& receiver) {
+    std::string slavePath;
+    const int master = openMaster(slavePath);
+    if (master < 0) {
+        return nullptr;
+    }
+    std::array<int, 2> stopPipe{};
+    if (::pipe2(stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
+        ::close(master);
+        return nullptr;
+    }
+    std::unique_ptr<PtyReceiver> server(
+        new PtyReceiver(receiver, master, stopPipe[0], stopPipe[1], std::move(slavePath)));
+    server->server_ = std::thread(&PtyReceiver::serve, server.get());
+    return server;
+}
+
+PtyReceiver::PtyReceiver(VirtualReceiver& receiver, int master, int stopRead, int stopWrite,
+                         std::string slavePath)
+    : receiver_(receiver),
+      master_(master),
+      stopRead_(stopRead),
+      stopWrite_(stopWrite),
+      slavePath_(std::move(slavePath)) {}
+
+PtyReceiver::~PtyReceiver() {
+    stop();
+    ::close(stopRead_);
+    ::close(stopWrite_);
+    ::close(master_);
+}
+
+std::string PtyReceiver::portName() const {
+    const std::string_view path = slavePath_;
+    if (path.substr(0, kPtsDirectory.size()) != kPtsDirectory) {
+        return {};
+    }
+    return std::string(kPtsPortPrefix) + std::string(path.substr(kPtsDirectory.size()));
+}
+
+void PtyReceiver::stop() {
+    if (!server_.joinable()) {
+        return;
+    }
+    [[maybe_unused]] const ssize_t written = ::write(stopWrite_, &kStopSignal, 1);
+    server_.join();
+}
+
+void PtyReceiver::serve() {
+    bool hostPresent = false;
+    while (serveOnce(hostPresent)) {
+    }
+    if (hostPresent) {
+        receiver_.detach(*this);
+    }
+}
+
+// One wait for the host or the stop signal. The master is watched only while a host is there:
+// a hung-up master reports POLLHUP at once, so without a host it is looked at after a timeout.
+bool PtyReceiver::serveOnce(bool& hostPresent) {
+    std::array<pollfd, 2> fds{{{stopRead_, POLLIN, 0}, {hostPresent ? master_ : -1, POLLIN, 0}}};
+    const int ready =
+        ::poll(fds.data(), fds.size(), hostPresent ? kSettingsRefreshMs : kHostCheckMs);
+    if (ready < 0 && errno != EINTR) {
+        return false;
+    }
+    if (fds[0].revents != 0) {
+        return false;
+    }
+    const short events = hostPresent ? fds[1].revents : pollNow(master_);
+    const bool hungUp = (events & (POLLHUP | POLLERR)) != 0 && (events & POLLIN) == 0;
+    if (hungUp) {
+        if (hostPresent) {
+            receiver_.detach(*this);
+            hostPresent = false;
+        }
+        return true;
+    }
+    if (!hostPresent) {
+        hostPresent = receiver_.attach(*this, ptyLineSettings(master_));
+    }
+    if (hostPresent) {
+        refreshHostSettings();
+        if ((events & POLLIN) != 0 && !readHostBytes()) {
+            receiver_.detach(*this);
+            hostPresent = false;
+        }
+    }
+    return true;
+}
+
+bool PtyReceiver::readHostBytes() {
+    std::array<std::uint8_t, kReadChunk> buffer{};
+    const ssize_t count = ::read(master_, buffer.data(), buffer.size());
+    if (count < 0) {
+        return errno == EAGAIN || errno == EINTR;  // EIO: the host has gone
+    }
+    receiver_.hostWrite(
+        std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(count)));
+    return true;
+}
+
+void PtyReceiver::refreshHostSettings() {
+    receiver_.setHostLineSettings(ptyLineSettings(master_));
+}
+
+// Called by the receiver with its lock held: never blocks. A byte the host's terminal has no
+// room for is lost, like an overrun on a real line.
+void PtyReceiver::deliver(std::uint8_t byte) {
+    [[maybe_unused]] const ssize_t written = ::write(master_, &byte, 1);
+}
+
+}  // namespace kestrune

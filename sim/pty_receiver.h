@@ -1,0 +1,57 @@
+// Serves a virtual receiver on a fresh pseudo-terminal, so any program that opens a serial
+// device (the slave side) can talk to it. A thread reads the host's bytes from the master side
+// and takes the host's line settings from the terminal settings the two sides share: speed,
+// PARODD and CSTOPB are visible, PARENB is not, so PARODD reads as odd parity and anything else
+// as none (even parity cannot be carried). A line break cannot be seen either. While no host has
+// the slave open, the receiver has no host and its output is lost, as on an unplugged cable.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/platform_services.h"
+#include "sim/receiver_state.h"
+
+namespace kestrune {
+
+class VirtualReceiver;
+
+class PtyReceiver final : private HostLine {
+  public:
+    // Opens a pseudo-terminal and starts serving; nothing if the terminal cannot be made. The
+    // receiver must outlive the PtyReceiver.
+    static std::unique_ptr<PtyReceiver> start(VirtualReceiver& receiver);
+    ~PtyReceiver() override;
+    PtyReceiver(const PtyReceiver&) = delete;
+    PtyReceiver& operator=(const PtyReceiver&) = delete;
+
+    // The device a host opens, such as /dev/pts/3.
+    const std::string& slavePath() const { return slavePath_; }
+    // The port name to store for it, such as PTS3.
+    std::string portName() const;
+    // Ends the serving thread and detaches from the receiver; the terminal closes with the
+    // object. Safe to call more than once.
+    void stop();
+
+  private:
+    PtyReceiver(VirtualReceiver& receiver, int master, int stopRead, int stopWrite,
+                std::string slavePath);
+    void serve();
+    bool serveOnce(bool& hostPresent);
+    bool readHostBytes();
+    void refreshHostSettings();
+    void deliver(std::uint8_t byte) override;
+
+    VirtualReceiver& receiver_;
+    const int master_;
+    const int stopRead_;
+    const int stopWrite_;
+    const std::string slavePath_;
+    std::thread server_;
+};
+
+// The local line settings a host has set on a pseudo-terminal, read from either side.
+LineSettings ptyLineSettings(int fd);
+
+}  // namespace kestrune

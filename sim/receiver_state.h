@@ -1,0 +1,70 @@
+// What the virtual receiver is: its port settings and output selection, how it behaves, and the
+// record it keeps of what the host sent it. Settings use the local port's encodings (parity
+// kParityNone/Odd/Even, stop bits kOneStopBit/kTwoStopBits) so tests compare them directly with
+// what the link stores.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "link/platform_services.h"
+
+namespace kestrune {
+
+// The receiver's own 32-bit sentence mask (not the program's seven-bit NmeaMask: RMC lives in
+// bit 8 here).
+inline constexpr std::uint32_t kSentenceGga = 1u << 0;
+inline constexpr std::uint32_t kSentenceGll = 1u << 1;
+inline constexpr std::uint32_t kSentenceVtg = 1u << 2;
+inline constexpr std::uint32_t kSentenceGsv = 1u << 3;
+inline constexpr std::uint32_t kSentenceGsa = 1u << 4;
+inline constexpr std::uint32_t kSentenceZda = 1u << 5;
+inline constexpr std::uint32_t kSentenceRmc = 1u << 8;
+inline constexpr std::uint32_t kFactorySentences =
+    kSentenceGga | kSentenceGsv | kSentenceGsa | kSentenceRmc;
+
+inline constexpr std::uint32_t kFactoryIntervalSeconds = 1;
+
+struct ReceiverSettings {
+    LineSettings line{kFactoryBaud, kParityNone, kOneStopBit};
+    OutputProtocol output = OutputProtocol::Tsip;
+    std::uint32_t sentenceMask = kFactorySentences;
+    std::uint32_t intervalSeconds = kFactoryIntervalSeconds;
+    bool operator==(const ReceiverSettings&) const = default;
+};
+
+// How the receiver answers what it hears.
+enum class Answering {
+    ExactSettings,      // answers whatever it hears at exactly its own baud rate and parity
+    Silent,             // hears and obeys, but its transmit line is dead: it sends nothing
+    RejectsPortConfig,  // answers every port configuration it is sent with a rejection
+};
+
+struct ReceiverBehaviour {
+    Answering answering = Answering::ExactSettings;
+    // A host listening at other settings gets junk bytes instead of nothing.
+    bool noise = false;
+    std::uint32_t noiseSeed = 1;
+    bool operator==(const ReceiverBehaviour&) const = default;
+};
+
+// One stretch of bytes the host wrote, with the host's line settings at the time. A write is
+// split where the receiver stops hearing it part-way (a port configuration in the middle of it
+// moved the receiver away).
+struct HostWrite {
+    std::vector<std::uint8_t> bytes;
+    LineSettings hostSettings;
+    bool heard = false;
+    bool operator==(const HostWrite&) const = default;
+};
+
+// The far end of the receiver's line: whatever listens to what it sends.
+class HostLine {
+  public:
+    virtual ~HostLine() = default;
+    // One byte reaches the host. Called with the receiver's lock held, so it must not call back
+    // into the receiver, and must not block.
+    virtual void deliver(std::uint8_t byte) = 0;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,50 @@
+// The virtual receiver's clock. Every delay of the device (reply delay, line break and quiet,
+// output interval, byte pacing) can be shrunk by one factor for tests. Millisecond delays are
+// rounded exactly as the link's own timing rounds them, so a host and a receiver sped up by the
+// same factor agree on every boundary (a 600 ms break scaled on one side is long enough on the
+// other).
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+
+namespace kestrune {
+
+using SimTime = std::chrono::steady_clock::time_point;
+using SimDuration = std::chrono::steady_clock::duration;
+
+class SimClock {
+  public:
+    // A factor that is not a positive finite number runs the clock at real time.
+    explicit SimClock(double factor = 1.0)
+        : factor_(std::isfinite(factor) && factor > 0.0 ? factor : 1.0) {}
+
+    double factor() const { return factor_; }
+
+    // The delay multiplied by the factor, rounded to whole milliseconds, at least one.
+    SimDuration scaled(std::chrono::milliseconds delay) const {
+        const auto rounded = std::chrono::milliseconds(
+            static_cast<std::chrono::milliseconds::rep>(std::llround(delay.count() * factor_)));
+        return std::max(rounded, kShortestDelay);
+    }
+
+    // How long one byte of bitsPerByte bits takes on the line at baud, times the factor.
+    SimDuration byteTime(std::uint32_t baud, std::uint32_t bitsPerByte) const {
+        if (baud == 0) {
+            return SimDuration::zero();
+        }
+        const std::chrono::duration<double> seconds(factor_ * bitsPerByte / baud);
+        return std::chrono::duration_cast<SimDuration>(seconds);
+    }
+
+    static SimTime now() { return std::chrono::steady_clock::now(); }
+
+  private:
+    static constexpr std::chrono::milliseconds kShortestDelay{1};
+
+    double factor_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,30 @@
+// The satellites the virtual receiver pretends to track: the same sky feeds its NMEA sentences
+// and its TSIP signal-level reports. No PRN and no byte of any level is 0x10, so the periodic
+// report holds no DLE: a host that starts listening in the middle of one skips its tail instead
+// of taking it for a packet.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace kestrune {
+
+struct SkySatellite {
+    std::uint8_t prn;
+    std::uint8_t elevationDegrees;
+    std::uint16_t azimuthDegrees;
+    std::uint8_t snrDbHz;  // as NMEA shows it
+    float level;           // as the TSIP report carries it (amplitude units)
+};
+
+inline constexpr std::array<SkySatellite, 7> kSky{{
+    {3, 71, 118, 50, 22.4f},
+    {7, 54, 301, 48, 18.0f},
+    {11, 38, 42, 45, 12.6f},
+    {17, 27, 197, 42, 8.9f},
+    {19, 19, 256, 39, 6.3f},
+    {26, 11, 77, 33, 3.2f},
+    {30, 6, 335, 23, 1.0f},
+}};
+
+}  // namespace kestrune

@@ -1,0 +1,218 @@
+#include "sim/tsip_messages.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+#include "sim/sky.h"
+#include "sim/tsip_parser.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::uint8_t kPortIndex = 0;
+constexpr std::uint8_t kEightDataBits = 3;
+constexpr std::uint8_t kNoFlowControl = 0;
+constexpr std::uint8_t kTsipProtocol = 2;
+constexpr std::uint8_t kNmeaProtocol = 4;
+constexpr std::uint8_t kReserved = 0;
+constexpr std::uint8_t kParityByteNone = 0;
+constexpr std::uint8_t kParityByteOdd = 1;
+constexpr std::uint8_t kParityByteEven = 2;
+constexpr std::uint8_t kStopByteOne = 0;
+constexpr std::uint8_t kStopByteTwo = 1;
+constexpr std::uint8_t kNmeaSubcode = 0;
+
+// Port configuration, data byte offsets.
+enum PortField : std::size_t {
+    kFieldPort,
+    kFieldInBaud,
+    kFieldOutBaud,
+    kFieldDataBits,
+    kFieldParity,
+    kFieldStopBits,
+    kFieldFlow,
+    kFieldInProtocol,
+    kFieldOutProtocol,
+    kFieldReserved,
+};
+
+// NMEA configuration, data byte offsets; the mask runs most significant byte first.
+constexpr std::size_t kFieldSubcode = 0;
+constexpr std::size_t kFieldInterval = 1;
+constexpr std::size_t kFieldMask = 2;
+constexpr std::size_t kWordBytes = 4;
+constexpr unsigned kBitsPerByte = 8;
+constexpr std::uint32_t kByteMask = 0xFF;
+
+struct BaudEntry {
+    std::uint8_t code;
+    std::uint32_t baud;
+};
+constexpr std::array<BaudEntry, 6> kBaudCodes{{
+    {4, 1200},
+    {5, 2400},
+    {6, 4800},
+    {7, 9600},
+    {8, 19200},
+    {9, 38400},
+}};
+
+std::optional<std::uint32_t> baudOfCode(std::uint8_t code) {
+    for (const BaudEntry& entry : kBaudCodes) {
+        if (entry.code == code) {
+            return entry.baud;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint8_t codeOfBaud(std::uint32_t baud) {
+    for (const BaudEntry& entry : kBaudCodes) {
+        if (entry.baud == baud) {
+            return entry.code;
+        }
+    }
+    return 0;
+}
+
+std::optional<std::uint32_t> parityOfByte(std::uint8_t byte) {
+    switch (byte) {
+        case kParityByteNone:
+            return kParityNone;
+        case kParityByteOdd:
+            return kParityOdd;
+        case kParityByteEven:
+            return kParityEven;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::uint8_t byteOfParity(std::uint32_t parity) {
+    if (parity == kParityOdd) {
+        return kParityByteOdd;
+    }
+    return parity == kParityEven ? kParityByteEven : kParityByteNone;
+}
+
+std::optional<OutputProtocol> protocolOfByte(std::uint8_t byte) {
+    if (byte == kTsipProtocol) {
+        return OutputProtocol::Tsip;
+    }
+    if (byte == kNmeaProtocol) {
+        return OutputProtocol::Nmea;
+    }
+    return std::nullopt;
+}
+
+void appendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (std::size_t i = kWordBytes; i-- > 0;) {
+        out.push_back(static_cast<std::uint8_t>((value >> (i * kBitsPerByte)) & kByteMask));
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> tsipFrame(std::uint8_t id, std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> frame{kTsipDle, id};
+    for (const std::uint8_t byte : data) {
+        frame.push_back(byte);
+        if (byte == kTsipDle) {
+            frame.push_back(byte);  // a DLE inside a packet goes out doubled
+        }
+    }
+    frame.push_back(kTsipDle);
+    frame.push_back(kTsipEtx);
+    return frame;
+}
+
+// 10 BC 00 10 03: port configuration query for port 0.
+bool isPortQuery(std::span<const std::uint8_t> data) {
+    return data.size() == kPortQueryLength && data[kFieldPort] == kPortIndex;
+}
+
+// 10 BC 00 07 07 03 00 00 00 02 02 00 10 03: 9600 bits/s, 8N1, TSIP in and out.
+std::optional<ReceiverSettings> decodePortConfig(std::span<const std::uint8_t> data,
+                                                 const ReceiverSettings& current) {
+    if (data.size() != kPortConfigLength || data[kFieldPort] != kPortIndex ||
+        data[kFieldInBaud] != data[kFieldOutBaud] || data[kFieldDataBits] != kEightDataBits ||
+        data[kFieldFlow] != kNoFlowControl || data[kFieldInProtocol] != kTsipProtocol) {
+        return std::nullopt;
+    }
+    const auto baud = baudOfCode(data[kFieldInBaud]);
+    const auto parity = parityOfByte(data[kFieldParity]);
+    const auto output = protocolOfByte(data[kFieldOutProtocol]);
+    const std::uint8_t stop = data[kFieldStopBits];
+    if (!baud || !parity || !output || (stop != kStopByteOne && stop != kStopByteTwo)) {
+        return std::nullopt;
+    }
+    ReceiverSettings next = current;
+    next.line = LineSettings{*baud, *parity, stop == kStopByteTwo ? kTwoStopBits : kOneStopBit};
+    next.output = *output;
+    return next;
+}
+
+// 10 7A 00 10 03: NMEA selection query.
+bool isNmeaQuery(std::span<const std::uint8_t> data) {
+    return data.size() == kNmeaQueryLength && data[kFieldSubcode] == kNmeaSubcode;
+}
+
+// 10 7A 00 01 00 00 01 03 10 03: GGA, GLL and RMC every second.
+std::optional<ReceiverSettings> decodeNmeaConfig(std::span<const std::uint8_t> data,
+                                                 const ReceiverSettings& current) {
+    if (data.size() != kNmeaConfigLength || data[kFieldSubcode] != kNmeaSubcode ||
+        data[kFieldInterval] == 0) {
+        return std::nullopt;
+    }
+    std::uint32_t mask = 0;
+    for (std::size_t i = 0; i < kWordBytes; ++i) {
+        mask = (mask << kBitsPerByte) | data[kFieldMask + i];
+    }
+    ReceiverSettings next = current;
+    next.intervalSeconds = data[kFieldInterval];
+    next.sentenceMask = mask;
+    return next;
+}
+
+std::vector<std::uint8_t> portReport(const ReceiverSettings& settings) {
+    const std::uint8_t baud = codeOfBaud(settings.line.baud);
+    std::array<std::uint8_t, kPortConfigLength> data{};
+    data[kFieldPort] = kPortIndex;
+    data[kFieldInBaud] = baud;
+    data[kFieldOutBaud] = baud;
+    data[kFieldDataBits] = kEightDataBits;
+    data[kFieldParity] = byteOfParity(settings.line.parity);
+    data[kFieldStopBits] = settings.line.stopBits == kTwoStopBits ? kStopByteTwo : kStopByteOne;
+    data[kFieldFlow] = kNoFlowControl;
+    data[kFieldInProtocol] = kTsipProtocol;
+    data[kFieldOutProtocol] =
+        settings.output == OutputProtocol::Nmea ? kNmeaProtocol : kTsipProtocol;
+    data[kFieldReserved] = kReserved;
+    return tsipFrame(kSimIdPortConfig, data);
+}
+
+std::vector<std::uint8_t> nmeaReport(const ReceiverSettings& settings) {
+    std::vector<std::uint8_t> data{kNmeaSubcode,
+                                   static_cast<std::uint8_t>(settings.intervalSeconds)};
+    appendBigEndian(data, settings.sentenceMask);
+    return tsipFrame(kSimIdNmeaReport, data);
+}
+
+std::vector<std::uint8_t> rejection(std::uint8_t id, std::span<const std::uint8_t> data) {
+    std::vector<std::uint8_t> report{id};
+    report.insert(report.end(), data.begin(), data.end());
+    return tsipFrame(kSimIdRejected, report);
+}
+
+std::vector<std::uint8_t> signalLevels() {
+    std::vector<std::uint8_t> data{static_cast<std::uint8_t>(kSky.size())};
+    for (const SkySatellite& satellite : kSky) {
+        data.push_back(satellite.prn);
+        appendBigEndian(data, std::bit_cast<std::uint32_t>(satellite.level));
+    }
+    return tsipFrame(kSimIdSignalLevels, data);
+}
+
+}  // namespace kestrune

@@ -1,0 +1,296 @@
+#include "sim/virtual_receiver.h"
+
+#include <algorithm>
+#include <string>
+
+#include "sim/nmea_output.h"
+#include "sim/tsip_messages.h"
+
+namespace kestrune {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// A receiver takes a moment to turn a query into a report.
+constexpr milliseconds kReplyDelay{5};
+// The line break and the quiet after it that return the port to factory settings.
+constexpr milliseconds kShortestResetBreak{600};
+constexpr milliseconds kQuietAfterBreak{1000};
+constexpr milliseconds kOneSecond{1000};
+
+}  // namespace
+
+VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
+                                 const ReceiverBehaviour& behaviour, double clockFactor)
+    : clock_(clockFactor),
+      behaviour_(behaviour),
+      settings_(initial),
+      transmitter_(clock_, behaviour.noiseSeed) {
+    worker_ = std::thread(&VirtualReceiver::run, this);
+}
+
+VirtualReceiver::~VirtualReceiver() {
+    {
+        const Lock lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings) {
+    const Lock lock(mutex_);
+    if (host_ != nullptr) {
+        return false;
+    }
+    host_ = &host;
+    hostSettings_ = hostSettings;
+    nextOutput_ = SimClock::now() + outputInterval();
+    wake_.notify_all();
+    return true;
+}
+
+void VirtualReceiver::detach(HostLine& host) {
+    const Lock lock(mutex_);
+    if (host_ != &host) {
+        return;
+    }
+    const SimTime now = SimClock::now();
+    serviceDue(now);
+    host_ = nullptr;
+    nextOutput_.reset();
+    if (breakOn_) {
+        endBreak(now);
+    }
+    wake_.notify_all();
+}
+
+void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
+    const Lock lock(mutex_);
+    const SimTime now = SimClock::now();
+    serviceDue(now);
+    if (!bytes.empty()) {
+        resetAt_.reset();  // input during the quiet after a break cancels the reset
+    }
+    bool firstByte = true;
+    for (const std::uint8_t byte : bytes) {
+        const bool heard = hears();
+        if (firstByte || log_.back().heard != heard) {
+            startLogEntry(heard);
+        }
+        firstByte = false;
+        log_.back().bytes.push_back(byte);
+        if (heard) {
+            if (const auto packet = parser_.feed(byte)) {
+                handle(*packet, now);
+            }
+        }
+    }
+    wake_.notify_all();
+}
+
+void VirtualReceiver::setHostLineSettings(const LineSettings& settings) {
+    const Lock lock(mutex_);
+    serviceDue(SimClock::now());  // bytes already on their way arrive at the old settings
+    hostSettings_ = settings;
+    wake_.notify_all();
+}
+
+void VirtualReceiver::setHostBreak(bool on) {
+    const Lock lock(mutex_);
+    const SimTime now = SimClock::now();
+    serviceDue(now);
+    if (on && !breakOn_) {
+        breakOn_ = true;
+        breakStart_ = now;
+        resetAt_.reset();
+        parser_.reset();  // a break cuts any packet in progress
+    } else if (!on && breakOn_) {
+        endBreak(now);
+    }
+    wake_.notify_all();
+}
+
+ReceiverSettings VirtualReceiver::settings() const {
+    const Lock lock(mutex_);
+    return settings_;
+}
+
+void VirtualReceiver::setSettings(const ReceiverSettings& settings) {
+    const Lock lock(mutex_);
+    switchTo(settings, SimClock::now());
+    wake_.notify_all();
+}
+
+bool VirtualReceiver::hostAttached() const {
+    const Lock lock(mutex_);
+    return host_ != nullptr;
+}
+
+std::vector<HostWrite> VirtualReceiver::hostWrites() const {
+    const Lock lock(mutex_);
+    return std::vector<HostWrite>(log_.begin(), log_.end());
+}
+
+void VirtualReceiver::clearHostWrites() {
+    const Lock lock(mutex_);
+    log_.clear();
+}
+
+std::uint32_t VirtualReceiver::factoryResets() const {
+    const Lock lock(mutex_);
+    return factoryResets_;
+}
+
+void VirtualReceiver::run() {
+    Lock lock(mutex_);
+    while (!stopping_) {
+        serviceDue(SimClock::now());
+        if (const auto deadline = nextDeadline()) {
+            wake_.wait_until(lock, *deadline);
+        } else {
+            wake_.wait(lock);
+        }
+    }
+}
+
+// Everything whose time has come: the factory reset, the periodic output, the bytes that have
+// left. Called before acting on the host, so the host always meets an up-to-date receiver.
+void VirtualReceiver::serviceDue(SimTime now) {
+    if (resetAt_ && now >= *resetAt_) {
+        resetAt_.reset();
+        ReceiverSettings factory = settings_;  // the sentence selection survives the reset
+        factory.line = ReceiverSettings{}.line;
+        factory.output = OutputProtocol::Tsip;
+        parser_.reset();
+        ++factoryResets_;
+        switchTo(factory, now);
+    }
+    if (nextOutput_ && now >= *nextOutput_) {
+        emitPeriodic(now);
+    }
+    transmitter_.sendDue(now, LineState{settings_.line, hostSettings_, host_, behaviour_.noise});
+}
+
+std::optional<SimTime> VirtualReceiver::nextDeadline() const {
+    std::optional<SimTime> deadline = transmitter_.nextDue(settings_.line);
+    for (const auto& candidate : {resetAt_, nextOutput_}) {
+        if (candidate && (!deadline || *candidate < *deadline)) {
+            deadline = candidate;
+        }
+    }
+    return deadline;
+}
+
+// Once per interval: the selected sentences in NMEA mode, signal levels in TSIP mode. A tick
+// that finds the previous output still leaving is skipped, so a slow line never piles up.
+void VirtualReceiver::emitPeriodic(SimTime now) {
+    SimTime next = *nextOutput_ + outputInterval();
+    if (next <= now) {
+        next = now + outputInterval();  // fell behind: keep the pace rather than catch up
+    }
+    nextOutput_ = next;
+    const std::uint32_t seconds = outputSeconds_;
+    outputSeconds_ += settings_.intervalSeconds;
+    if (behaviour_.answering == Answering::Silent || !transmitter_.idle()) {
+        return;
+    }
+    if (settings_.output == OutputProtocol::Nmea) {
+        const std::string sentences = nmeaSentences(settings_.sentenceMask, seconds);
+        transmitter_.queue(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
+    } else {
+        transmitter_.queue(signalLevels(), now);
+    }
+}
+
+void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
+    if (!packet.wellFramed) {
+        reject(packet, now);
+        return;
+    }
+    switch (packet.id) {
+        case kSimIdPortConfig:
+            handlePortConfig(packet, now);
+            return;
+        case kSimIdNmeaConfig:
+            handleNmeaConfig(packet, now);
+            return;
+        default:
+            reject(packet, now);
+            return;
+    }
+}
+
+void VirtualReceiver::handlePortConfig(const TsipPacket& packet, SimTime now) {
+    if (isPortQuery(packet.data)) {
+        reply(portReport(settings_), now);
+        return;
+    }
+    const auto next = decodePortConfig(packet.data, settings_);
+    if (!next || behaviour_.answering == Answering::RejectsPortConfig) {
+        reject(packet, now);
+        return;
+    }
+    switchTo(*next, now);  // at once: the next byte is already heard at the new settings
+}
+
+void VirtualReceiver::handleNmeaConfig(const TsipPacket& packet, SimTime now) {
+    if (isNmeaQuery(packet.data)) {
+        reply(nmeaReport(settings_), now);
+        return;
+    }
+    const auto next = decodeNmeaConfig(packet.data, settings_);
+    if (!next) {
+        reject(packet, now);
+        return;
+    }
+    switchTo(*next, now);
+}
+
+// TSIP replies go out only while the output protocol is TSIP; a receiver in NMEA mode obeys
+// commands but sends nothing but sentences.
+void VirtualReceiver::reply(std::vector<std::uint8_t> frame, SimTime now) {
+    if (behaviour_.answering == Answering::Silent || settings_.output != OutputProtocol::Tsip) {
+        return;
+    }
+    transmitter_.queue(std::move(frame), now + clock_.scaled(kReplyDelay));
+}
+
+void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
+    reply(rejection(packet.id, packet.data), now);
+}
+
+// A change of output protocol starts the new output at once rather than a whole interval later.
+void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
+    const bool outputChanged = next.output != settings_.output;
+    settings_ = next;
+    if (outputChanged && host_ != nullptr) {
+        nextOutput_ = now + clock_.scaled(kReplyDelay);
+    }
+}
+
+void VirtualReceiver::endBreak(SimTime now) {
+    breakOn_ = false;
+    if (now - breakStart_ >= clock_.scaled(kShortestResetBreak)) {
+        resetAt_ = now + clock_.scaled(kQuietAfterBreak);
+    }
+}
+
+bool VirtualReceiver::hears() const {
+    return !breakOn_ && hostSettings_.baud == settings_.line.baud &&
+           hostSettings_.parity == settings_.line.parity;
+}
+
+void VirtualReceiver::startLogEntry(bool heard) {
+    log_.push_back(HostWrite{{}, hostSettings_, heard});
+    if (log_.size() > kMaxLoggedWrites) {
+        log_.pop_front();
+    }
+}
+
+SimDuration VirtualReceiver::outputInterval() const {
+    return clock_.scaled(kOneSecond * std::max<std::uint32_t>(settings_.intervalSeconds, 1));
+}
+
+}  // namespace kestrune
