@@ -91,6 +91,9 @@ inline constexpr std::uint32_t kNotifySignalLevel = 0x8001;
 
 class EventWait;
 
+// Which event of an armed wait was pulsed first; TimedOut while none has been.
+enum class WaitResult { First, Second, TimedOut };
+
 // A pulse-only, auto-reset event: a pulse releases the waits armed at that moment and is
 // otherwise forgotten, so a wait never completes on a stale reply.
 class PulseEvent {
@@ -106,7 +109,7 @@ class PulseEvent {
     friend class EventWait;
     struct Slot {
         EventWait* wait = nullptr;
-        int which = 0;
+        WaitResult which = WaitResult::TimedOut;
         Slot* previous = nullptr;
         Slot* next = nullptr;
     };
@@ -116,8 +119,6 @@ class PulseEvent {
     std::mutex mutex_;
     Slot* armed_ = nullptr;
 };
-
-enum class WaitResult { First, Second, TimedOut };
 
 // A wait armed on one event, or on the first of two, from construction to destruction. Arm it
 // before writing the command it waits for, so a fast reply is not missed.
@@ -134,13 +135,13 @@ class EventWait {
 
   private:
     friend class PulseEvent;
-    void release(int which);
+    void release(WaitResult which);
 
     PulseEvent* events_[2];
     PulseEvent::Slot slots_[2];
     std::mutex mutex_;
     std::condition_variable released_;
-    int pulsed_ = 0;  // 0 none yet, 1 first, 2 second
+    WaitResult pulsed_ = WaitResult::TimedOut;
 };
 
 }  // namespace kestrune

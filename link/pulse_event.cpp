@@ -37,14 +37,15 @@ void PulseEvent::pulse() {
 
 EventWait::EventWait(PulseEvent& first) : events_{&first, nullptr} {
     slots_[0].wait = this;
-    slots_[0].which = 1;
+    slots_[0].which = WaitResult::First;
     first.attach(slots_[0]);
 }
 
 EventWait::EventWait(PulseEvent& first, PulseEvent& second) : events_{&first, &second} {
+    slots_[0].which = WaitResult::First;
+    slots_[1].which = WaitResult::Second;
     for (int i = 0; i < 2; ++i) {
         slots_[i].wait = this;
-        slots_[i].which = i + 1;
         events_[i]->attach(slots_[i]);
     }
 }
@@ -57,10 +58,10 @@ EventWait::~EventWait() {
     }
 }
 
-void EventWait::release(int which) {
+void EventWait::release(WaitResult which) {
     {
         std::lock_guard lock(mutex_);
-        if (pulsed_ != 0) {
+        if (pulsed_ != WaitResult::TimedOut) {
             return;
         }
         pulsed_ = which;
@@ -70,15 +71,8 @@ void EventWait::release(int which) {
 
 WaitResult EventWait::wait(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    released_.wait_for(lock, timeout, [this] { return pulsed_ != 0; });
-    switch (pulsed_) {
-        case 1:
-            return WaitResult::First;
-        case 2:
-            return WaitResult::Second;
-        default:
-            return WaitResult::TimedOut;
-    }
+    released_.wait_for(lock, timeout, [this] { return pulsed_ != WaitResult::TimedOut; });
+    return pulsed_;
 }
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <system_error>
 
 #include "protocol/tsip_commands.h"
 
@@ -22,9 +23,22 @@ constexpr std::uint8_t kReceiverRmcBit = 0x01;
 // 0x47 report: a count, then entries of PRN and a big-endian IEEE-754 single.
 constexpr std::size_t kSignalCountIndex = 1;
 constexpr std::size_t kSignalEntrySize = 5;
+constexpr std::size_t kPrnOffset = 0;
+constexpr std::size_t kLevelOffset = 1;
 constexpr double kDecibelScale = 20.0;
 constexpr double kDecibelOffset = 22.8;
 constexpr double kRounding = 0.5;
+
+// The first four bytes, most significant first.
+std::uint32_t bigEndianWord(std::span<const std::uint8_t> bytes) {
+    constexpr int kBitsPerByte = 8;
+    constexpr std::size_t kWordBytes = 4;
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < kWordBytes; ++i) {
+        word = (word << kBitsPerByte) | bytes[i];
+    }
+    return word;
+}
 
 bool sameName(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -99,7 +113,12 @@ bool ReceiverLink::open() {
         return false;
     }
     stopRequested_.store(false);
-    reader_ = std::thread([this] { readerLoop(); });
+    try {
+        reader_ = std::thread([this] { readerLoop(); });
+    } catch (const std::system_error&) {
+        close();  // no thread could be had; the link stays closed
+        return false;
+    }
     return true;
 }
 
@@ -209,12 +228,10 @@ void ReceiverLink::postSignalLevels(std::span<const std::uint8_t> message) {
     for (std::size_t i = 0; i < count; ++i) {
         const auto entry =
             message.subspan(kSignalCountIndex + 1 + i * kSignalEntrySize, kSignalEntrySize);
-        const std::uint32_t bits = (std::uint32_t{entry[1]} << 24) |
-                                   (std::uint32_t{entry[2]} << 16) |
-                                   (std::uint32_t{entry[3]} << 8) | std::uint32_t{entry[4]};
-        const std::int32_t level = signalLevelValue(std::bit_cast<float>(bits));
+        const std::int32_t level =
+            signalLevelValue(std::bit_cast<float>(bigEndianWord(entry.subspan(kLevelOffset))));
         if (NotificationSink* sink = window_.load()) {
-            sink->post(kNotifySignalLevel, entry[0], static_cast<std::uint32_t>(level));
+            sink->post(kNotifySignalLevel, entry[kPrnOffset], static_cast<std::uint32_t>(level));
         }
     }
 }

@@ -119,9 +119,13 @@ bool resetReceiver(ReceiverLink& link, NotificationSink* window) {
     }
     (void)link.configurePort(kFactorySettings.baud, kFactorySettings.parity,
                              kFactorySettings.stopBits);
+    // A failed configurePort has closed the link; the sequence still runs its course and the
+    // wait below then draws no answer.
     if (SerialPort* port = link.port()) {
         (void)port->setBreak(true);
-        std::this_thread::sleep_for(link.timing().breakLength);
+    }
+    std::this_thread::sleep_for(link.timing().breakLength);
+    if (SerialPort* port = link.port()) {
         (void)port->setBreak(false);
     }
     std::this_thread::sleep_for(link.timing().breakQuiet);
@@ -141,7 +145,7 @@ bool applySettings(ReceiverLink& link, NotificationSink* window, std::uint32_t b
         return false;
     }
     (void)sendPortConfigWithRetry(link, baudCode(baud), parityByte(parity), stopBitsByte(stopBits),
-                                  protocolByte(nmea ? 1 : 0));
+                                  protocolByte(nmea ? kNmeaSelected : kTsipSelected));
     std::this_thread::sleep_for(link.timing().settle);
     if (!switchAndVerify(link, baud, parity, stopBits)) {
         return false;

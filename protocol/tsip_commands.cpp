@@ -20,7 +20,6 @@ constexpr std::uint8_t kParityByteEven = 2;
 constexpr std::uint8_t kParityByteNone = 0;
 constexpr std::uint8_t kStopBitsByteTwo = 1;
 constexpr std::uint8_t kStopBitsByteOne = 0;
-constexpr std::uint32_t kNmeaSelected = 1;
 
 // RMC is bit 6 of the local mask but bit 8 of the receiver's (bit 0 of its second-lowest byte);
 // the other six sentences keep their places in the lowest byte.

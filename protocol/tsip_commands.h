@@ -25,7 +25,9 @@ std::uint8_t baudCode(std::uint32_t baud);
 std::uint8_t parityByte(std::uint32_t parity);
 // Local stop-bits code to the receiver's byte: two stop bits 1, anything else 0 (one).
 std::uint8_t stopBitsByte(std::uint32_t stopBits);
-// 1 (NMEA selected) gives 4; anything else 2 (TSIP).
+inline constexpr std::uint32_t kTsipSelected = 0;
+inline constexpr std::uint32_t kNmeaSelected = 1;
+// kNmeaSelected gives 4; anything else 2 (TSIP).
 std::uint8_t protocolByte(std::uint32_t nmea);
 
 // Frames id and data as DLE id data... DLE ETX with every data DLE doubled. Returns the frame's

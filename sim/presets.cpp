@@ -25,6 +25,10 @@ constexpr std::uint32_t kFastOddPresetBaud = 38400;
 
 // The digits after the prefix, or an empty view if the name is not SIM plus digits.
 std::string_view simDigits(std::string_view name) {
+    // A stored port name has at most five characters; a longer one names no device at all.
+    if (name.size() > kMaxPortName) {
+        return {};
+    }
     if (!name.empty() && name.back() == kNameEnd) {
         name.remove_suffix(1);
     }

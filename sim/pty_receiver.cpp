@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string_view>
+#include <system_error>
 
 #include "sim/virtual_receiver.h"
 
@@ -26,6 +27,7 @@ constexpr std::size_t kMaxPath = 64;
 constexpr std::string_view kPtsDirectory = "/dev/pts/";
 constexpr std::string_view kPtsPortPrefix = "PTS";
 constexpr std::uint8_t kStopSignal = 1;
+constexpr int kNoDescriptor = -1;
 
 struct SpeedEntry {
     speed_t speed;
@@ -61,14 +63,14 @@ bool makeSlaveRaw(const char* path) {
 int openMaster(std::string& slavePath) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0) {
-        return -1;
+        return kNoDescriptor;
     }
     std::array<char, kMaxPath> path{};
     if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
         ::ptsname_r(master, path.data(), path.size()) != 0 || !makeSlaveRaw(path.data()) ||
         ::fcntl(master, F_SETFL, O_NONBLOCK) != 0) {
         ::close(master);
-        return -1;
+        return kNoDescriptor;
     }
     slavePath = path.data();
     return master;
@@ -115,7 +117,11 @@ std::unique_ptr<PtyReceiver> PtyReceiver::start(VirtualReceiver& receiver) {
     }
     std::unique_ptr<PtyReceiver> server(
         new PtyReceiver(receiver, master, stopPipe[0], stopPipe[1], std::move(slavePath)));
-    server->server_ = std::thread(&PtyReceiver::serve, server.get());
+    try {
+        server->server_ = std::thread(&PtyReceiver::serve, server.get());
+    } catch (const std::system_error&) {
+        return nullptr;  // the destructor closes the terminal and the pipe
+    }
     return server;
 }
 
@@ -139,7 +145,9 @@ std::string PtyReceiver::portName() const {
     if (path.substr(0, kPtsDirectory.size()) != kPtsDirectory) {
         return {};
     }
-    return std::string(kPtsPortPrefix) + std::string(path.substr(kPtsDirectory.size()));
+    std::string name = std::string(kPtsPortPrefix) + std::string(path.substr(kPtsDirectory.size()));
+    // A stored name has at most five characters; /dev/pts/100 and above have no name.
+    return name.size() <= kMaxPortName ? name : std::string{};
 }
 
 void PtyReceiver::stop() {

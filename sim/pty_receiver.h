@@ -28,7 +28,8 @@ class PtyReceiver final : private HostLine {
 
     // The device a host opens, such as /dev/pts/3.
     const std::string& slavePath() const { return slavePath_; }
-    // The port name to store for it, such as PTS3.
+    // The port name to store for it, such as PTS3; empty when the terminal's number is too long
+    // for a stored name.
     std::string portName() const;
     // Ends the serving thread and detaches from the receiver; the terminal closes with the
     // object. Safe to call more than once.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <system_error>
 
 #include "sim/nmea_output.h"
 #include "sim/tsip_messages.h"
@@ -27,7 +28,12 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
       behaviour_(behaviour),
       settings_(initial),
       transmitter_(clock_, behaviour.noiseSeed) {
-    worker_ = std::thread(&VirtualReceiver::run, this);
+    try {
+        worker_ = std::thread(&VirtualReceiver::run, this);
+    } catch (const std::system_error&) {
+        // Without a worker the device still hears and obeys, but nothing leaves it: a receiver
+        // whose transmitter is dead, which the program reports as not found.
+    }
 }
 
 VirtualReceiver::~VirtualReceiver() {
@@ -36,7 +42,9 @@ VirtualReceiver::~VirtualReceiver() {
         stopping_ = true;
     }
     wake_.notify_all();
-    worker_.join();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
 }
 
 bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings) {
@@ -78,6 +86,7 @@ void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
         const bool heard = hears();
         if (firstByte || log_.back().heard != heard) {
             startLogEntry(heard);
+            log_.back().bytes.reserve(bytes.size());
         }
         firstByte = false;
         log_.back().bytes.push_back(byte);

@@ -169,7 +169,14 @@ int main(int argc, char** argv) {
         std::fputs("kestrune-sim: cannot open a pseudo-terminal\n", stderr);
         return kStartError;
     }
-    std::printf("%s\n%s\n", server->slavePath().c_str(), server->portName().c_str());
+    const std::string portName = server->portName();
+    if (portName.empty()) {
+        std::fprintf(stderr,
+                     "kestrune-sim: %s has no port name of five characters or fewer; the "
+                     "program cannot be pointed at it. Close other terminals and try again.\n",
+                     server->slavePath().c_str());
+    }
+    std::printf("%s\n%s\n", server->slavePath().c_str(), portName.c_str());
     std::fflush(stdout);
 
     int signal = 0;

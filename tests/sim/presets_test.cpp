@@ -35,9 +35,11 @@ struct NameCase {
 
 TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsInAnyCase) {
     const NameCase cases[] = {
-        {"SIM1", true, 1},  {"sim2:", true, 2},   {"Sim5", true, 5},   {"SIM6", true, 0},
-        {"SIM0", true, 0},  {"SIM", false, 0},    {"SIM:", false, 0},  {"COM1:", false, 0},
-        {"SIMA", false, 0}, {"SIM1::", false, 0}, {"XSIM1", false, 0}, {"", false, 0},
+        {"SIM1", true, 1},     {"sim2:", true, 2},          {"Sim5", true, 5},
+        {"SIM6", true, 0},     {"SIM0", true, 0},           {"SIM", false, 0},
+        {"SIM:", false, 0},    {"COM1:", false, 0},         {"SIMA", false, 0},
+        {"SIM1::", false, 0},  {"XSIM1", false, 0},         {"", false, 0},
+        {"SIM0001", false, 0}, {"sim000000005:", false, 0}, {"SIM01:", false, 0},
     };
     SimulatedDevices devices(kFactor);
     for (const NameCase& c : cases) {

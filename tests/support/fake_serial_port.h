@@ -30,6 +30,12 @@ struct FakePortState {
     std::atomic<int> opened{0};
     std::atomic<int> closed{0};
 
+    // True once the reader has taken every pushed byte.
+    bool waitUntilDrained(std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, patience, [this] { return incoming.empty(); });
+    }
+
     void push(std::initializer_list<std::uint8_t> bytes) {
         {
             std::lock_guard lock(mutex);
@@ -40,7 +46,7 @@ struct FakePortState {
 };
 
 class FakeSerialPort : public SerialPort {
-public:
+  public:
     explicit FakeSerialPort(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {
         ++state_->opened;
     }
@@ -55,12 +61,12 @@ public:
         state_->writes.emplace_back(bytes.begin(), bytes.end());
         return true;
     }
+    // Like a real port, a dead one fails only after the ceiling.
     ReadResult readByte(std::uint8_t& byte) override {
         ++state_->readsInProgress;
         std::unique_lock lock(state_->mutex);
-        state_->changed.wait_for(lock, state_->ceiling, [this] {
-            return !state_->incoming.empty() || state_->dead;
-        });
+        state_->changed.wait_for(lock, state_->ceiling,
+                                 [this] { return !state_->incoming.empty(); });
         ReadResult result = ReadResult::Nothing;
         if (!state_->incoming.empty()) {
             byte = state_->incoming.front();
@@ -70,6 +76,8 @@ public:
             result = ReadResult::Failed;
         }
         --state_->readsInProgress;
+        lock.unlock();
+        state_->changed.notify_all();
         return result;
     }
     bool setReadCeiling(std::chrono::milliseconds ceiling) override {
@@ -93,7 +101,7 @@ public:
     }
     bool setBreak(bool) override { return true; }
 
-private:
+  private:
     std::shared_ptr<FakePortState> state_;
 };
 

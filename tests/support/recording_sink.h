@@ -1,6 +1,7 @@
 // A NotificationSink that keeps every post, for tests; waits are generous and only end early.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -18,7 +19,7 @@ struct Notification {
 };
 
 class RecordingSink : public NotificationSink {
-public:
+  public:
     void post(std::uint32_t message, std::uint32_t first, std::uint32_t second) override {
         {
             std::lock_guard lock(mutex_);
@@ -30,15 +31,31 @@ public:
         std::lock_guard lock(mutex_);
         return posts_;
     }
-    // Returns the posts once there are at least count of them, or what there is after a while.
-    std::vector<Notification> waitFor(std::size_t count,
-                                      std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+    std::vector<Notification> postsOf(std::uint32_t message) {
+        std::lock_guard lock(mutex_);
+        std::vector<Notification> matching;
+        for (const Notification& post : posts_) {
+            if (post.message == message) {
+                matching.push_back(post);
+            }
+        }
+        return matching;
+    }
+    // The first post of that message, once it has come; an all-zero one if none came for a long
+    // while.
+    Notification firstOf(std::uint32_t message,
+                         std::chrono::milliseconds patience = std::chrono::seconds(10)) {
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, patience, [&] { return posts_.size() >= count; });
-        return posts_;
+        const auto found = [&] {
+            return std::find_if(posts_.begin(), posts_.end(),
+                                [&](const Notification& n) { return n.message == message; });
+        };
+        changed_.wait_for(lock, patience, [&] { return found() != posts_.end(); });
+        const auto it = found();
+        return it != posts_.end() ? *it : Notification{};
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Notification> posts_;
