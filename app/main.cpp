@@ -1,0 +1,24 @@
+// The settings utility: one copy at a time, one link to the receiver, one window.
+#include <QApplication>
+
+#include "app/port_routing.h"
+#include "app/settings_window.h"
+#include "app/startup.h"
+#include "link/receiver_link.h"
+#include "sim/presets.h"
+
+int main(int argc, char* argv[]) {
+    // A second copy leaves at once, showing nothing and leaving the first alone.
+    kestrune::SingleInstanceGuard guard;
+    if (!guard.acquire()) {
+        return 0;
+    }
+    // The virtual receivers run at real time, as a real receiver would.
+    kestrune::SimulatedDevices devices;
+    kestrune::ReceiverLink link(kestrune::Timing{},
+                                kestrune::routePortNames(devices, kestrune::openSerialPort));
+    // The command line is accepted and ignored, beyond what the toolkit takes from it.
+    QApplication application(argc, argv);
+    kestrune::SettingsWindow window(link);
+    return window.exec();
+}

@@ -1,0 +1,358 @@
+#include "app/settings_window.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/settings_commands.h"
+#include "app/startup.h"
+#include "link/receiver_link.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr char kCaption[] = "GPS Receiver Port Settings, 1.02";
+constexpr char kReadyStatus[] = "  Ready";
+
+// The window's client area, in dialog units.
+constexpr int kWindowWidth = 179;
+constexpr int kWindowHeight = 85;
+
+enum class Kind {
+    DefaultButton,
+    Button,
+    Label,
+    StatusField,
+    SelectList,
+    EditableList,
+    EditableListAlwaysScrolled,
+    SentenceBox,
+    GroupBox,
+};
+
+// One control of the window; place and size in dialog units. For a list the height is that of
+// the list dropped down.
+struct ControlTemplate {
+    int id;  // 0 for a control nobody addresses
+    const char* name;
+    Kind kind;
+    const char* text;
+    int x;
+    int y;
+    int width;
+    int height;
+};
+
+// In this order, which is also the tab order.
+constexpr ControlTemplate kControls[] = {
+    {IDC_GET_SETTINGS, "IDC_GET_SETTINGS", Kind::DefaultButton, "Get Settings", 1, 69, 56, 14},
+    {IDC_APPLY_SETTINGS, "IDC_APPLY_SETTINGS", Kind::Button, "Apply Settings", 61, 69, 56, 14},
+    {IDC_RESET_RECEIVER, "IDC_RESET_RECEIVER", Kind::Button, "Reset Receiver", 123, 69, 56, 14},
+    {0, "baudLabel", Kind::Label, "Baud", 11, 6, 18, 8},
+    {0, "parityLabel", Kind::Label, "Parity", 8, 23, 21, 8},
+    {0, "stopBitsLabel", Kind::Label, "Stop Bits", 0, 39, 32, 8},
+    {IDC_STATUS, "IDC_STATUS", Kind::StatusField, "", 33, 53, 146, 14},
+    {IDC_BAUD, "IDC_BAUD", Kind::SelectList, "", 32, 4, 43, 72},
+    {IDC_PARITY, "IDC_PARITY", Kind::EditableList, "", 32, 20, 43, 43},
+    {IDC_STOP_BITS, "IDC_STOP_BITS", Kind::EditableListAlwaysScrolled, "", 32, 36, 43, 47},
+    {IDC_FORMAT, "IDC_FORMAT", Kind::EditableList, "", 83, 10, 56, 43},
+    {IDC_GGA, "IDC_GGA", Kind::SentenceBox, "GGA", 83, 25, 32, 10},
+    {IDC_GLL, "IDC_GLL", Kind::SentenceBox, "GLL", 83, 37, 29, 10},
+    {IDC_GSA, "IDC_GSA", Kind::SentenceBox, "GSA", 115, 25, 31, 10},
+    {IDC_GSV, "IDC_GSV", Kind::SentenceBox, "GSV", 115, 37, 31, 10},
+    {IDC_RMC, "IDC_RMC", Kind::SentenceBox, "RMC", 147, 13, 30, 10},
+    {IDC_VTG, "IDC_VTG", Kind::SentenceBox, "VTG", 147, 25, 26, 10},
+    {IDC_ZDA, "IDC_ZDA", Kind::SentenceBox, "ZDA", 147, 37, 26, 10},
+    {0, "formatGroup", Kind::GroupBox, "GPS Data Format", 79, 0, 100, 49},
+    {0, "statusLabel", Kind::Label, "Status:", 5, 55, 25, 8},
+};
+
+// The sentence boxes in mask-bit order, bit 0 first.
+constexpr int kSentenceBoxByBit[] = {IDC_GGA, IDC_GLL, IDC_VTG, IDC_GSV, IDC_GSA, IDC_ZDA, IDC_RMC};
+
+struct ListContents {
+    int id;
+    std::initializer_list<const char*> items;
+};
+
+// Filled in this order; the lists are not sorted, so an item's index is its place here.
+const ListContents kListContents[] = {
+    {IDC_FORMAT, {"TSIP", "NMEA"}},
+    {IDC_BAUD, {"1200", "2400", "4800", "9600", "19200", "38400"}},
+    {IDC_PARITY, {"None", "Odd", "Even"}},
+    {IDC_STOP_BITS, {"1", "2"}},
+};
+
+// A dialog unit is a quarter of the font's average character width across and an eighth of
+// its line height down, so the layout grows with the font.
+class DialogUnits {
+  public:
+    explicit DialogUnits(const QFont& font) {
+        static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+        static constexpr double kAlphabetLength = sizeof(kAlphabet) - 1;
+        const QFontMetricsF metrics(font);
+        charWidth_ = metrics.horizontalAdvance(QLatin1String(kAlphabet)) / kAlphabetLength;
+        lineHeight_ = metrics.height();
+    }
+    int x(int units) const { return qRound(units * charWidth_ / kUnitsPerCharWidth); }
+    int y(int units) const { return qRound(units * lineHeight_ / kUnitsPerLineHeight); }
+    // Edges are mapped, not sizes, so neighbours never overlap by rounding.
+    QRect rect(int left, int top, int width, int height) const {
+        return QRect(QPoint(x(left), y(top)), QPoint(x(left + width) - 1, y(top + height) - 1));
+    }
+
+  private:
+    static constexpr double kUnitsPerCharWidth = 4.0;
+    static constexpr double kUnitsPerLineHeight = 8.0;
+    double charWidth_ = 0.0;
+    double lineHeight_ = 0.0;
+};
+
+QComboBox* createList(Kind kind, QWidget* parent) {
+    auto* list = new QComboBox(parent);
+    if (kind == Kind::SelectList) {
+        return list;
+    }
+    list->setEditable(true);
+    // Typed text never becomes an item, and is never completed into one: a completion would
+    // replace the typed text and hide that it was typed (see onFormatActivated).
+    list->setInsertPolicy(QComboBox::NoInsert);
+    list->setCompleter(nullptr);
+    if (kind == Kind::EditableListAlwaysScrolled) {
+        list->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
+    return list;
+}
+
+QWidget* createControl(const ControlTemplate& control, QWidget* parent) {
+    const QString text = QString::fromLatin1(control.text);
+    switch (control.kind) {
+        case Kind::DefaultButton:
+        case Kind::Button: {
+            auto* button = new QPushButton(text, parent);
+            button->setDefault(control.kind == Kind::DefaultButton);
+            return button;
+        }
+        case Kind::Label: {
+            auto* label = new QLabel(text, parent);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            return label;
+        }
+        case Kind::StatusField: {
+            auto* field = new QLineEdit(parent);
+            field->setReadOnly(true);
+            field->setAlignment(Qt::AlignCenter);
+            field->setFrame(true);
+            return field;
+        }
+        case Kind::SelectList:
+        case Kind::EditableList:
+        case Kind::EditableListAlwaysScrolled:
+            return createList(control.kind, parent);
+        case Kind::SentenceBox: {
+            auto* box = new QCheckBox(text, parent);
+            box->setEnabled(false);
+            return box;
+        }
+        case Kind::GroupBox: {
+            // Drawn around the format controls but never in their way: clicks go through.
+            auto* group = new QGroupBox(text, parent);
+            group->setAttribute(Qt::WA_TransparentForMouseEvents);
+            return group;
+        }
+    }
+    return nullptr;
+}
+
+// A notification from the reader thread, carried to the window's thread.
+class NotificationEvent : public QEvent {
+  public:
+    NotificationEvent(std::uint32_t message, std::uint32_t first, std::uint32_t second)
+        : QEvent(eventType()), message(message), first(first), second(second) {}
+
+    static QEvent::Type eventType() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    const std::uint32_t message;
+    const std::uint32_t first;
+    const std::uint32_t second;
+};
+
+}  // namespace
+
+SettingsWindow::SettingsWindow(ReceiverLink& link, const QString& portStorePath, QWidget* parent)
+    : QDialog(parent), link_(link) {
+    buildControls();
+    loadPortName(link_, portStorePath);
+    for (const int id : {IDC_GGA, IDC_VTG}) {
+        static_cast<QCheckBox*>(control(id))->setChecked(true);
+    }
+    fillLists();
+    setStatus(QString::fromLatin1(kReadyStatus));
+    connectCommands();
+}
+
+SettingsWindow::SettingsWindow(ReceiverLink& link) : SettingsWindow(link, defaultPortStorePath()) {}
+
+// The reader must not post to a window that is gone.
+SettingsWindow::~SettingsWindow() {
+    if (link_.window() == this) {
+        link_.close();
+        link_.setWindow(nullptr);
+    }
+}
+
+void SettingsWindow::buildControls() {
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    const DialogUnits units(font());
+    setFixedSize(units.x(kWindowWidth), units.y(kWindowHeight));
+    for (const ControlTemplate& entry : kControls) {
+        QWidget* widget = createControl(entry, this);
+        widget->setObjectName(QString::fromLatin1(entry.name));
+        QRect place = units.rect(entry.x, entry.y, entry.width, entry.height);
+        // A list's own height is that of its closed field; the template's is the list dropped
+        // down, which holds every item.
+        if (auto* list = qobject_cast<QComboBox*>(widget)) {
+            place.setHeight(list->sizeHint().height());
+        }
+        widget->setGeometry(place);
+        if (entry.id != 0) {
+            controls_[entry.id - IDC_GET_SETTINGS] = widget;
+        }
+    }
+}
+
+void SettingsWindow::fillLists() {
+    for (const ListContents& contents : kListContents) {
+        QComboBox* box = list(contents.id);
+        for (const char* item : contents.items) {
+            box->addItem(QString::fromLatin1(item));
+        }
+        // Adding the first item selects it; nothing is selected until settings are shown.
+        box->setCurrentIndex(-1);
+        if (box->isEditable()) {
+            box->clearEditText();
+        }
+    }
+}
+
+void SettingsWindow::connectCommands() {
+    connect(static_cast<QPushButton*>(control(IDC_GET_SETTINGS)), &QPushButton::clicked, this,
+            [this] { onGetSettings(*this); });
+    connect(static_cast<QPushButton*>(control(IDC_APPLY_SETTINGS)), &QPushButton::clicked, this,
+            [this] { onApplySettings(*this); });
+    connect(static_cast<QPushButton*>(control(IDC_RESET_RECEIVER)), &QPushButton::clicked, this,
+            [this] { onResetReceiver(*this); });
+    // Only the user's choice counts, not a selection made by showing settings.
+    connect(list(IDC_FORMAT), &QComboBox::activated, this, &SettingsWindow::onFormatActivated);
+}
+
+void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t second) {
+    QCoreApplication::postEvent(this, new NotificationEvent(message, first, second));
+}
+
+QWidget* SettingsWindow::control(int id) const {
+    if (id < IDC_GET_SETTINGS || id > IDC_ZDA) {
+        return nullptr;
+    }
+    return controls_[id - IDC_GET_SETTINGS];
+}
+
+QComboBox* SettingsWindow::list(int id) const {
+    return qobject_cast<QComboBox*>(control(id));
+}
+
+ChosenSettings SettingsWindow::chosenSettings() const {
+    ChosenSettings chosen;
+    chosen.baudIndex = list(IDC_BAUD)->currentIndex();
+    chosen.parityIndex = list(IDC_PARITY)->currentIndex();
+    chosen.stopBitsIndex = list(IDC_STOP_BITS)->currentIndex();
+    chosen.formatIndex = list(IDC_FORMAT)->currentIndex();
+    for (std::size_t bit = 0; bit < std::size(kSentenceBoxByBit); ++bit) {
+        const auto* box = static_cast<QCheckBox*>(control(kSentenceBoxByBit[bit]));
+        if (box->checkState() != Qt::Unchecked) {
+            chosen.mask |= NmeaMask{1} << bit;
+        }
+    }
+    return chosen;
+}
+
+void SettingsWindow::selectItem(int listId, const QString& text) {
+    QComboBox* box = list(listId);
+    box->setCurrentIndex(box->findText(text, Qt::MatchFixedString));
+    // What was typed there is replaced by what is shown.
+    if (QLineEdit* edit = box->lineEdit()) {
+        edit->setModified(false);
+    }
+}
+
+void SettingsWindow::setSentenceBoxesEnabled(bool enabled) {
+    for (int id = IDC_GGA; id <= IDC_ZDA; ++id) {
+        control(id)->setEnabled(enabled);
+    }
+}
+
+void SettingsWindow::setStatus(const QString& text) {
+    auto* field = static_cast<QLineEdit*>(control(IDC_STATUS));
+    field->setText(text);
+    // Keep the start of a long text in view rather than its end.
+    field->setCursorPosition(0);
+}
+
+QString SettingsWindow::status() const {
+    return static_cast<QLineEdit*>(control(IDC_STATUS))->text();
+}
+
+void SettingsWindow::repaintStatus() {
+    control(IDC_STATUS)->repaint();
+}
+
+void SettingsWindow::reject() {}
+
+bool SettingsWindow::event(QEvent* event) {
+    if (event->type() != NotificationEvent::eventType()) {
+        return QDialog::event(event);
+    }
+    const auto* notification = static_cast<NotificationEvent*>(event);
+    if (notification->message == kNotifyNmeaMask) {
+        showNmeaMask(notification->first);
+    }
+    return true;
+}
+
+void SettingsWindow::closeEvent(QCloseEvent* event) {
+    link_.close();
+    done(0);
+    event->accept();
+}
+
+// Text typed into the list leaves its edit field modified; a choice from the list, or a move
+// with the arrow keys, replaces the text and clears that mark. Typing is not a choice.
+void SettingsWindow::onFormatActivated(int index) {
+    if (list(IDC_FORMAT)->lineEdit()->isModified()) {
+        return;
+    }
+    setSentenceBoxesEnabled(index == kNmeaFormatIndex);
+}
+
+void SettingsWindow::showNmeaMask(NmeaMask mask) {
+    for (std::size_t bit = 0; bit < std::size(kSentenceBoxByBit); ++bit) {
+        auto* box = static_cast<QCheckBox*>(control(kSentenceBoxByBit[bit]));
+        box->setChecked((mask & (NmeaMask{1} << bit)) != 0);
+    }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,172 @@
+#include "app/startup.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVariant>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+#include "link/receiver_link.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr char kStoreFolder[] = "Quenterra";
+constexpr char kStoreFile[] = "Kestrune.conf";
+constexpr char kPortKey[] = "Port";
+
+constexpr char16_t kFirstPrintable = 0x20;
+constexpr char16_t kLastPrintable = 0x7E;
+
+// The lock file's name is the day the program was built, as every copy of it agrees.
+constexpr char kLockName[] = "Jul 21 2008";
+constexpr char kPrivateFolderPrefix[] = "/kestrune-";
+constexpr mode_t kPrivateFolderMode = 0700;
+constexpr mode_t kLockFileMode = 0600;
+constexpr mode_t kOthersBits = 0077;
+
+QString defaultName() {
+    return QString::fromLatin1(kDefaultPortName);
+}
+
+bool usableName(const QString& name) {
+    if (name.size() > static_cast<qsizetype>(kMaxPortName)) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](QChar c) {
+        return c.unicode() >= kFirstPrintable && c.unicode() <= kLastPrintable;
+    });
+}
+
+// A value that is missing, unreadable, not a single string (a comma makes a list), too long or
+// not printable ASCII gives the default.
+QString storedName(const QString& storePath) {
+    QSettings store(storePath, QSettings::IniFormat);
+    if (store.status() != QSettings::NoError) {
+        return defaultName();
+    }
+    const QVariant value = store.value(kPortKey);
+    if (value.typeId() != QMetaType::QString) {
+        return defaultName();
+    }
+    const QString name = value.toString();
+    return usableName(name) ? name : defaultName();
+}
+
+// A store that cannot be written leaves the default in use all the same.
+void createStore(const QString& storePath) {
+    QSettings store(storePath, QSettings::IniFormat);
+    store.setValue(kPortKey, defaultName());
+    store.sync();
+}
+
+int openFolder(const std::string& folder) {
+    return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Another user could otherwise plant the lock folder, or a link in its place, under /tmp and
+// keep this user's copies from ever starting.
+int openPrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) {
+        return -1;
+    }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & kOthersBits) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int tryLock(int fd) {
+    int result = 0;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+}  // namespace
+
+QString defaultPortStorePath() {
+    const QString configHome =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return configHome + QLatin1Char('/') + QLatin1String(kStoreFolder) + QLatin1Char('/') +
+           QLatin1String(kStoreFile);
+}
+
+void loadPortName(ReceiverLink& link, const QString& storePath) {
+    // The store existing, even as something unreadable, means this is not the first run.
+    QString name = defaultName();
+    if (QFileInfo::exists(storePath)) {
+        name = storedName(storePath);
+    } else {
+        createStore(storePath);
+    }
+    link.setPortName(name.toStdString());
+}
+
+void loadPortName(ReceiverLink& link) {
+    loadPortName(link, defaultPortStorePath());
+}
+
+std::string privateLockFolder(const std::string& tmpRoot) {
+    return tmpRoot + kPrivateFolderPrefix + std::to_string(::geteuid());
+}
+
+SingleInstanceGuard::SingleInstanceGuard() : mustBePrivate_(false) {
+    const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+    if (runtimeDir != nullptr && runtimeDir[0] == '/') {
+        folder_ = runtimeDir;
+    } else {
+        folder_ = privateLockFolder("/tmp");
+        mustBePrivate_ = true;
+    }
+}
+
+SingleInstanceGuard::SingleInstanceGuard(std::string folder, bool mustBePrivate)
+    : folder_(std::move(folder)), mustBePrivate_(mustBePrivate) {}
+
+SingleInstanceGuard::~SingleInstanceGuard() {
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
+}
+
+bool SingleInstanceGuard::acquire() {
+    if (lockFd_ >= 0) {
+        return true;
+    }
+    const int folderFd = mustBePrivate_ ? openPrivateFolder(folder_) : openFolder(folder_);
+    if (folderFd < 0) {
+        return true;
+    }
+    const int fd =
+        ::openat(folderFd, kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLockFileMode);
+    ::close(folderFd);
+    if (fd < 0) {
+        return true;
+    }
+    if (tryLock(fd) == 0) {
+        lockFd_ = fd;
+        return true;
+    }
+    const bool heldElsewhere = errno == EWOULDBLOCK;
+    ::close(fd);
+    return !heldElsewhere;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,77 @@
+// Renders the settings window into a PNG for the documentation, through the same window and
+// commands the program uses, on a built-in virtual receiver sped up so that the search is quick:
+//   kestrune-window-shot OUT.png [SIMn] [--get-settings]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "app/port_routing.h"
+#include "app/settings_commands.h"
+#include "app/settings_window.h"
+#include "link/receiver_link.h"
+#include "sim/presets.h"
+
+namespace {
+
+constexpr double kSpeedUp = 0.05;
+constexpr qint64 kExposeLimitMs = 5000;
+// Long enough for the receiver's sentence report to reach the window after Get Settings.
+constexpr qint64 kSettleMs = 1000;
+constexpr char kGetSettingsOption[] = "--get-settings";
+
+void processEventsFor(qint64 milliseconds, const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+bool writeStore(const QString& path, const QByteArray& portName) {
+    QFile store(path);
+    return store.open(QIODevice::WriteOnly) && store.write("Port=" + portName + "\n") > 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s OUT.png [SIMn] [%s]\n", argv[0], kGetSettingsOption);
+        return 2;
+    }
+    const QString output = QString::fromLocal8Bit(argv[1]);
+    const QByteArray portName = argc > 2 ? QByteArray(argv[2]) : QByteArray("SIM1");
+    const bool getSettings = argc > 3 && std::strcmp(argv[3], kGetSettingsOption) == 0;
+
+    // A store of its own: the user's settings stay untouched.
+    QTemporaryDir folder;
+    const QString store = folder.filePath(QStringLiteral("Kestrune.conf"));
+    if (!folder.isValid() || !writeStore(store, portName)) {
+        std::fprintf(stderr, "cannot write a port store in a temporary folder\n");
+        return 1;
+    }
+    kestrune::SimulatedDevices devices(kSpeedUp);
+    kestrune::ReceiverLink link(kestrune::Timing{}.scaled(kSpeedUp),
+                                kestrune::routePortNames(devices, kestrune::openSerialPort));
+    kestrune::SettingsWindow window(link, store);
+    window.show();
+    processEventsFor(kExposeLimitMs, [&] {
+        return window.windowHandle() != nullptr && window.windowHandle()->isExposed();
+    });
+    if (getSettings) {
+        kestrune::onGetSettings(window);
+        processEventsFor(kSettleMs, [] { return false; });
+    }
+    if (!window.grab().save(output)) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
