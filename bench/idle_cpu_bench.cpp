@@ -8,9 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "link/posix_serial_port.h"
-#include "link/receiver_link.h"
-#include "tests/support/pseudo_terminal.h"
+#include "bench/pty_link.h"
 
 namespace {
 
@@ -27,11 +25,8 @@ std::chrono::duration<double> processorTime() {
 
 void idleLinkCpu(benchmark::State& state, bool hungUp) {
     PseudoTerminal pty;
-    kestrune::ReceiverLink link(kestrune::Timing{}, [&pty](std::string_view) {
-        return kestrune::openSerialDevice(pty.slavePath());
-    });
-    link.setPortName("PTY");
-    if (!pty.ready() || !link.isOpen()) {
+    const auto link = kestrune::bench::openLinkOn(pty);
+    if (link == nullptr) {
         state.SkipWithError("no pseudo-terminal to read");
         return;
     }

@@ -13,9 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/posix_serial_port.h"
-#include "link/receiver_link.h"
-#include "tests/support/pseudo_terminal.h"
+#include "bench/pty_link.h"
 
 namespace {
 
@@ -76,11 +74,8 @@ class ReplyWriter {
 
 void replyLatency(benchmark::State& state) {
     PseudoTerminal pty;
-    kestrune::ReceiverLink link(kestrune::Timing{}, [&pty](std::string_view) {
-        return kestrune::openSerialDevice(pty.slavePath());
-    });
-    link.setPortName("PTY");
-    if (!pty.ready() || !link.isOpen()) {
+    const auto link = kestrune::bench::openLinkOn(pty);
+    if (link == nullptr) {
         state.SkipWithError("no pseudo-terminal to read");
         return;
     }
@@ -88,7 +83,7 @@ void replyLatency(benchmark::State& state) {
     std::vector<double> micros;
     micros.reserve(kSamples);
     for (auto _ : state) {
-        kestrune::EventWait wait(link.replyEvent());
+        kestrune::EventWait wait(link->replyEvent());
         writer.send();
         const kestrune::WaitResult result = wait.wait(kReplyTimeout);
         const Clock::time_point released = Clock::now();
