@@ -49,7 +49,7 @@ constexpr const char* kHelp =
     "  --reject           reject every port configuration\n"
     "  --noise            send junk bytes to a host at other line settings\n"
     "  --seed N           seed of the junk (default 1)\n"
-    "  --speed F          run the receiver's clock F times as long (0.05: 20 times faster)\n"
+    "  --speed F          multiply every delay of the receiver by F (0.05: 20 times faster)\n"
     "  --help             this text\n"
     "\n"
     "A pseudo-terminal cannot carry everything a serial line does: a line break never reaches\n"
