@@ -1,17 +1,22 @@
-// Test-local reading of what a virtual receiver sends: a deliberately plain TSIP frame decoder
-// and sentence splitter, independent of both the program's framer and the receiver's parser.
+// Test-local talking to a virtual receiver: framing of what the tests send, and a deliberately
+// plain TSIP frame decoder and sentence splitter for what it sends back, independent of both the
+// program's framer and the receiver's parser.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "link/platform_services.h"
 
 namespace kestrune::test {
+
+using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr double kFactor = 0.05;
 // Waits for what must arrive; long enough for a loaded machine, never reached when all is well.
@@ -22,9 +27,27 @@ inline constexpr std::uint8_t kDle = 0x10;
 inline constexpr std::uint8_t kEtx = 0x03;
 inline constexpr std::uint8_t kSignalLevelsId = 0x47;
 
+// 10 BC 00 10 03: port configuration query
+inline const Bytes kPortQuery{0x10, 0xBC, 0x00, 0x10, 0x03};
+// 10 7A 00 10 03: NMEA settings query
+inline const Bytes kNmeaQuery{0x10, 0x7A, 0x00, 0x10, 0x03};
+
+// A packet of id and data, framed by DLE ... DLE ETX with every DLE inside doubled.
+inline Bytes frame(const Bytes& packet) {
+    Bytes framed{kDle};
+    for (const std::uint8_t byte : packet) {
+        framed.push_back(byte);
+        if (byte == kDle) {
+            framed.push_back(kDle);
+        }
+    }
+    framed.insert(framed.end(), {kDle, kEtx});
+    return framed;
+}
+
 struct Frame {
     std::uint8_t id = 0;
-    std::vector<std::uint8_t> data;
+    Bytes data;
     bool operator==(const Frame&) const = default;
 };
 
@@ -64,35 +87,41 @@ class FrameDecoder {
     bool afterDle_ = false;
 };
 
-// Reads frames from the port, skipping the periodic signal-level reports, until one with id
-// arrives; every frame skipped on the way (other than signal levels) is kept in `before`.
-inline std::optional<Frame> waitForFrame(SerialPort& port, std::uint8_t id,
-                                         std::vector<Frame>* before = nullptr) {
+// Reads one byte within a short ceiling; false when none came.
+using ByteSource = std::function<bool(std::uint8_t&)>;
+
+inline ByteSource bytesOf(SerialPort& port) {
+    return [&port](std::uint8_t& byte) { return port.readByte(byte) == ReadResult::Byte; };
+}
+
+// The frames that arrive, but for the periodic signal-level reports, up to and including the
+// first with id; if none with id comes within the generous wait, what came until then.
+inline std::vector<Frame> framesUntil(const ByteSource& read, std::uint8_t id) {
+    std::vector<Frame> frames;
     FrameDecoder decoder;
     const auto deadline = std::chrono::steady_clock::now() + kGenerous;
     while (std::chrono::steady_clock::now() < deadline) {
         std::uint8_t byte = 0;
-        if (port.readByte(byte) != ReadResult::Byte) {
-            continue;
-        }
-        const auto frame = decoder.feed(byte);
-        if (!frame || frame->id == kSignalLevelsId) {
-            continue;
-        }
-        if (frame->id == id) {
-            return frame;
-        }
-        if (before != nullptr) {
-            before->push_back(*frame);
+        const auto frame = read(byte) ? decoder.feed(byte) : std::nullopt;
+        if (frame && frame->id != kSignalLevelsId) {
+            frames.push_back(*frame);
+            if (frame->id == id) {
+                break;
+            }
         }
     }
-    return std::nullopt;
+    return frames;
 }
 
-// Reads until count bytes have arrived or the generous wait is over.
-inline std::vector<std::uint8_t> readBytes(SerialPort& port, std::size_t count) {
-    std::vector<std::uint8_t> bytes;
-    const auto deadline = std::chrono::steady_clock::now() + kGenerous;
+inline std::vector<Frame> framesUntil(SerialPort& port, std::uint8_t id) {
+    return framesUntil(bytesOf(port), id);
+}
+
+// Reads until count bytes have arrived or the wait is over.
+inline Bytes readBytes(SerialPort& port, std::size_t count,
+                       std::chrono::milliseconds wait = kGenerous) {
+    Bytes bytes;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
         std::uint8_t byte = 0;
         if (port.readByte(byte) == ReadResult::Byte) {
@@ -100,39 +129,6 @@ inline std::vector<std::uint8_t> readBytes(SerialPort& port, std::size_t count) 
         }
     }
     return bytes;
-}
-
-// True if nothing at all arrives during `reads` read ceilings.
-inline bool nothingArrives(SerialPort& port, int reads) {
-    for (int i = 0; i < reads; ++i) {
-        std::uint8_t byte = 0;
-        if (port.readByte(byte) != ReadResult::Nothing) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whole sentences ("$...*hh", without CR LF) in a byte stream; bytes before the first '$' and
-// an unfinished tail are left out.
-inline std::vector<std::string> splitSentences(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::string> sentences;
-    std::string current;
-    bool started = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = static_cast<char>(bytes[i]);
-        if (c == '$') {
-            started = true;
-            current = "$";
-        } else if (started && c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            sentences.push_back(current);
-            started = false;
-            ++i;
-        } else if (started) {
-            current += c;
-        }
-    }
-    return sentences;
 }
 
 // True if the sentence ends in "*hh" with hh the XOR of everything between '$' and '*'.
@@ -147,6 +143,26 @@ inline bool checksumValid(const std::string& sentence) {
         sum ^= static_cast<unsigned char>(sentence[i]);
     }
     return std::strtoul(sentence.substr(star + 1).c_str(), nullptr, 16) == sum;
+}
+
+// The kinds ("$GPGGA," ...) of the whole sentences, '$' to CR LF, in a byte stream; a sentence
+// whose checksum is wrong is its own kind, so that it shows in a comparison.
+inline std::set<std::string> sentenceKinds(const Bytes& bytes) {
+    std::set<std::string> kinds;
+    std::string sentence;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = static_cast<char>(bytes[i]);
+        if (c == '$') {
+            sentence = "$";
+        } else if (!sentence.empty() && c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            kinds.insert(checksumValid(sentence) ? sentence.substr(0, 7) : "bad: " + sentence);
+            sentence.clear();
+            ++i;
+        } else if (!sentence.empty()) {
+            sentence += c;
+        }
+    }
+    return kinds;
 }
 
 }  // namespace kestrune::test

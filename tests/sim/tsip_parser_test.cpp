@@ -16,8 +16,7 @@ struct Parsed {
     bool operator==(const Parsed&) const = default;
 };
 
-std::vector<Parsed> parse(const Bytes& bytes) {
-    TsipParser parser;
+std::vector<Parsed> parse(TsipParser& parser, const Bytes& bytes) {
     std::vector<Parsed> packets;
     for (const std::uint8_t byte : bytes) {
         if (const auto packet = parser.feed(byte)) {
@@ -26,6 +25,11 @@ std::vector<Parsed> parse(const Bytes& bytes) {
         }
     }
     return packets;
+}
+
+std::vector<Parsed> parse(const Bytes& bytes) {
+    TsipParser parser;
+    return parse(parser, bytes);
 }
 
 struct ParserCase {
@@ -61,14 +65,9 @@ TEST(TsipParserTest, FramesPacketsItsOwnWay) {
 
 TEST(TsipParserTest, ResetDropsAPartialPacket) {
     TsipParser parser;
-    for (const std::uint8_t byte : Bytes{0x10, 0xBC, 0x00}) {
-        EXPECT_FALSE(parser.feed(byte).has_value());
-    }
+    EXPECT_TRUE(parse(parser, {0x10, 0xBC, 0x00}).empty());
     parser.reset();
-    for (const std::uint8_t byte : Bytes{0x00, 0x10}) {
-        EXPECT_FALSE(parser.feed(byte).has_value());
-    }
-    EXPECT_FALSE(parser.feed(0x03).has_value());
+    EXPECT_TRUE(parse(parser, {0x00, 0x10, 0x03}).empty());
 }
 
 }  // namespace
