@@ -8,9 +8,11 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <utility>
 
 #include "app/settings_commands.h"
 #include "app/startup.h"
@@ -258,6 +260,8 @@ void SettingsWindow::connectCommands() {
             [this] { onResetReceiver(*this); });
     // Only the user's choice counts, not a selection made by showing settings.
     connect(list(IDC_FORMAT), &QComboBox::activated, this, &SettingsWindow::onFormatActivated);
+    list(IDC_FORMAT)->installEventFilter(this);
+    list(IDC_FORMAT)->lineEdit()->installEventFilter(this);
 }
 
 void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t second) {
@@ -339,10 +343,28 @@ void SettingsWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// Text typed into the list leaves its edit field modified; a choice from the list, or a move
-// with the arrow keys, replaces the text and clears that mark. Typing is not a choice.
+// Enter in the format list's edit field commits typed text, which may select an item but is
+// not a choice; any other key, a click or the wheel starts a real one (arrow keys, the
+// drop-down). The mark set by Enter is taken by the activation Enter causes, if any.
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            typedTextCommitted_ = key == Qt::Key_Return || key == Qt::Key_Enter;
+            break;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::Wheel:
+            typedTextCommitted_ = false;
+            break;
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void SettingsWindow::onFormatActivated(int index) {
-    if (list(IDC_FORMAT)->lineEdit()->isModified()) {
+    if (std::exchange(typedTextCommitted_, false)) {
         return;
     }
     setSentenceBoxesEnabled(index == kNmeaFormatIndex);

@@ -77,6 +77,7 @@ class SettingsWindow : public QDialog, public NotificationSink {
 
   protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
@@ -90,6 +91,8 @@ class SettingsWindow : public QDialog, public NotificationSink {
     static constexpr int kControlCount = IDC_ZDA - IDC_GET_SETTINGS + 1;
 
     ReceiverLink& link_;
+    // Enter was the last key in the format list: its activation commits typed text.
+    bool typedTextCommitted_ = false;
     // Indexed by id less IDC_GET_SETTINGS.
     std::array<QWidget*, kControlCount> controls_{};
 };

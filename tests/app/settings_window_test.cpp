@@ -193,6 +193,12 @@ class SettingsWindowTest : public QObject {
             QCOMPARE(format->currentIndex(), index);
             QCOMPARE(sentenceBoxesEnabled(q_->window), index);  // enabled exactly for NMEA
         }
+        // Typing the very text of the next item, then moving to it, is a choice all the same.
+        format->lineEdit()->clear();
+        QTest::keyClicks(format->lineEdit(), QStringLiteral("NMEA"));
+        QTest::keyClick(format, Qt::Key_Down);
+        QCOMPARE(format->currentIndex(), 1);
+        QCOMPARE(sentenceBoxesEnabled(q_->window), 1);
     }
 
     void nmeaMaskNotification_data() {
