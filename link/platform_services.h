@@ -3,7 +3,9 @@
 // through these, so tests can put a virtual receiver or a pseudo-terminal behind them.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -13,6 +15,16 @@
 #include <string_view>
 
 namespace kestrune {
+
+// A delay multiplied by a speed-up factor, rounded to whole milliseconds and at least one. The
+// link's timing and the virtual receiver's clock both shrink their delays with it, so a host and
+// a receiver sped up by the same factor agree on every boundary.
+inline std::chrono::milliseconds scaleDelay(std::chrono::milliseconds delay, double factor) {
+    constexpr std::chrono::milliseconds kShortest{1};
+    const auto scaled = std::chrono::milliseconds(
+        static_cast<std::chrono::milliseconds::rep>(std::llround(delay.count() * factor)));
+    return std::max(scaled, kShortest);
+}
 
 // Local port encodings of parity and stop bits (not the receiver's TSIP bytes).
 inline constexpr std::uint32_t kParityNone = 0;

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cctype>
 #include <cmath>
-#include <limits>
 #include <system_error>
 
 #include "protocol/tsip_commands.h"
@@ -12,8 +11,6 @@
 namespace kestrune {
 
 namespace {
-
-constexpr std::chrono::milliseconds kShortestScaledDelay{1};
 
 // 0x7B report: data byte 4 holds RMC in its bit 0, data byte 5 the other sentences in place.
 constexpr std::size_t kNmeaReportRmcByte = 1 + 4;
@@ -47,25 +44,19 @@ bool sameName(std::string_view a, std::string_view b) {
     });
 }
 
-std::chrono::milliseconds scale(std::chrono::milliseconds delay, double factor) {
-    const auto scaled = std::chrono::milliseconds(
-        static_cast<std::chrono::milliseconds::rep>(std::llround(delay.count() * factor)));
-    return std::max(scaled, kShortestScaledDelay);
-}
-
 }  // namespace
 
 Timing Timing::scaled(double factor) const {
     Timing t;
-    t.readCeiling = scale(readCeiling, factor);
-    t.closeWait = scale(closeWait, factor);
-    t.rejectWait = scale(rejectWait, factor);
-    t.nmeaReportWait = scale(nmeaReportWait, factor);
-    t.probeWait = scale(probeWait, factor);
-    t.verifyWait = scale(verifyWait, factor);
-    t.breakLength = scale(breakLength, factor);
-    t.breakQuiet = scale(breakQuiet, factor);
-    t.settle = scale(settle, factor);
+    t.readCeiling = scaleDelay(readCeiling, factor);
+    t.closeWait = scaleDelay(closeWait, factor);
+    t.rejectWait = scaleDelay(rejectWait, factor);
+    t.nmeaReportWait = scaleDelay(nmeaReportWait, factor);
+    t.probeWait = scaleDelay(probeWait, factor);
+    t.verifyWait = scaleDelay(verifyWait, factor);
+    t.breakLength = scaleDelay(breakLength, factor);
+    t.breakQuiet = scaleDelay(breakQuiet, factor);
+    t.settle = scaleDelay(settle, factor);
     return t;
 }
 
@@ -75,13 +66,8 @@ std::int32_t signalLevelValue(float level) {
     }
     const auto decibels =
         static_cast<float>(kDecibelScale * std::log10(double{level}) + kDecibelOffset);
-    const double rounded = double{decibels} + kRounding;
-    constexpr double kLowest = std::numeric_limits<std::int32_t>::min();
-    constexpr double kHighest = std::numeric_limits<std::int32_t>::max();
-    if (!(rounded > kLowest - 1.0 && rounded < kHighest + 1.0)) {
-        return 0;
-    }
-    return static_cast<std::int32_t>(rounded);  // truncates toward zero
+    // Every finite positive single lands between -873 and 793, well inside the result's range.
+    return static_cast<std::int32_t>(double{decibels} + kRounding);  // truncates toward zero
 }
 
 ReceiverLink::ReceiverLink(Timing timing, PortOpener opener)

@@ -1,6 +1,6 @@
 // The virtual receiver's clock. Every delay of the device (reply delay, line break and quiet,
 // output interval, byte pacing) can be shrunk by one factor for tests. Millisecond delays are
-// rounded exactly as the link's own timing rounds them, so a host and a receiver sped up by the
+// rounded by the same scaleDelay as the link's own timing, so a host and a receiver sped up by the
 // same factor agree on every boundary (a 600 ms break scaled on one side is long enough on the
 // other).
 #pragma once
@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+
+#include "link/platform_services.h"
 
 namespace kestrune {
 
@@ -24,11 +26,7 @@ class SimClock {
     double factor() const { return factor_; }
 
     // The delay multiplied by the factor, rounded to whole milliseconds, at least one.
-    SimDuration scaled(std::chrono::milliseconds delay) const {
-        const auto rounded = std::chrono::milliseconds(
-            static_cast<std::chrono::milliseconds::rep>(std::llround(delay.count() * factor_)));
-        return std::max(rounded, kShortestDelay);
-    }
+    SimDuration scaled(std::chrono::milliseconds delay) const { return scaleDelay(delay, factor_); }
 
     // How long one byte of bitsPerByte bits takes on the line at baud, times the factor.
     SimDuration byteTime(std::uint32_t baud, std::uint32_t bitsPerByte) const {
@@ -42,8 +40,6 @@ class SimClock {
     static SimTime now() { return std::chrono::steady_clock::now(); }
 
   private:
-    static constexpr std::chrono::milliseconds kShortestDelay{1};
-
     double factor_;
 };
 
