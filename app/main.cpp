@@ -1,7 +1,7 @@
 // The settings utility: one copy at a time, one link to the receiver, one window.
 #include <QApplication>
 
-#include "app/port_routing.h"
+#include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/startup.h"
 #include "link/receiver_link.h"
@@ -15,10 +15,11 @@ int main(int argc, char* argv[]) {
     }
     // The virtual receivers run at real time, as a real receiver would.
     kestrune::SimulatedDevices devices;
-    kestrune::ReceiverLink link(kestrune::Timing{},
-                                kestrune::routePortNames(devices, kestrune::openSerialPort));
+    kestrune::ReceiverLink link(kestrune::Timing{}, devices.routePortNames());
     // The command line is accepted and ignored, beyond what the toolkit takes from it.
     QApplication application(argc, argv);
-    kestrune::SettingsWindow window(link);
+    kestrune::loadPortName(link);
+    kestrune::SettingsWindow window;
+    const kestrune::SettingsController controller(link, window);
     return window.exec();
 }

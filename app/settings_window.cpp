@@ -12,11 +12,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
+#include <span>
 #include <utility>
-
-#include "app/settings_commands.h"
-#include "app/startup.h"
-#include "link/receiver_link.h"
 
 namespace kestrune {
 
@@ -24,6 +22,7 @@ namespace {
 
 constexpr char kCaption[] = "GPS Receiver Port Settings, 1.02";
 constexpr char kReadyStatus[] = "  Ready";
+constexpr char kSettingsStatus[] = "  Receiver set to %1,8,%2,%3,%4";
 
 // The window's client area, in dialog units.
 constexpr int kWindowWidth = 179;
@@ -78,21 +77,60 @@ constexpr ControlTemplate kControls[] = {
     {0, "statusLabel", Kind::Label, "Status:", 5, 55, 25, 8},
 };
 
-// The sentence boxes in mask-bit order, bit 0 first.
-constexpr int kSentenceBoxByBit[] = {IDC_GGA, IDC_GLL, IDC_VTG, IDC_GSV, IDC_GSA, IDC_ZDA, IDC_RMC};
+// The sentence box of each sentence, in the order of kNmeaSentences.
+constexpr std::array<int, kNmeaSentences.size()> kSentenceBoxes{IDC_GGA, IDC_GLL, IDC_VTG, IDC_GSV,
+                                                                IDC_GSA, IDC_ZDA, IDC_RMC};
 
-struct ListContents {
-    int id;
-    std::initializer_list<const char*> items;
+// A list item: its text and the value it stands for. The lists are not sorted, so an item's
+// index is its place in its table.
+template <typename Value>
+struct Item {
+    const char* text;
+    Value value;
 };
 
-// Filled in this order; the lists are not sorted, so an item's index is its place here.
-const ListContents kListContents[] = {
-    {IDC_FORMAT, {"TSIP", "NMEA"}},
-    {IDC_BAUD, {"1200", "2400", "4800", "9600", "19200", "38400"}},
-    {IDC_PARITY, {"None", "Odd", "Even"}},
-    {IDC_STOP_BITS, {"1", "2"}},
-};
+constexpr std::array<Item<OutputProtocol>, 2> kFormatItems{
+    {{"TSIP", OutputProtocol::Tsip}, {"NMEA", OutputProtocol::Nmea}}};
+constexpr std::array<Item<Parity>, 3> kParityItems{
+    {{"None", Parity::None}, {"Odd", Parity::Odd}, {"Even", Parity::Even}}};
+constexpr std::array<Item<StopBits>, 2> kStopBitsItems{
+    {{"1", StopBits::One}, {"2", StopBits::Two}}};
+
+template <typename Value>
+QString textOf(std::span<const Item<Value>> items, Value value) {
+    for (const Item<Value>& item : items) {
+        if (item.value == value) {
+            return QString::fromLatin1(item.text);
+        }
+    }
+    return {};
+}
+
+// The value of the chosen index; the fallback when nothing, or nothing known, is chosen.
+template <typename Value>
+Value valueAt(std::span<const Item<Value>> items, int index, Value fallback) {
+    if (index < 0 || index >= static_cast<int>(items.size())) {
+        return fallback;
+    }
+    return items[static_cast<std::size_t>(index)].value;
+}
+
+template <typename Value>
+QStringList textsOf(std::span<const Item<Value>> items) {
+    QStringList texts;
+    for (const Item<Value>& item : items) {
+        texts << QString::fromLatin1(item.text);
+    }
+    return texts;
+}
+
+QStringList baudTexts() {
+    QStringList texts;
+    for (const BaudRate& rate : kBaudRates) {
+        texts << QString::number(rate.baud);
+    }
+    return texts;
+}
 
 // A dialog unit is a quarter of the font's average character width across and an eighth of
 // its line height down, so the layout grows with the font.
@@ -193,26 +231,14 @@ class NotificationEvent : public QEvent {
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(ReceiverLink& link, const QString& portStorePath, QWidget* parent)
-    : QDialog(parent), link_(link) {
+SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     buildControls();
-    loadPortName(link_, portStorePath);
     for (const int id : {IDC_GGA, IDC_VTG}) {
         static_cast<QCheckBox*>(control(id))->setChecked(true);
     }
     fillLists();
     setStatus(QString::fromLatin1(kReadyStatus));
-    connectCommands();
-}
-
-SettingsWindow::SettingsWindow(ReceiverLink& link) : SettingsWindow(link, defaultPortStorePath()) {}
-
-// The reader must not post to a window that is gone.
-SettingsWindow::~SettingsWindow() {
-    if (link_.window() == this) {
-        link_.close();
-        link_.setWindow(nullptr);
-    }
+    connectControls();
 }
 
 void SettingsWindow::buildControls() {
@@ -238,11 +264,15 @@ void SettingsWindow::buildControls() {
 }
 
 void SettingsWindow::fillLists() {
-    for (const ListContents& contents : kListContents) {
-        QComboBox* box = list(contents.id);
-        for (const char* item : contents.items) {
-            box->addItem(QString::fromLatin1(item));
-        }
+    const std::pair<int, QStringList> contents[] = {
+        {IDC_FORMAT, textsOf<OutputProtocol>(kFormatItems)},
+        {IDC_BAUD, baudTexts()},
+        {IDC_PARITY, textsOf<Parity>(kParityItems)},
+        {IDC_STOP_BITS, textsOf<StopBits>(kStopBitsItems)},
+    };
+    for (const auto& [id, items] : contents) {
+        QComboBox* box = list(id);
+        box->addItems(items);
         // Adding the first item selects it; nothing is selected until settings are shown.
         box->setCurrentIndex(-1);
         if (box->isEditable()) {
@@ -251,13 +281,13 @@ void SettingsWindow::fillLists() {
     }
 }
 
-void SettingsWindow::connectCommands() {
+void SettingsWindow::connectControls() {
     connect(static_cast<QPushButton*>(control(IDC_GET_SETTINGS)), &QPushButton::clicked, this,
-            [this] { onGetSettings(*this); });
+            &SettingsWindow::getSettingsPressed);
     connect(static_cast<QPushButton*>(control(IDC_APPLY_SETTINGS)), &QPushButton::clicked, this,
-            [this] { onApplySettings(*this); });
+            &SettingsWindow::applySettingsPressed);
     connect(static_cast<QPushButton*>(control(IDC_RESET_RECEIVER)), &QPushButton::clicked, this,
-            [this] { onResetReceiver(*this); });
+            &SettingsWindow::resetReceiverPressed);
     // Only the user's choice counts, not a selection made by showing settings.
     connect(list(IDC_FORMAT), &QComboBox::activated, this, &SettingsWindow::onFormatActivated);
     list(IDC_FORMAT)->installEventFilter(this);
@@ -279,28 +309,44 @@ QComboBox* SettingsWindow::list(int id) const {
     return qobject_cast<QComboBox*>(control(id));
 }
 
-ChosenSettings SettingsWindow::chosenSettings() const {
-    ChosenSettings chosen;
-    chosen.baudIndex = list(IDC_BAUD)->currentIndex();
-    chosen.parityIndex = list(IDC_PARITY)->currentIndex();
-    chosen.stopBitsIndex = list(IDC_STOP_BITS)->currentIndex();
-    chosen.formatIndex = list(IDC_FORMAT)->currentIndex();
-    for (std::size_t bit = 0; bit < std::size(kSentenceBoxByBit); ++bit) {
-        const auto* box = static_cast<QCheckBox*>(control(kSentenceBoxByBit[bit]));
+ReceiverConfig SettingsWindow::chosenConfig() const {
+    ReceiverConfig chosen;
+    const int baudIndex = list(IDC_BAUD)->currentIndex();
+    chosen.line.baud = baudIndex >= 0 && baudIndex < static_cast<int>(kBaudRates.size())
+                           ? kBaudRates[static_cast<std::size_t>(baudIndex)].baud
+                           : kFactoryBaud;
+    chosen.line.parity =
+        valueAt<Parity>(kParityItems, list(IDC_PARITY)->currentIndex(), Parity::None);
+    chosen.line.stopBits =
+        valueAt<StopBits>(kStopBitsItems, list(IDC_STOP_BITS)->currentIndex(), StopBits::One);
+    chosen.protocol = valueAt<OutputProtocol>(kFormatItems, list(IDC_FORMAT)->currentIndex(),
+                                              OutputProtocol::Tsip);
+    for (std::size_t i = 0; i < kNmeaSentences.size(); ++i) {
+        const auto* box = static_cast<QCheckBox*>(control(kSentenceBoxes[i]));
         if (box->checkState() != Qt::Unchecked) {
-            chosen.mask |= NmeaMask{1} << bit;
+            chosen.sentences |= kNmeaSentences[i].bit;
         }
     }
     return chosen;
 }
 
-void SettingsWindow::selectItem(int listId, const QString& text) {
-    QComboBox* box = list(listId);
-    box->setCurrentIndex(box->findText(text, Qt::MatchFixedString));
-    // What was typed there is replaced by what is shown.
-    if (QLineEdit* edit = box->lineEdit()) {
-        edit->setModified(false);
+void SettingsWindow::showReceiverSettings(const LineSettings& line, OutputProtocol protocol) {
+    const bool nmea = protocol == OutputProtocol::Nmea;
+    setSentenceBoxesEnabled(nmea);
+    const QString texts[] = {textOf<OutputProtocol>(kFormatItems, protocol),
+                             textOf<StopBits>(kStopBitsItems, line.stopBits),
+                             textOf<Parity>(kParityItems, line.parity), QString::number(line.baud)};
+    const int lists[] = {IDC_FORMAT, IDC_STOP_BITS, IDC_PARITY, IDC_BAUD};
+    // Selected by text, searching the whole list, in this order.
+    for (std::size_t i = 0; i < std::size(lists); ++i) {
+        QComboBox* box = list(lists[i]);
+        box->setCurrentIndex(box->findText(texts[i], Qt::MatchFixedString));
+        // What was typed there is replaced by what is shown.
+        if (QLineEdit* edit = box->lineEdit()) {
+            edit->setModified(false);
+        }
     }
+    setStatus(QString::fromLatin1(kSettingsStatus).arg(texts[3], texts[2], texts[1], texts[0]));
 }
 
 void SettingsWindow::setSentenceBoxesEnabled(bool enabled) {
@@ -338,7 +384,7 @@ bool SettingsWindow::event(QEvent* event) {
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {
-    link_.close();
+    emit closing();
     done(0);
     event->accept();
 }
@@ -367,13 +413,14 @@ void SettingsWindow::onFormatActivated(int index) {
     if (std::exchange(typedTextCommitted_, false)) {
         return;
     }
-    setSentenceBoxesEnabled(index == kNmeaFormatIndex);
+    setSentenceBoxesEnabled(valueAt<OutputProtocol>(kFormatItems, index, OutputProtocol::Tsip) ==
+                            OutputProtocol::Nmea);
 }
 
 void SettingsWindow::showNmeaMask(NmeaMask mask) {
-    for (std::size_t bit = 0; bit < std::size(kSentenceBoxByBit); ++bit) {
-        auto* box = static_cast<QCheckBox*>(control(kSentenceBoxByBit[bit]));
-        box->setChecked((mask & (NmeaMask{1} << bit)) != 0);
+    for (std::size_t i = 0; i < kNmeaSentences.size(); ++i) {
+        auto* box = static_cast<QCheckBox*>(control(kSentenceBoxes[i]));
+        box->setChecked((mask & kNmeaSentences[i].bit) != 0);
     }
 }
 

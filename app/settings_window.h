@@ -1,6 +1,7 @@
 // The program's only window: three buttons, four lists, seven sentence boxes and a status line,
-// laid out in dialog units of the window's own font. The window only reads and shows; the
-// commands in settings_commands act on the receiver.
+// laid out in dialog units of the window's own font. The window only reads and shows: it hands
+// over what the user chose and says which button was pressed; the controller acts on the
+// receiver.
 #pragma once
 
 #include <QDialog>
@@ -8,13 +9,12 @@
 #include <array>
 #include <cstdint>
 
-#include "link/platform_services.h"
+#include "link/notification_sink.h"
+#include "protocol/receiver_settings.h"
 
 class QComboBox;
 
 namespace kestrune {
-
-class ReceiverLink;
 
 // Control ids; each control's objectName is its id's name.
 inline constexpr int IDC_GET_SETTINGS = 1001;
@@ -33,43 +33,34 @@ inline constexpr int IDC_RMC = 1013;
 inline constexpr int IDC_VTG = 1014;
 inline constexpr int IDC_ZDA = 1015;
 
-// Index of "NMEA" in the format list; "TSIP" is 0.
-inline constexpr int kNmeaFormatIndex = 1;
-
-// What the lists and boxes hold: each list's selected index (-1 when nothing is selected) and
-// the sentence boxes as a mask. Text typed into the editable lists is never part of it.
-struct ChosenSettings {
-    int baudIndex = -1;
-    int parityIndex = -1;
-    int stopBitsIndex = -1;
-    int formatIndex = -1;
-    NmeaMask mask = 0;
-    bool operator==(const ChosenSettings&) const = default;
-};
-
 class SettingsWindow : public QDialog, public NotificationSink {
     Q_OBJECT
 
   public:
-    // Builds the window and hands the port name kept in portStorePath to the link.
-    SettingsWindow(ReceiverLink& link, const QString& portStorePath, QWidget* parent = nullptr);
-    explicit SettingsWindow(ReceiverLink& link);
-    ~SettingsWindow() override;
+    explicit SettingsWindow(QWidget* parent = nullptr);
 
     // From any thread: the notification is handled on the window's thread in its turn.
     void post(std::uint32_t message, std::uint32_t first, std::uint32_t second) override;
 
-    ReceiverLink& link() { return link_; }
     QWidget* control(int id) const;
 
-    ChosenSettings chosenSettings() const;
-    // Selects the item of that text, searching the whole list.
-    void selectItem(int listId, const QString& text);
-    void setSentenceBoxesEnabled(bool enabled);
+    // The settings the lists and boxes hold. A list with nothing chosen gives the factory value
+    // (9600, no parity, one stop bit, TSIP); a box in any state but clear sets its sentence.
+    ReceiverConfig chosenConfig() const;
+    // Selects the settings in the lists, enables the sentence boxes for NMEA only, and says in
+    // the status line what was selected.
+    void showReceiverSettings(const LineSettings& line, OutputProtocol protocol);
     void setStatus(const QString& text);
     QString status() const;
     // Paints the status field now, before the window's thread goes off to block on a command.
     void repaintStatus();
+
+  signals:
+    void getSettingsPressed();
+    void applySettingsPressed();
+    void resetReceiverPressed();
+    // The close box: the window is about to end.
+    void closing();
 
   public slots:
     // Escape must not end the window; only the close box does.
@@ -83,14 +74,14 @@ class SettingsWindow : public QDialog, public NotificationSink {
   private:
     void buildControls();
     void fillLists();
-    void connectCommands();
+    void connectControls();
     void onFormatActivated(int index);
+    void setSentenceBoxesEnabled(bool enabled);
     void showNmeaMask(NmeaMask mask);
     QComboBox* list(int id) const;
 
     static constexpr int kControlCount = IDC_ZDA - IDC_GET_SETTINGS + 1;
 
-    ReceiverLink& link_;
     // Enter was the last key in the format list: its activation commits typed text.
     bool typedTextCommitted_ = false;
     // Indexed by id less IDC_GET_SETTINGS.

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "link/file_descriptor.h"
+#include "link/port_names.h"
 #include "link/receiver_link.h"
 
 namespace kestrune {
@@ -68,35 +70,23 @@ void createStore(const QString& storePath) {
     store.sync();
 }
 
-int openFolder(const std::string& folder) {
-    return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+FileDescriptor openFolder(const std::string& folder) {
+    return FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 // Another user could otherwise plant the lock folder, or a link in its place, under /tmp and
 // keep this user's copies from ever starting.
-int openPrivateFolder(const std::string& folder) {
+FileDescriptor openPrivateFolder(const std::string& folder) {
     if (::mkdir(folder.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) {
-        return -1;
+        return FileDescriptor{};
     }
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
-        (info.st_mode & kOthersBits) != 0) {
-        ::close(fd);
-        return -1;
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::geteuid() || (info.st_mode & kOthersBits) != 0) {
+        return FileDescriptor{};
     }
     return fd;
-}
-
-int tryLock(int fd) {
-    int result = 0;
-    do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    return result;
 }
 
 }  // namespace
@@ -140,33 +130,26 @@ SingleInstanceGuard::SingleInstanceGuard() : mustBePrivate_(false) {
 SingleInstanceGuard::SingleInstanceGuard(std::string folder, bool mustBePrivate)
     : folder_(std::move(folder)), mustBePrivate_(mustBePrivate) {}
 
-SingleInstanceGuard::~SingleInstanceGuard() {
-    if (lockFd_ >= 0) {
-        ::close(lockFd_);
-    }
-}
+SingleInstanceGuard::~SingleInstanceGuard() = default;
 
 bool SingleInstanceGuard::acquire() {
-    if (lockFd_ >= 0) {
+    if (lock_.valid()) {
         return true;
     }
-    const int folderFd = mustBePrivate_ ? openPrivateFolder(folder_) : openFolder(folder_);
-    if (folderFd < 0) {
+    const FileDescriptor folder = mustBePrivate_ ? openPrivateFolder(folder_) : openFolder(folder_);
+    if (!folder.valid()) {
         return true;
     }
-    const int fd =
-        ::openat(folderFd, kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLockFileMode);
-    ::close(folderFd);
-    if (fd < 0) {
+    FileDescriptor lock(::openat(folder.get(), kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
+                                 kLockFileMode));
+    if (!lock.valid()) {
         return true;
     }
-    if (tryLock(fd) == 0) {
-        lockFd_ = fd;
+    if (retryInterrupted([&] { return ::flock(lock.get(), LOCK_EX | LOCK_NB); }) == 0) {
+        lock_ = std::move(lock);
         return true;
     }
-    const bool heldElsewhere = errno == EWOULDBLOCK;
-    ::close(fd);
-    return !heldElsewhere;
+    return errno != EWOULDBLOCK;
 }
 
 }  // namespace kestrune

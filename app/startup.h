@@ -5,6 +5,8 @@
 #include <QString>
 #include <string>
 
+#include "link/file_descriptor.h"
+
 namespace kestrune {
 
 class ReceiverLink;
@@ -42,7 +44,7 @@ class SingleInstanceGuard {
   private:
     std::string folder_;
     bool mustBePrivate_;
-    int lockFd_ = -1;
+    FileDescriptor lock_;
 };
 
 // The folder the default guard uses when $XDG_RUNTIME_DIR is not set: tmpRoot/kestrune-UID.

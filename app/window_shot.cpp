@@ -11,9 +11,9 @@
 #include <cstring>
 #include <functional>
 
-#include "app/port_routing.h"
-#include "app/settings_commands.h"
+#include "app/settings_controller.h"
 #include "app/settings_window.h"
+#include "app/startup.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
 
@@ -58,15 +58,16 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     kestrune::SimulatedDevices devices(kSpeedUp);
-    kestrune::ReceiverLink link(kestrune::Timing{}.scaled(kSpeedUp),
-                                kestrune::routePortNames(devices, kestrune::openSerialPort));
-    kestrune::SettingsWindow window(link, store);
+    kestrune::ReceiverLink link(kestrune::Timing{}.scaled(kSpeedUp), devices.routePortNames());
+    kestrune::loadPortName(link, store);
+    kestrune::SettingsWindow window;
+    kestrune::SettingsController controller(link, window);
     window.show();
     processEventsFor(kExposeLimitMs, [&] {
         return window.windowHandle() != nullptr && window.windowHandle()->isExposed();
     });
     if (getSettings) {
-        kestrune::onGetSettings(window);
+        controller.getSettings();
         processEventsFor(kSettleMs, [] { return false; });
     }
     if (!window.grab().save(output)) {

@@ -1,21 +1,26 @@
 // The serial port on a POSIX terminal device. The descriptor stays blocking for writes; reads
-// wait in poll up to the read ceiling and then collect one byte without blocking.
-#include "link/posix_serial_port.h"
-
+// wait in poll up to the read ceiling and then collect everything already there in one call,
+// handing it out a byte at a time.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <limits>
 #include <thread>
 #include <utility>
 
+#include "link/file_descriptor.h"
+#include "link/port_names.h"
+#include "link/serial_opener.h"
 #include "link/termios_line.h"
 
 namespace kestrune {
@@ -24,27 +29,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kNoDescriptor = -1;
-constexpr long kFailedCall = -1;
 constexpr std::chrono::milliseconds kDefaultReadCeiling{1000};
 // poll takes its timeout as an int.
 constexpr std::chrono::milliseconds kLongestReadCeiling{std::numeric_limits<int>::max()};
 constexpr int kModemLines = TIOCM_DTR | TIOCM_RTS;
-
-// Runs a system call again for as long as a signal interrupts it.
-template <typename Call>
-long retryInterrupted(Call call) {
-    long result = 0;
-    do {
-        result = static_cast<long>(call());
-    } while (result == kFailedCall && errno == EINTR);
-    return result;
-}
+// Bytes collected by one read at most: 67 ms at the fastest rate.
+constexpr std::size_t kReadChunk = 256;
+constexpr std::uint64_t kWakeCount = 1;
+constexpr nfds_t kWatched = 2;
 
 enum class CallStatus { Done, NotSupported, Failed };
 
-// The one place errno becomes this module's result. A control the device lacks (modem lines on
-// a pseudo-terminal or a USB gadget) answers ENOTTY or EINVAL.
+// A control the device lacks (modem lines on a pseudo-terminal or a USB gadget) answers ENOTTY
+// or EINVAL.
 CallStatus statusOf(long result) {
     if (result != kFailedCall) {
         return CallStatus::Done;
@@ -56,30 +53,30 @@ bool succeeded(long result) {
     return statusOf(result) == CallStatus::Done;
 }
 
-// Owns one descriptor; closing is never retried, as the descriptor is gone whatever close says.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept
-        : fd_(std::exchange(other.fd_, kNoDescriptor)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
+// The one place errno becomes the reason an open failed.
+OpenError openErrorOf(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+            return OpenError::NoSuchDevice;
+        case EACCES:
+        case EPERM:
+            return OpenError::PermissionDenied;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return OpenError::Busy;
+        case ENOTTY:
+            return OpenError::NotATerminal;
+        default:
+            return OpenError::Failed;
     }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ != kNoDescriptor) {
-            (void)::close(fd_);
-        }
-    }
+}
 
-    int get() const { return fd_; }
-    bool valid() const { return fd_ != kNoDescriptor; }
-
-  private:
-    int fd_;
-};
+OpenResult failure(OpenError error) {
+    return OpenResult{nullptr, error};
+}
 
 int millisecondsUntil(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -89,10 +86,15 @@ int millisecondsUntil(Clock::time_point deadline) {
 
 class PosixSerialPort final : public SerialPort {
   public:
-    explicit PosixSerialPort(FileDescriptor fd) : fd_(std::move(fd)) {}
+    PosixSerialPort(FileDescriptor fd, FileDescriptor wake, const termios& original)
+        : fd_(std::move(fd)), wake_(std::move(wake)), original_(original) {}
     PosixSerialPort(const PosixSerialPort&) = delete;
     PosixSerialPort& operator=(const PosixSerialPort&) = delete;
-    ~PosixSerialPort() override { (void)::ioctl(fd_.get(), TIOCNXCL); }
+    // The terminal gets back the settings it had before the program took it.
+    ~PosixSerialPort() override {
+        (void)retryInterrupted([&] { return ::tcsetattr(fd_.get(), TCSANOW, &original_); });
+        (void)::ioctl(fd_.get(), TIOCNXCL);
+    }
 
     bool write(std::span<const std::uint8_t> bytes) override;
     ReadResult readByte(std::uint8_t& byte) override;
@@ -100,10 +102,20 @@ class PosixSerialPort final : public SerialPort {
     bool getLineSettings(LineSettings& settings) override;
     bool setLineSettings(const LineSettings& settings) override;
     bool setBreak(bool on) override;
+    void stopReading() override;
 
   private:
+    ReadResult fill();
+
     FileDescriptor fd_;
+    // An eventfd that poll watches beside the device; once written it stays readable.
+    FileDescriptor wake_;
+    const termios original_;
     std::atomic<std::chrono::milliseconds> readCeiling_{kDefaultReadCeiling};
+    // Received but not yet handed out; the reader's alone.
+    std::array<std::uint8_t, kReadChunk> received_{};
+    std::size_t next_ = 0;
+    std::size_t held_ = 0;
 };
 
 bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
@@ -118,23 +130,38 @@ bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
+ReadResult PosixSerialPort::readByte(std::uint8_t& byte) {
+    if (next_ == held_) {
+        const ReadResult filled = fill();
+        if (filled != ReadResult::Byte) {
+            return filled;
+        }
+    }
+    byte = received_[next_++];
+    return ReadResult::Byte;
+}
+
 // A device that has gone (hang-up, error, end of file) keeps reporting so at once; waiting out
 // the ceiling before failing keeps a reader that loops on it from spinning.
-ReadResult PosixSerialPort::readByte(std::uint8_t& byte) {
+ReadResult PosixSerialPort::fill() {
     const Clock::time_point deadline = Clock::now() + readCeiling_.load();
-    pollfd watch{fd_.get(), POLLIN, 0};
-    const long ready =
-        retryInterrupted([&] { return ::poll(&watch, 1, millisecondsUntil(deadline)); });
-    if (ready == 0) {
+    std::array<pollfd, kWatched> watch{{{fd_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}}};
+    const long ready = retryInterrupted(
+        [&] { return ::poll(watch.data(), watch.size(), millisecondsUntil(deadline)); });
+    if (ready == 0 || (succeeded(ready) && (watch[1].revents & POLLIN) != 0)) {
         return ReadResult::Nothing;
     }
-    if (succeeded(ready) && (watch.revents & POLLIN) != 0) {
-        const long got = retryInterrupted([&] { return ::read(fd_.get(), &byte, 1); });
-        if (succeeded(got) && got == 1) {
+    if (succeeded(ready) && (watch[0].revents & POLLIN) != 0) {
+        const long got =
+            retryInterrupted([&] { return ::read(fd_.get(), received_.data(), received_.size()); });
+        if (succeeded(got) && got > 0) {
+            next_ = 0;
+            held_ = static_cast<std::size_t>(got);
             return ReadResult::Byte;
         }
     }
-    std::this_thread::sleep_until(deadline);
+    std::array<pollfd, 1> stop{{{wake_.get(), POLLIN, 0}}};
+    (void)retryInterrupted([&] { return ::poll(stop.data(), 1, millisecondsUntil(deadline)); });
     return ReadResult::Failed;
 }
 
@@ -166,6 +193,10 @@ bool PosixSerialPort::setBreak(bool on) {
     return succeeded(retryInterrupted([&] { return ::ioctl(fd_.get(), request); }));
 }
 
+void PosixSerialPort::stopReading() {
+    (void)retryInterrupted([&] { return ::write(wake_.get(), &kWakeCount, sizeof kWakeCount); });
+}
+
 bool clearNonBlocking(int fd) {
     const long flags = retryInterrupted([&] { return ::fcntl(fd, F_GETFL); });
     return succeeded(flags) && succeeded(retryInterrupted([&] {
@@ -175,14 +206,11 @@ bool clearNonBlocking(int fd) {
 
 // Keeps the speed, parity and stop bits the device already has where they are rates the
 // program uses; anything else starts at the factory settings.
-bool makeRawLine(int fd) {
-    termios attributes{};
-    if (!succeeded(retryInterrupted([&] { return ::tcgetattr(fd, &attributes); }))) {
-        return false;
-    }
+bool makeRawLine(int fd, const termios& original) {
+    termios attributes = original;
     LineSettings settings;
     if (!lineSettingsOf(attributes, settings)) {
-        settings = LineSettings{};
+        settings = kFactoryLine;
     }
     return composeLine(attributes, settings) &&
            succeeded(retryInterrupted([&] { return ::tcsetattr(fd, TCSANOW, &attributes); }));
@@ -195,27 +223,46 @@ bool raiseModemLines(int fd) {
 
 }  // namespace
 
-// Opened without blocking, so a device waiting for carrier cannot hold the open; blocking again
-// once it is ours. flock keeps out every other opener, root included; TIOCEXCL also keeps out
-// programs that do not take the lock.
-std::unique_ptr<SerialPort> openSerialDevice(const std::string& path) {
+// Only a character device is opened at all: opening other devices (a disk, a loop device) can
+// have side effects. Opened without blocking, so a device waiting for carrier cannot hold the
+// open; blocking again once it is ours. flock keeps out every other opener, root included;
+// TIOCEXCL also keeps out programs that do not take the lock.
+OpenResult openSerialDevice(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return failure(openErrorOf(errno));
+    }
+    if (!S_ISCHR(status.st_mode)) {
+        return failure(OpenError::NotATerminal);
+    }
     FileDescriptor fd(static_cast<int>(retryInterrupted(
         [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); })));
-    if (!fd.valid() || ::isatty(fd.get()) == 0) {
-        return nullptr;
+    if (!fd.valid()) {
+        return failure(openErrorOf(errno));
     }
-    if (!succeeded(retryInterrupted([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); })) ||
-        !clearNonBlocking(fd.get()) || !makeRawLine(fd.get()) || !raiseModemLines(fd.get()) ||
+    termios original{};
+    if (::isatty(fd.get()) == 0 || ::tcgetattr(fd.get(), &original) != 0) {
+        return failure(OpenError::NotATerminal);
+    }
+    if (!succeeded(retryInterrupted([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }))) {
+        return failure(openErrorOf(errno));
+    }
+    FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake.valid() || !clearNonBlocking(fd.get()) || !makeRawLine(fd.get(), original) ||
+        !raiseModemLines(fd.get()) ||
         !succeeded(retryInterrupted([&] { return ::ioctl(fd.get(), TIOCEXCL); }))) {
-        return nullptr;
+        const OpenError error = openErrorOf(errno);
+        (void)::tcsetattr(fd.get(), TCSANOW, &original);
+        return failure(error);
     }
-    return std::make_unique<PosixSerialPort>(std::move(fd));
+    return OpenResult{std::make_unique<PosixSerialPort>(std::move(fd), std::move(wake), original),
+                      OpenError::None};
 }
 
-std::unique_ptr<SerialPort> openSerialPort(std::string_view portName) {
+OpenResult openSerialPort(std::string_view portName) {
     const std::string path = portDevicePath(portName);
     if (path.empty()) {
-        return nullptr;
+        return failure(OpenError::NoSuchDevice);
     }
     return openSerialDevice(path);
 }

@@ -1,10 +1,8 @@
 // Pulse-only events. Each armed wait hangs a slot on the events it waits for; a pulse walks the
 // slots present at that moment. Lock order is always event, then wait.
-#include "link/platform_services.h"
+#include "link/pulse_event.h"
 
 namespace kestrune {
-
-PulseEvent::~PulseEvent() = default;
 
 void PulseEvent::attach(Slot& slot) {
     std::lock_guard lock(mutex_);
@@ -35,27 +33,59 @@ void PulseEvent::pulse() {
     }
 }
 
-EventWait::EventWait(PulseEvent& first) : events_{&first, nullptr} {
-    slots_[0].wait = this;
-    slots_[0].which = WaitResult::First;
-    first.attach(slots_[0]);
+void Cancellation::cancel() {
+    cancelled_.store(true);
+    raisedEvent_.pulse();
 }
 
-EventWait::EventWait(PulseEvent& first, PulseEvent& second) : events_{&first, &second} {
-    slots_[0].which = WaitResult::First;
-    slots_[1].which = WaitResult::Second;
-    for (int i = 0; i < 2; ++i) {
-        slots_[i].wait = this;
-        events_[i]->attach(slots_[i]);
+void Cancellation::abort() {
+    aborted_.store(true);
+    raisedEvent_.pulse();
+}
+
+void Cancellation::reset() {
+    cancelled_.store(false);
+    aborted_.store(false);
+}
+
+void Cancellation::resetAbort() {
+    aborted_.store(false);
+}
+
+bool Cancellation::sleepFor(std::chrono::milliseconds delay) const {
+    EventWait sleep(raisedEvent_, this);
+    return sleep.wait(delay) == WaitResult::TimedOut;
+}
+
+EventWait::EventWait(PulseEvent& first, const Cancellation* cancellation)
+    : cancellation_(cancellation) {
+    arm(first, WaitResult::First);
+    if (cancellation_ != nullptr) {
+        arm(cancellation_->raisedEvent_, WaitResult::Cancelled);
+    }
+}
+
+EventWait::EventWait(PulseEvent& first, PulseEvent& second, const Cancellation* cancellation)
+    : cancellation_(cancellation) {
+    arm(first, WaitResult::First);
+    arm(second, WaitResult::Second);
+    if (cancellation_ != nullptr) {
+        arm(cancellation_->raisedEvent_, WaitResult::Cancelled);
     }
 }
 
 EventWait::~EventWait() {
-    for (int i = 0; i < 2; ++i) {
-        if (events_[i] != nullptr) {
-            events_[i]->detach(slots_[i]);
-        }
+    for (std::size_t i = 0; i < armed_; ++i) {
+        events_[i]->detach(slots_[i]);
     }
+}
+
+void EventWait::arm(PulseEvent& event, WaitResult which) {
+    events_[armed_] = &event;
+    slots_[armed_].wait = this;
+    slots_[armed_].which = which;
+    event.attach(slots_[armed_]);
+    ++armed_;
 }
 
 void EventWait::release(WaitResult which) {
@@ -70,6 +100,10 @@ void EventWait::release(WaitResult which) {
 }
 
 WaitResult EventWait::wait(std::chrono::milliseconds timeout) {
+    // A cancellation raised before arming has no pulse left to deliver.
+    if (cancellation_ != nullptr && cancellation_->raised()) {
+        return WaitResult::Cancelled;
+    }
     std::unique_lock lock(mutex_);
     released_.wait_for(lock, timeout, [this] { return pulsed_ != WaitResult::TimedOut; });
     return pulsed_;

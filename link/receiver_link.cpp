@@ -1,74 +1,17 @@
 #include "link/receiver_link.h"
 
-#include <algorithm>
-#include <bit>
-#include <cctype>
-#include <cmath>
 #include <system_error>
 
-#include "protocol/tsip_commands.h"
+#include "link/port_names.h"
+#include "protocol/nmea_sentence.h"
 
 namespace kestrune {
 
 namespace {
 
-// 0x7B report: data byte 4 holds RMC in its bit 0, data byte 5 the other sentences in place.
-constexpr std::size_t kNmeaReportRmcByte = 1 + 4;
-constexpr std::size_t kNmeaReportLowByte = 1 + 5;
-constexpr std::uint8_t kReceiverRmcBit = 0x01;
-
-// 0x47 report: a count, then entries of PRN and a big-endian IEEE-754 single.
-constexpr std::size_t kSignalCountIndex = 1;
-constexpr std::size_t kSignalEntrySize = 5;
-constexpr std::size_t kPrnOffset = 0;
-constexpr std::size_t kLevelOffset = 1;
-constexpr double kDecibelScale = 20.0;
-constexpr double kDecibelOffset = 22.8;
-constexpr double kRounding = 0.5;
-
-// The first four bytes, most significant first.
-std::uint32_t bigEndianWord(std::span<const std::uint8_t> bytes) {
-    constexpr int kBitsPerByte = 8;
-    constexpr std::size_t kWordBytes = 4;
-    std::uint32_t word = 0;
-    for (std::size_t i = 0; i < kWordBytes; ++i) {
-        word = (word << kBitsPerByte) | bytes[i];
-    }
-    return word;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
+constexpr std::uint8_t kIdPortReport = kIdPortConfig;
 
 }  // namespace
-
-Timing Timing::scaled(double factor) const {
-    Timing t;
-    t.readCeiling = scaleDelay(readCeiling, factor);
-    t.closeWait = scaleDelay(closeWait, factor);
-    t.rejectWait = scaleDelay(rejectWait, factor);
-    t.nmeaReportWait = scaleDelay(nmeaReportWait, factor);
-    t.probeWait = scaleDelay(probeWait, factor);
-    t.verifyWait = scaleDelay(verifyWait, factor);
-    t.breakLength = scaleDelay(breakLength, factor);
-    t.breakQuiet = scaleDelay(breakQuiet, factor);
-    t.settle = scaleDelay(settle, factor);
-    return t;
-}
-
-std::int32_t signalLevelValue(float level) {
-    if (!std::isfinite(level) || !(level > 0.0f)) {
-        return 0;
-    }
-    const auto decibels =
-        static_cast<float>(kDecibelScale * std::log10(double{level}) + kDecibelOffset);
-    // Every finite positive single lands between -873 and 793, well inside the result's range.
-    return static_cast<std::int32_t>(double{decibels} + kRounding);  // truncates toward zero
-}
 
 ReceiverLink::ReceiverLink(Timing timing, PortOpener opener)
     : timing_(timing), opener_(std::move(opener)) {}
@@ -78,7 +21,7 @@ ReceiverLink::~ReceiverLink() {
 }
 
 void ReceiverLink::setPortName(std::string_view name) {
-    if (sameName(name, portName_)) {
+    if (samePortName(name, portName_)) {
         return;
     }
     portName_.assign(name);
@@ -87,14 +30,16 @@ void ReceiverLink::setPortName(std::string_view name) {
 
 bool ReceiverLink::open() {
     close();
-    if (!opener_) {
+    deviceGone_.store(false);
+    cancellation_.resetAbort();
+    OpenResult opened = opener_ ? opener_(portName_) : OpenResult{nullptr, OpenError::NoSuchDevice};
+    openError_.store(opened.error);
+    if (opened.port == nullptr) {
         return false;
     }
-    port_ = opener_(portName_);
-    if (port_ == nullptr) {
-        return false;
-    }
+    port_ = std::move(opened.port);
     if (!port_->setReadCeiling(timing_.readCeiling)) {
+        openError_.store(OpenError::Failed);
         close();
         return false;
     }
@@ -102,66 +47,92 @@ bool ReceiverLink::open() {
     try {
         reader_ = std::thread([this] { readerLoop(); });
     } catch (const std::system_error&) {
+        openError_.store(OpenError::Failed);
         close();  // no thread could be had; the link stays closed
         return false;
     }
     return true;
 }
 
+// The reader is told to stop and its wait on the port is cut short, so this returns well inside
+// the close wait; the port is never closed under a running reader.
 void ReceiverLink::close() {
     if (reader_.joinable()) {
         stopRequested_.store(true);
-        // The read ceiling keeps the reader inside the close wait; should it still be running,
-        // keep waiting: the port is never closed under it.
-        if (!readerEnded_.try_acquire_for(timing_.closeWait)) {
-            readerEnded_.acquire();
-        }
+        port_->stopReading();
         reader_.join();
     }
     port_.reset();
-    verified_.store(false);
+    clearVerified();
 }
 
-bool ReceiverLink::configurePort(std::uint32_t baud, std::uint32_t parity, std::uint32_t stopBits) {
-    LineSettings settings;
-    if (port_ == nullptr || !port_->getLineSettings(settings)) {
-        close();
-        return false;
-    }
-    settings.baud = baud;
-    settings.parity = parity;
-    settings.stopBits = stopBits;
-    if (!port_->setLineSettings(settings)) {
+bool ReceiverLink::configurePort(const LineSettings& settings) {
+    LineSettings current;
+    if (port_ == nullptr || !port_->getLineSettings(current) || !port_->setLineSettings(settings)) {
         close();
         return false;
     }
     return true;
 }
 
+std::optional<LineSettings> ReceiverLink::verifiedSettings() const {
+    const std::lock_guard lock(settingsMutex_);
+    return verified_;
+}
+
+std::optional<PortReport> ReceiverLink::lastPortReport() const {
+    const std::lock_guard lock(settingsMutex_);
+    return lastPortReport_;
+}
+
+void ReceiverLink::clearVerified() {
+    const std::lock_guard lock(settingsMutex_);
+    verified_.reset();
+}
+
 void ReceiverLink::storeVerified(const LineSettings& settings) {
-    baud_.store(settings.baud);
-    parity_.store(settings.parity);
-    stopBits_.store(settings.stopBits);
-    verified_.store(true);
+    const std::lock_guard lock(settingsMutex_);
+    verified_ = settings;
+}
+
+bool ReceiverLink::write(const TsipFrame& frame) {
+    return port_ != nullptr && port_->write(frame.bytes());
+}
+
+bool ReceiverLink::setBreak(bool on) {
+    return port_ != nullptr && port_->setBreak(on);
 }
 
 void ReceiverLink::readerLoop() {
     while (!stopRequested_.load()) {
         std::uint8_t byte = 0;
-        if (port_->readByte(byte) != ReadResult::Byte) {
+        const ReadResult read = port_->readByte(byte);
+        if (read == ReadResult::Failed) {
+            deviceHasGone();
+            return;
+        }
+        if (read == ReadResult::Nothing) {
             continue;
         }
         if (const auto message = framer_.feed(byte)) {
             dispatch(*message);
         }
     }
-    readerEnded_.release();
+}
+
+// Nothing more will come from this port: the settings it was verified at are gone with it, and
+// a procedure waiting on it is woken to end.
+void ReceiverLink::deviceHasGone() {
+    deviceGone_.store(true);
+    clearVerified();
+    cancellation_.abort();
 }
 
 void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
     if (message.empty()) {
         return;
     }
+    const auto data = message.subspan(1);
     switch (message[0]) {
         case kIdRejected:
             outputProtocol_.store(OutputProtocol::Tsip);
@@ -170,15 +141,23 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
         case kSentenceStart:
             outputProtocol_.store(OutputProtocol::Nmea);
             replyEvent_.pulse();
+            if (nmeaChecksumHolds(message)) {
+                checkedSentenceEvent_.pulse();
+            }
             break;
         case kIdSignalLevels:
-            postSignalLevels(message);
+            postSignalLevels(data);
             break;
         case kIdNmeaReport:
-            postNmeaMask(message);
+            postNmeaMask(data);
             outputProtocol_.store(OutputProtocol::Tsip);
             replyEvent_.pulse();
             nmeaReportEvent_.pulse();
+            break;
+        case kIdPortReport:
+            outputProtocol_.store(OutputProtocol::Tsip);
+            notePortReport(data);
+            replyEvent_.pulse();
             break;
         default:
             outputProtocol_.store(OutputProtocol::Tsip);
@@ -187,38 +166,31 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
     }
 }
 
-// A report too short to hold the mask bytes still counts as a report; it posts what it holds
-// (missing bytes read as zero).
-void ReceiverLink::postNmeaMask(std::span<const std::uint8_t> message) {
-    const std::uint8_t rmcByte =
-        message.size() > kNmeaReportRmcByte ? message[kNmeaReportRmcByte] : 0;
-    const std::uint8_t lowByte =
-        message.size() > kNmeaReportLowByte ? message[kNmeaReportLowByte] : 0;
-    NmeaMask mask = lowByte;
-    if ((rmcByte & kReceiverRmcBit) != 0) {
-        mask |= kMaskRmc;
+void ReceiverLink::notePortReport(std::span<const std::uint8_t> data) {
+    const std::optional<PortReport> report = decodePortReport(data);
+    if (!report) {
+        return;
     }
+    {
+        const std::lock_guard lock(settingsMutex_);
+        lastPortReport_ = report;
+    }
+    portReportEvent_.pulse();
+}
+
+void ReceiverLink::postNmeaMask(std::span<const std::uint8_t> data) {
     if (NotificationSink* sink = window_.load()) {
-        sink->post(kNotifyNmeaMask, mask, 0);
+        sink->post(kNotifyNmeaMask, decodeNmeaReport(data), 0);
     }
 }
 
-// Only entries wholly inside the message are read; the count byte is not trusted.
-void ReceiverLink::postSignalLevels(std::span<const std::uint8_t> message) {
-    if (message.size() <= kSignalCountIndex) {
+void ReceiverLink::postSignalLevels(std::span<const std::uint8_t> data) {
+    NotificationSink* sink = window_.load();
+    if (sink == nullptr) {
         return;
     }
-    const std::size_t promised = message[kSignalCountIndex];
-    const std::size_t present = (message.size() - kSignalCountIndex - 1) / kSignalEntrySize;
-    const std::size_t count = std::min(promised, present);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto entry =
-            message.subspan(kSignalCountIndex + 1 + i * kSignalEntrySize, kSignalEntrySize);
-        const std::int32_t level =
-            signalLevelValue(std::bit_cast<float>(bigEndianWord(entry.subspan(kLevelOffset))));
-        if (NotificationSink* sink = window_.load()) {
-            sink->post(kNotifySignalLevel, entry[kPrnOffset], static_cast<std::uint32_t>(level));
-        }
+    for (const SignalLevel& entry : decodeSignalLevels(data).view()) {
+        sink->post(kNotifySignalLevel, entry.prn, static_cast<std::uint32_t>(entry.level));
     }
 }
 

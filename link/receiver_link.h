@@ -1,41 +1,27 @@
 // The program's connection to the receiver: the serial port, a reader thread that frames what the
-// receiver sends and turns it into pulses and notifications, the three events the procedures wait
-// on, and the last line settings the receiver was seen to answer at.
+// receiver sends and turns it into pulses and notifications, the events the procedures wait on,
+// and the last line settings the receiver was seen to answer at.
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
-#include <semaphore>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 
-#include "link/platform_services.h"
+#include "link/notification_sink.h"
+#include "link/pulse_event.h"
+#include "link/serial_opener.h"
+#include "link/timing.h"
+#include "protocol/receiver_settings.h"
 #include "protocol/stream_framer.h"
+#include "protocol/tsip_commands.h"
+#include "protocol/tsip_reports.h"
 
 namespace kestrune {
-
-// Every delay of the link, the procedures and the commands.
-struct Timing {
-    std::chrono::milliseconds readCeiling{1000};
-    std::chrono::milliseconds closeWait{2000};
-    std::chrono::milliseconds rejectWait{1000};
-    std::chrono::milliseconds nmeaReportWait{3000};
-    std::chrono::milliseconds probeWait{3000};
-    std::chrono::milliseconds verifyWait{5000};
-    std::chrono::milliseconds breakLength{600};
-    std::chrono::milliseconds breakQuiet{1000};
-    std::chrono::milliseconds settle{1000};
-
-    // All delays multiplied by factor (at least 1 ms each), for tests on a sped-up receiver.
-    Timing scaled(double factor) const;
-};
-
-using PortOpener = std::function<std::unique_ptr<SerialPort>(std::string_view)>;
 
 class ReceiverLink {
   public:
@@ -49,32 +35,50 @@ class ReceiverLink {
     void setPortName(std::string_view name);
     const std::string& portName() const { return portName_; }
 
+    // Opens the named port and starts the reader; the reason of a failed open is kept.
     [[nodiscard]] bool open();
+    OpenError openError() const { return openError_.load(); }
     void close();
     bool isOpen() const { return port_ != nullptr; }
+    // The reader found the device gone (hang-up, unplugged adapter); the link stays as it is
+    // until it is opened again.
+    bool deviceGone() const { return deviceGone_.load(); }
 
     // Moves the local port to new line settings; a failure closes the whole link.
-    [[nodiscard]] bool configurePort(std::uint32_t baud, std::uint32_t parity,
-                                     std::uint32_t stopBits);
+    [[nodiscard]] bool configurePort(const LineSettings& settings);
 
     void setWindow(NotificationSink* window) { window_.store(window); }
     NotificationSink* window() const { return window_.load(); }
 
-    bool verified() const { return verified_.load(); }
-    std::uint32_t baud() const { return baud_.load(); }
-    std::uint32_t parity() const { return parity_.load(); }
-    std::uint32_t stopBits() const { return stopBits_.load(); }
+    bool verified() const { return verifiedSettings().has_value(); }
+    // The settings the receiver last answered at, read whole; nothing while unverified.
+    std::optional<LineSettings> verifiedSettings() const;
     OutputProtocol outputProtocol() const { return outputProtocol_.load(); }
+
+    // Stops the running procedure's waits and sleeps, from any thread; it stays raised until
+    // clearCancel.
+    void cancel() { cancellation_.cancel(); }
+    void clearCancel() { cancellation_.reset(); }
+    const Cancellation& cancellation() const { return cancellation_; }
 
     // For the procedures.
     const Timing& timing() const { return timing_; }
-    SerialPort* port() { return port_.get(); }
+    // Writes one frame; a frame for a closed port is lost.
+    bool write(const TsipFrame& frame);
+    bool setBreak(bool on);
     PulseEvent& replyEvent() { return replyEvent_; }
     PulseEvent& nmeaReportEvent() { return nmeaReportEvent_; }
     PulseEvent& rejectEvent() { return rejectEvent_; }
-    void clearVerified() { verified_.store(false); }
+    // Pulsed on a well-formed 0xBC port report, and on an NMEA sentence whose checksum holds.
+    PulseEvent& portReportEvent() { return portReportEvent_; }
+    PulseEvent& checkedSentenceEvent() { return checkedSentenceEvent_; }
+    // The last well-formed port report the reader saw.
+    std::optional<PortReport> lastPortReport() const;
+    void clearVerified();
     // Records settings the receiver answered at and marks them verified.
     void storeVerified(const LineSettings& settings);
+    // Records what a procedure knows the receiver sends, having set it itself.
+    void setOutputProtocol(OutputProtocol output) { outputProtocol_.store(output); }
 
     // Acts on one framed message as the reader does; public so the fuzzer and tests can drive
     // the dispatch without a port.
@@ -82,8 +86,10 @@ class ReceiverLink {
 
   private:
     void readerLoop();
-    void postNmeaMask(std::span<const std::uint8_t> message);
-    void postSignalLevels(std::span<const std::uint8_t> message);
+    void deviceHasGone();
+    void postNmeaMask(std::span<const std::uint8_t> data);
+    void postSignalLevels(std::span<const std::uint8_t> data);
+    void notePortReport(std::span<const std::uint8_t> data);
 
     const Timing timing_;
     const PortOpener opener_;
@@ -91,22 +97,21 @@ class ReceiverLink {
     std::string portName_;
     std::unique_ptr<SerialPort> port_;
     std::thread reader_;
-    std::binary_semaphore readerEnded_{0};
     PulseEvent replyEvent_;
     PulseEvent nmeaReportEvent_;
     PulseEvent rejectEvent_;
-    std::atomic<bool> verified_{false};
+    PulseEvent portReportEvent_;
+    PulseEvent checkedSentenceEvent_;
+    Cancellation cancellation_;
+    mutable std::mutex settingsMutex_;
+    std::optional<LineSettings> verified_;
+    std::optional<PortReport> lastPortReport_;
+    std::atomic<OpenError> openError_{OpenError::None};
     std::atomic<bool> stopRequested_{false};
-    std::atomic<std::uint32_t> baud_{0};
-    std::atomic<std::uint32_t> parity_{0};
-    std::atomic<std::uint32_t> stopBits_{0};
+    std::atomic<bool> deviceGone_{false};
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
     // Used by the reader alone, for the whole life of the link; never reset.
     StreamFramer framer_;
 };
-
-// The signal level a 0x47 entry's IEEE-754 single becomes in a notification: 0 for a level that
-// is zero, negative, not a number or infinite.
-std::int32_t signalLevelValue(float level);
 
 }  // namespace kestrune

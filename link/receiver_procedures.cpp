@@ -1,47 +1,110 @@
 #include "link/receiver_procedures.h"
 
-#include <array>
-#include <thread>
+#include <optional>
 
+#include "link/receiver_link.h"
 #include "protocol/tsip_commands.h"
 
 namespace kestrune {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kConfigAttempts = 8;
 constexpr int kNmeaQueryAttempts = 3;
-constexpr std::array<std::uint32_t, 6> kProbedBauds{38400, 19200, 9600, 4800, 2400, 1200};
-constexpr std::array<std::uint32_t, 2> kProbedParities{kParityOdd, kParityNone};
+constexpr std::array<Parity, 2> kProbedParities{Parity::Odd, Parity::None};
 
-constexpr LineSettings kFactorySettings{kFactoryBaud, kParityNone, kOneStopBit};
+// A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
+constexpr std::size_t kPortReportFrameBytes = 14;
+constexpr std::uint32_t kStartAndDataBits = 9;
+constexpr std::uint32_t kStopBit = 1;
+constexpr double kMillisecondsPerSecond = 1000.0;
 
-// A command written to a closed port is lost; the wait that follows then draws no answer.
-template <typename Send>
-void writeCommand(ReceiverLink& link, Send send) {
-    if (SerialPort* port = link.port()) {
-        (void)send(*port);
+constexpr std::array<LineSettings, kProbeCount> makeProbeOrder() {
+    std::array<LineSettings, kProbeCount> order{};
+    std::size_t next = 0;
+    for (auto rate = kBaudRates.rbegin(); rate != kBaudRates.rend(); ++rate) {
+        for (const Parity parity : kProbedParities) {
+            order[next++] = LineSettings{rate->baud, parity, StopBits::One};
+        }
     }
+    return order;
+}
+constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
+
+// How long the query and a full port report take on the line at these settings.
+std::chrono::milliseconds lineTime(const LineSettings& line, double factor) {
+    const std::uint32_t bitsPerByte =
+        kStartAndDataBits + (line.parity == Parity::None ? 0 : 1) + kStopBit;
+    const std::size_t bytes = portConfigQuery().length + kPortReportFrameBytes;
+    const double seconds = static_cast<double>(bytes * bitsPerByte) / line.baud;
+    return std::chrono::milliseconds(
+        static_cast<std::chrono::milliseconds::rep>(seconds * kMillisecondsPerSecond * factor) + 1);
 }
 
 // Writes a command and waits for any answer on the reply event; the wait is armed first so a
 // fast reply is not missed.
-template <typename Send>
-bool askAndWaitForReply(ReceiverLink& link, Send send, std::chrono::milliseconds timeout) {
-    EventWait reply(link.replyEvent());
-    writeCommand(link, send);
+bool askAndWaitForReply(ReceiverLink& link, const TsipFrame& command,
+                        std::chrono::milliseconds timeout) {
+    EventWait reply(link.replyEvent(), &link.cancellation());
+    (void)link.write(command);
     return reply.wait(timeout) == WaitResult::First;
+}
+
+// Waits until a port report of the probed settings or a checked sentence arrives; anything else
+// at these settings is noise and the wait goes on.
+bool askAndWaitForCheckedReply(ReceiverLink& link, const LineSettings& probe,
+                               std::chrono::milliseconds timeout) {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    std::optional<EventWait> reply;
+    reply.emplace(link.portReportEvent(), link.checkedSentenceEvent(), &link.cancellation());
+    (void)link.write(portConfigQuery());
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        switch (reply->wait(std::max(left, std::chrono::milliseconds{0}))) {
+            case WaitResult::Second:
+                return true;
+            case WaitResult::First: {
+                const std::optional<PortReport> report = link.lastPortReport();
+                if (report && report->line.baud == probe.baud &&
+                    report->line.parity == probe.parity) {
+                    return true;
+                }
+                break;
+            }
+            case WaitResult::Cancelled:
+            case WaitResult::TimedOut:
+                return false;
+        }
+        reply.reset();
+        reply.emplace(link.portReportEvent(), link.checkedSentenceEvent(), &link.cancellation());
+    }
+}
+
+bool probe(ReceiverLink& link, const LineSettings& line, const SearchPass& pass) {
+    // A failure closes the link; the probe then simply draws no answer.
+    (void)link.configurePort(line);
+    const std::chrono::milliseconds wait =
+        pass.quick ? lineTime(line, link.timing().factor) + link.timing().quickProbeMargin
+                   : link.timing().probeWait;
+    if (pass.rule == ProbeRule::CheckedReply) {
+        return askAndWaitForCheckedReply(link, line, wait);
+    }
+    return askAndWaitForReply(link, portConfigQuery(), wait);
 }
 
 }  // namespace
 
-bool sendPortConfigWithRetry(ReceiverLink& link, std::uint8_t baud, std::uint8_t parity,
-                             std::uint8_t stopBits, std::uint8_t protocol) {
-    for (int attempt = 0; attempt < kConfigAttempts; ++attempt) {
-        EventWait rejection(link.rejectEvent());
-        writeCommand(link, [&](SerialPort& port) {
-            return sendPortConfig(port, baud, parity, stopBits, protocol);
-        });
+const std::array<LineSettings, kProbeCount>& probeOrder() {
+    return kProbeOrder;
+}
+
+bool sendPortConfigWithRetry(ReceiverLink& link, const LineSettings& line, OutputProtocol output) {
+    const TsipFrame command = portConfig(line, output);
+    for (int attempt = 0; attempt < kConfigAttempts && !link.cancellation().raised(); ++attempt) {
+        EventWait rejection(link.rejectEvent(), &link.cancellation());
+        (void)link.write(command);
         if (rejection.wait(link.timing().rejectWait) == WaitResult::TimedOut) {
             return true;
         }
@@ -50,9 +113,10 @@ bool sendPortConfigWithRetry(ReceiverLink& link, std::uint8_t baud, std::uint8_t
 }
 
 bool queryNmeaSettings(ReceiverLink& link) {
-    for (int attempt = 0; attempt < kNmeaQueryAttempts; ++attempt) {
-        EventWait report(link.nmeaReportEvent(), link.rejectEvent());
-        writeCommand(link, sendNmeaQuery);
+    for (int attempt = 0; attempt < kNmeaQueryAttempts && !link.cancellation().raised();
+         ++attempt) {
+        EventWait report(link.nmeaReportEvent(), link.rejectEvent(), &link.cancellation());
+        (void)link.write(nmeaQuery());
         if (report.wait(link.timing().nmeaReportWait) == WaitResult::First) {
             return true;
         }
@@ -60,22 +124,40 @@ bool queryNmeaSettings(ReceiverLink& link) {
     return false;
 }
 
-bool searchReceiver(ReceiverLink& link) {
+bool searchReceiver(ReceiverLink& link, const SearchPass& pass) {
     link.clearVerified();
     if (!link.isOpen()) {
         return false;
     }
-    for (const std::uint32_t baud : kProbedBauds) {
-        for (const std::uint32_t parity : kProbedParities) {
-            // A failure closes the link; the probe then simply draws no answer.
-            (void)link.configurePort(baud, parity, kOneStopBit);
-            if (askAndWaitForReply(link, sendPortConfigQuery, link.timing().probeWait)) {
-                link.storeVerified({baud, parity, kOneStopBit});
-                return true;
-            }
+    for (std::size_t i = 0; i < kProbeOrder.size() && !link.cancellation().raised(); ++i) {
+        if (pass.onProbe) {
+            pass.onProbe(ProbeProgress{kProbeOrder[i], i + 1});
+        }
+        if (probe(link, kProbeOrder[i], pass)) {
+            link.storeVerified(kProbeOrder[i]);
+            return true;
         }
     }
     return false;
+}
+
+void requestNmeaSelection(ReceiverLink& link) {
+    const std::optional<LineSettings> line = link.verifiedSettings();
+    if (!line) {
+        return;
+    }
+    if (link.outputProtocol() != OutputProtocol::Nmea) {
+        (void)link.write(nmeaQuery());  // the report reaches the window later
+        return;
+    }
+    // The selection comes only as a TSIP report, so switch to TSIP to ask, then back. The report
+    // leaves the link believing TSIP; once the receiver has taken the switch back, it is NMEA
+    // again whether or not a sentence has arrived yet.
+    (void)sendPortConfigWithRetry(link, *line, OutputProtocol::Tsip);
+    (void)queryNmeaSettings(link);
+    if (sendPortConfigWithRetry(link, *line, OutputProtocol::Nmea)) {
+        link.setOutputProtocol(OutputProtocol::Nmea);
+    }
 }
 
 bool readReceiverSettings(ReceiverLink& link, NotificationSink* window) {
@@ -83,31 +165,24 @@ bool readReceiverSettings(ReceiverLink& link, NotificationSink* window) {
     if (!searchReceiver(link)) {
         return false;
     }
-    if (link.outputProtocol() == OutputProtocol::Nmea) {
-        // The selection comes only as a TSIP report, so switch to TSIP to ask, then back.
-        const std::uint8_t baud = baudCode(link.baud());
-        const std::uint8_t parity = parityByte(link.parity());
-        const std::uint8_t stopBits = stopBitsByte(link.stopBits());
-        (void)sendPortConfigWithRetry(link, baud, parity, stopBits, kTsipProtocolByte);
-        (void)queryNmeaSettings(link);
-        (void)sendPortConfigWithRetry(link, baud, parity, stopBits, kNmeaProtocolByte);
-    } else {
-        writeCommand(link, sendNmeaQuery);  // the report reaches the window later
+    requestNmeaSelection(link);
+    if (link.cancellation().raised()) {
+        link.clearVerified();
+        return false;
     }
     return true;
 }
 
-bool switchAndVerify(ReceiverLink& link, std::uint32_t baud, std::uint32_t parity,
-                     std::uint32_t stopBits) {
+bool switchAndVerify(ReceiverLink& link, const LineSettings& line) {
     link.clearVerified();
     if (!link.isOpen()) {
         return false;
     }
-    (void)link.configurePort(baud, parity, stopBits);
-    if (!askAndWaitForReply(link, sendPortConfigQuery, link.timing().verifyWait)) {
+    (void)link.configurePort(line);
+    if (!askAndWaitForReply(link, portConfigQuery(), link.timing().verifyWait)) {
         return false;
     }
-    link.storeVerified({baud, parity, stopBits});
+    link.storeVerified(line);
     return true;
 }
 
@@ -117,41 +192,41 @@ bool resetReceiver(ReceiverLink& link, NotificationSink* window) {
     if (!link.isOpen()) {
         return false;
     }
-    (void)link.configurePort(kFactorySettings.baud, kFactorySettings.parity,
-                             kFactorySettings.stopBits);
     // A failed configurePort has closed the link; the sequence still runs its course and the
     // wait below then draws no answer.
-    if (SerialPort* port = link.port()) {
-        (void)port->setBreak(true);
-    }
-    std::this_thread::sleep_for(link.timing().breakLength);
-    if (SerialPort* port = link.port()) {
-        (void)port->setBreak(false);
-    }
-    std::this_thread::sleep_for(link.timing().breakQuiet);
-    (void)sendPortConfigWithRetry(link, baudCode(kFactorySettings.baud),
-                                  parityByte(kFactorySettings.parity),
-                                  stopBitsByte(kFactorySettings.stopBits), kTsipProtocolByte);
-    if (!askAndWaitForReply(link, sendNmeaQuery, link.timing().verifyWait)) {
+    (void)link.configurePort(kFactoryLine);
+    (void)link.setBreak(true);
+    const bool broke = link.cancellation().sleepFor(link.timing().breakLength);
+    (void)link.setBreak(false);
+    if (!broke || !link.cancellation().sleepFor(link.timing().breakQuiet)) {
         return false;
     }
-    link.storeVerified(kFactorySettings);
+    (void)sendPortConfigWithRetry(link, kFactoryLine, OutputProtocol::Tsip);
+    if (!askAndWaitForReply(link, nmeaQuery(), link.timing().verifyWait)) {
+        return false;
+    }
+    link.storeVerified(kFactoryLine);
     return true;
 }
 
-bool applySettings(ReceiverLink& link, NotificationSink* window, std::uint32_t baud,
-                   std::uint32_t parity, std::uint32_t stopBits, bool nmea, NmeaMask mask) {
+bool applySettings(ReceiverLink& link, NotificationSink* window, const ReceiverConfig& config,
+                   ApplyFailure* why) {
+    ApplyFailure failure = ApplyFailure::None;
     if (!resetReceiver(link, window)) {
-        return false;
+        failure = ApplyFailure::Reset;
+    } else {
+        const bool accepted = sendPortConfigWithRetry(link, config.line, config.protocol);
+        if (!link.cancellation().sleepFor(link.timing().settle) ||
+            !switchAndVerify(link, config.line)) {
+            failure = accepted ? ApplyFailure::NoAnswerAtNewSettings : ApplyFailure::Rejected;
+        } else {
+            (void)link.write(nmeaConfig(config.sentences));
+        }
     }
-    (void)sendPortConfigWithRetry(link, baudCode(baud), parityByte(parity), stopBitsByte(stopBits),
-                                  protocolByte(nmea ? kNmeaSelected : kTsipSelected));
-    std::this_thread::sleep_for(link.timing().settle);
-    if (!switchAndVerify(link, baud, parity, stopBits)) {
-        return false;
+    if (why != nullptr) {
+        *why = failure;
     }
-    writeCommand(link, [mask](SerialPort& port) { return sendNmeaConfig(port, mask); });
-    return true;
+    return failure == ApplyFailure::None;
 }
 
 }  // namespace kestrune

@@ -1,20 +1,29 @@
 #include "link/termios_line.h"
 
 #include <array>
-#include <optional>
 
 namespace kestrune {
 
 namespace {
 
-struct Rate {
+struct PosixSpeed {
     std::uint32_t baud;
     speed_t speed;
 };
 
-// The rates the receiver offers.
-constexpr std::array<Rate, 6> kRates{{
+// The platform's speed constants up to the fastest rate the receiver offers; which of them the
+// program uses is decided by kBaudRates alone.
+constexpr std::array<PosixSpeed, 15> kPosixSpeeds{{
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
     {1200, B1200},
+    {1800, B1800},
     {2400, B2400},
     {4800, B4800},
     {9600, B9600},
@@ -25,24 +34,6 @@ constexpr std::array<Rate, 6> kRates{{
 // The reader waits in poll, so a read only collects what is already there and never blocks.
 constexpr cc_t kReadMinimum = 0;
 constexpr cc_t kReadInterval = 0;
-
-std::optional<speed_t> speedOf(std::uint32_t baud) {
-    for (const Rate& rate : kRates) {
-        if (rate.baud == baud) {
-            return rate.speed;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::uint32_t> baudOf(speed_t speed) {
-    for (const Rate& rate : kRates) {
-        if (rate.speed == speed) {
-            return rate.baud;
-        }
-    }
-    return std::nullopt;
-}
 
 void makeRaw(termios& attributes) {
     ::cfmakeraw(&attributes);
@@ -61,30 +52,22 @@ void disableFlowControl(termios& attributes) {
     attributes.c_iflag &= ~tcflag_t{IXON | IXOFF | IXANY};
 }
 
-bool setSpeed(termios& attributes, std::uint32_t baud) {
-    const std::optional<speed_t> speed = speedOf(baud);
-    return speed && ::cfsetispeed(&attributes, *speed) == 0 &&
-           ::cfsetospeed(&attributes, *speed) == 0;
-}
-
-bool setParity(termios& attributes, std::uint32_t parity) {
+void setParity(termios& attributes, Parity parity) {
     attributes.c_cflag &= ~tcflag_t{PARENB | PARODD};
     switch (parity) {
-        case kParityNone:
-            return true;
-        case kParityOdd:
+        case Parity::Odd:
             attributes.c_cflag |= PARENB | PARODD;
-            return true;
-        case kParityEven:
+            break;
+        case Parity::Even:
             attributes.c_cflag |= PARENB;
-            return true;
-        default:
-            return false;
+            break;
+        case Parity::None:
+            break;
     }
 }
 
-void setStopBits(termios& attributes, std::uint32_t stopBits) {
-    if (stopBits == kTwoStopBits) {
+void setStopBits(termios& attributes, StopBits stopBits) {
+    if (stopBits == StopBits::Two) {
         attributes.c_cflag |= CSTOPB;
     } else {
         attributes.c_cflag &= ~tcflag_t{CSTOPB};
@@ -93,13 +76,39 @@ void setStopBits(termios& attributes, std::uint32_t stopBits) {
 
 }  // namespace
 
+std::optional<speed_t> termiosSpeed(std::uint32_t baud) {
+    if (!findBaudRate(baud)) {
+        return std::nullopt;
+    }
+    for (const PosixSpeed& entry : kPosixSpeeds) {
+        if (entry.baud == baud) {
+            return entry.speed;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> offeredBaud(speed_t speed) {
+    for (const PosixSpeed& entry : kPosixSpeeds) {
+        if (entry.speed == speed && findBaudRate(entry.baud)) {
+            return entry.baud;
+        }
+    }
+    return std::nullopt;
+}
+
 bool composeLine(termios& attributes, const LineSettings& settings) {
+    const std::optional<speed_t> speed = termiosSpeed(settings.baud);
+    if (!speed) {
+        return false;
+    }
     termios composed = attributes;
     makeRaw(composed);
     setDataBits(composed);
     disableFlowControl(composed);
     setStopBits(composed, settings.stopBits);
-    if (!setSpeed(composed, settings.baud) || !setParity(composed, settings.parity)) {
+    setParity(composed, settings.parity);
+    if (::cfsetispeed(&composed, *speed) != 0 || ::cfsetospeed(&composed, *speed) != 0) {
         return false;
     }
     attributes = composed;
@@ -107,17 +116,17 @@ bool composeLine(termios& attributes, const LineSettings& settings) {
 }
 
 bool lineSettingsOf(const termios& attributes, LineSettings& settings) {
-    const std::optional<std::uint32_t> baud = baudOf(::cfgetospeed(&attributes));
+    const std::optional<std::uint32_t> baud = offeredBaud(::cfgetospeed(&attributes));
     if (!baud) {
         return false;
     }
     settings.baud = *baud;
     if ((attributes.c_cflag & PARENB) == 0) {
-        settings.parity = kParityNone;
+        settings.parity = Parity::None;
     } else {
-        settings.parity = (attributes.c_cflag & PARODD) != 0 ? kParityOdd : kParityEven;
+        settings.parity = (attributes.c_cflag & PARODD) != 0 ? Parity::Odd : Parity::Even;
     }
-    settings.stopBits = (attributes.c_cflag & CSTOPB) != 0 ? kTwoStopBits : kOneStopBit;
+    settings.stopBits = (attributes.c_cflag & CSTOPB) != 0 ? StopBits::Two : StopBits::One;
     return true;
 }
 

@@ -1,7 +1,5 @@
 #include "protocol/tsip_commands.h"
 
-#include <array>
-
 #include "protocol/stream_framer.h"
 
 namespace kestrune {
@@ -15,75 +13,52 @@ constexpr std::uint8_t kNoFlowControl = 0;
 constexpr std::uint8_t kReserved = 0;
 constexpr std::uint8_t kNmeaSubcode = 0;
 constexpr std::uint8_t kNmeaIntervalSeconds = 1;
+constexpr std::uint8_t kParityByteNone = 0;
 constexpr std::uint8_t kParityByteOdd = 1;
 constexpr std::uint8_t kParityByteEven = 2;
-constexpr std::uint8_t kParityByteNone = 0;
-constexpr std::uint8_t kStopBitsByteTwo = 1;
 constexpr std::uint8_t kStopBitsByteOne = 0;
+constexpr std::uint8_t kStopBitsByteTwo = 1;
+constexpr std::uint8_t kTsipProtocolByte = 2;
+constexpr std::uint8_t kNmeaProtocolByte = 4;
 
-// RMC is bit 6 of the local mask but bit 8 of the receiver's (bit 0 of its second-lowest byte);
-// the other six sentences keep their places in the lowest byte.
+// RMC is bit 6 of the program's mask but bit 8 of the receiver's (bit 0 of its second-lowest
+// byte); the other six sentences keep their places in the lowest byte.
 constexpr NmeaMask kLowSixSentences = 0x3F;
 constexpr std::uint8_t kReceiverRmcBit = 0x01;
 
-// Framing doubles every data byte at most once and adds DLE, ID, DLE, ETX.
-constexpr std::size_t kFrameOverhead = 4;
-constexpr std::size_t kMaxCommandData = 10;
-using CommandFrame = std::array<std::uint8_t, kFrameOverhead + 2 * kMaxCommandData>;
+std::uint8_t baudCode(std::uint32_t baud) {
+    const auto rate = findBaudRate(baud);
+    return rate ? rate->tsipCode : findBaudRate(kFactoryBaud)->tsipCode;
+}
 
-struct BaudEntry {
-    std::uint32_t baud;
-    std::uint8_t code;
-};
-constexpr std::array<BaudEntry, 8> kBaudCodes{
-    {{300, 2}, {600, 3}, {1200, 4}, {2400, 5}, {4800, 6}, {9600, 7}, {19200, 8}, {38400, 9}}};
-constexpr std::uint8_t kFallbackBaudCode = 7;
+std::uint8_t parityByte(Parity parity) {
+    switch (parity) {
+        case Parity::Odd:
+            return kParityByteOdd;
+        case Parity::Even:
+            return kParityByteEven;
+        case Parity::None:
+            break;
+    }
+    return kParityByteNone;
+}
 
-bool sendCommand(SerialPort& port, std::uint8_t id, std::span<const std::uint8_t> data) {
-    CommandFrame frame{};
-    const std::size_t length = frameTsip(id, data, frame);
-    return length != 0 && port.write(std::span(frame).first(length));
+std::uint8_t stopBitsByte(StopBits stopBits) {
+    return stopBits == StopBits::Two ? kStopBitsByteTwo : kStopBitsByteOne;
+}
+
+std::uint8_t protocolByte(OutputProtocol output) {
+    return output == OutputProtocol::Nmea ? kNmeaProtocolByte : kTsipProtocolByte;
 }
 
 }  // namespace
 
-std::uint8_t baudCode(std::uint32_t baud) {
-    for (const BaudEntry& entry : kBaudCodes) {
-        if (entry.baud == baud) {
-            return entry.code;
-        }
+TsipFrame frameTsip(std::uint8_t id, std::span<const std::uint8_t> data) {
+    TsipFrame frame;
+    if (data.size() > TsipFrame::kMaxData) {
+        return frame;
     }
-    return kFallbackBaudCode;
-}
-
-std::uint8_t parityByte(std::uint32_t parity) {
-    switch (parity) {
-        case kParityOdd:
-            return kParityByteOdd;
-        case kParityEven:
-            return kParityByteEven;
-        default:
-            return kParityByteNone;
-    }
-}
-
-std::uint8_t stopBitsByte(std::uint32_t stopBits) {
-    return stopBits == kTwoStopBits ? kStopBitsByteTwo : kStopBitsByteOne;
-}
-
-std::uint8_t protocolByte(std::uint32_t nmea) {
-    return nmea == kNmeaSelected ? kNmeaProtocolByte : kTsipProtocolByte;
-}
-
-std::size_t frameTsip(std::uint8_t id, std::span<const std::uint8_t> data,
-                      std::span<std::uint8_t> frame) {
-    std::size_t length = 0;
-    auto put = [&](std::uint8_t byte) {
-        if (length < frame.size()) {
-            frame[length] = byte;
-        }
-        ++length;
-    };
+    auto put = [&frame](std::uint8_t byte) { frame.buffer[frame.length++] = byte; };
     put(kDle);
     put(id);
     for (const std::uint8_t byte : data) {
@@ -94,51 +69,51 @@ std::size_t frameTsip(std::uint8_t id, std::span<const std::uint8_t> data,
     }
     put(kDle);
     put(kEtx);
-    return length <= frame.size() ? length : 0;
+    return frame;
 }
 
 // 10 BC 00 10 03: port configuration query for port 0.
-bool sendPortConfigQuery(SerialPort& port) {
+TsipFrame portConfigQuery() {
     const std::uint8_t data[] = {kPortIndex};
-    return sendCommand(port, kIdPortConfig, data);
+    return frameTsip(kIdPortConfig, data);
 }
 
 // 10 BC 00 07 07 03 00 00 00 02 02 00 10 03: port 0 at 9600 8N1, TSIP in and out.
-bool sendPortConfig(SerialPort& port, std::uint8_t baud, std::uint8_t parity, std::uint8_t stopBits,
-                    std::uint8_t protocol) {
+TsipFrame portConfig(const LineSettings& line, OutputProtocol output) {
+    const std::uint8_t baud = baudCode(line.baud);
     const std::uint8_t data[] = {
-        kPortIndex,         // 0: port index
-        baud,               // 1: input baud code
-        baud,               // 2: output baud code
-        kEightDataBits,     // 3: data bits code
-        parity,             // 4: parity byte
-        stopBits,           // 5: stop-bits byte
-        kNoFlowControl,     // 6: flow control
-        kTsipProtocolByte,  // 7: input protocol, always TSIP so commands keep being heard
-        protocol,           // 8: output protocol
-        kReserved,          // 9: reserved
+        kPortIndex,                   // 0: port index
+        baud,                         // 1: input baud code
+        baud,                         // 2: output baud code
+        kEightDataBits,               // 3: data bits code
+        parityByte(line.parity),      // 4: parity
+        stopBitsByte(line.stopBits),  // 5: stop bits
+        kNoFlowControl,               // 6: flow control
+        kTsipProtocolByte,            // 7: input protocol, always TSIP so commands keep being heard
+        protocolByte(output),         // 8: output protocol
+        kReserved,                    // 9: reserved
     };
-    return sendCommand(port, kIdPortConfig, data);
+    return frameTsip(kIdPortConfig, data);
 }
 
 // 10 7A 00 10 03: NMEA output settings query.
-bool sendNmeaQuery(SerialPort& port) {
+TsipFrame nmeaQuery() {
     const std::uint8_t data[] = {kQuerySubcode};
-    return sendCommand(port, kIdNmeaConfig, data);
+    return frameTsip(kIdNmeaConfig, data);
 }
 
 // 10 7A 00 01 00 00 00 05 10 03: GGA and VTG, once a second.
-bool sendNmeaConfig(SerialPort& port, NmeaMask mask) {
-    const auto rmc = static_cast<std::uint8_t>((mask & kMaskRmc) != 0 ? kReceiverRmcBit : 0);
+TsipFrame nmeaConfig(NmeaMask sentences) {
+    const auto rmc = static_cast<std::uint8_t>((sentences & kMaskRmc) != 0 ? kReceiverRmcBit : 0);
     const std::uint8_t data[] = {
-        kNmeaSubcode,                                        // 0: subcode
-        kNmeaIntervalSeconds,                                // 1: output interval, seconds
-        0,                                                   // 2: mask bits 31 to 24
-        0,                                                   // 3: mask bits 23 to 16
-        rmc,                                                 // 4: mask bits 15 to 8 (RMC in bit 8)
-        static_cast<std::uint8_t>(mask & kLowSixSentences),  // 5: mask bits 7 to 0
+        kNmeaSubcode,                                             // 0: subcode
+        kNmeaIntervalSeconds,                                     // 1: output interval, seconds
+        0,                                                        // 2: mask bits 31 to 24
+        0,                                                        // 3: mask bits 23 to 16
+        rmc,                                                      // 4: mask bits 15 to 8
+        static_cast<std::uint8_t>(sentences & kLowSixSentences),  // 5: mask bits 7 to 0
     };
-    return sendCommand(port, kIdNmeaConfig, data);
+    return frameTsip(kIdNmeaConfig, data);
 }
 
 }  // namespace kestrune

@@ -35,8 +35,8 @@ bool listensAt(const LineSettings& host, const LineSettings& own) {
 }  // namespace
 
 std::uint32_t bitsPerByte(const LineSettings& settings) {
-    const std::uint32_t parity = settings.parity == kParityNone ? 0 : kParityBits;
-    const std::uint32_t stops = settings.stopBits == kTwoStopBits ? kTwoStops : kOneStop;
+    const std::uint32_t parity = settings.parity == Parity::None ? 0 : kParityBits;
+    const std::uint32_t stops = settings.stopBits == StopBits::Two ? kTwoStops : kOneStop;
     return kStartBits + kDataBits + parity + stops;
 }
 

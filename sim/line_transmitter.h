@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "link/platform_services.h"
+#include "protocol/receiver_settings.h"
 #include "sim/receiver_state.h"
 #include "sim/sim_clock.h"
 

@@ -1,16 +1,11 @@
 #include "sim/presets.h"
 
-#include <cctype>
-
+#include "link/port_names.h"
 #include "sim/simulated_port.h"
 
 namespace kestrune {
 
 namespace {
-
-constexpr std::string_view kPrefix = "SIM";
-constexpr char kNameEnd = ':';
-constexpr int kDecimal = 10;
 
 enum PresetNumber : int {
     kFactoryPreset = 1,
@@ -23,32 +18,6 @@ enum PresetNumber : int {
 constexpr std::uint32_t kNmeaPresetBaud = 4800;
 constexpr std::uint32_t kFastOddPresetBaud = 38400;
 
-// The digits after the prefix, or an empty view if the name is not SIM plus digits.
-std::string_view simDigits(std::string_view name) {
-    // A stored port name has at most five characters; a longer one names no device at all.
-    if (name.size() > kMaxPortName) {
-        return {};
-    }
-    if (!name.empty() && name.back() == kNameEnd) {
-        name.remove_suffix(1);
-    }
-    if (name.size() <= kPrefix.size()) {
-        return {};
-    }
-    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[i])) != kPrefix[i]) {
-            return {};
-        }
-    }
-    const std::string_view digits = name.substr(kPrefix.size());
-    for (const char c : digits) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) {
-            return {};
-        }
-    }
-    return digits;
-}
-
 }  // namespace
 
 SimulatedDevices::SimulatedDevices(double clockFactor) {
@@ -59,12 +28,23 @@ SimulatedDevices::SimulatedDevices(double clockFactor) {
     }
 }
 
-std::unique_ptr<SerialPort> SimulatedDevices::open(std::string_view name) {
+OpenResult SimulatedDevices::open(std::string_view name) {
     VirtualReceiver* device = receiver(presetNumber(name));
     if (device == nullptr) {
-        return nullptr;
+        return OpenResult{nullptr, OpenError::NoSuchDevice};
     }
-    return SimulatedPort::open(*device);
+    std::unique_ptr<SerialPort> port = SimulatedPort::open(*device);
+    const OpenError error = port == nullptr ? OpenError::Busy : OpenError::None;
+    return OpenResult{std::move(port), error};
+}
+
+PortOpener SimulatedDevices::routePortNames(PortOpener devicesElsewhere) {
+    return [this, elsewhere = std::move(devicesElsewhere)](std::string_view name) {
+        if (isSimulatedName(name)) {
+            return open(name);
+        }
+        return elsewhere ? elsewhere(name) : OpenResult{nullptr, OpenError::NoSuchDevice};
+    };
 }
 
 VirtualReceiver* SimulatedDevices::receiver(int number) {
@@ -75,31 +55,28 @@ VirtualReceiver* SimulatedDevices::receiver(int number) {
 }
 
 bool SimulatedDevices::isSimulatedName(std::string_view name) {
-    return !simDigits(name).empty();
+    const std::optional<PortName> parsed = parsePortName(name);
+    return parsed && parsed->kind == PortKind::Virtual;
 }
 
 int SimulatedDevices::presetNumber(std::string_view name) {
-    const std::string_view digits = simDigits(name);
-    int number = 0;
-    for (const char c : digits) {
-        number = number * kDecimal + (c - '0');
-        if (number > kPresetCount) {
-            return 0;
-        }
+    const std::optional<PortName> parsed = parsePortName(name);
+    if (!parsed || parsed->kind != PortKind::Virtual || parsed->number > kPresetCount) {
+        return 0;
     }
-    return number;
+    return static_cast<int>(parsed->number);
 }
 
 Preset SimulatedDevices::preset(int number) {
     Preset start;
     switch (number) {
         case kNmeaPreset:
-            start.settings.line = LineSettings{kNmeaPresetBaud, kParityNone, kOneStopBit};
+            start.settings.line = LineSettings{kNmeaPresetBaud, Parity::None, StopBits::One};
             start.settings.output = OutputProtocol::Nmea;
             start.settings.sentenceMask = kSentenceGga | kSentenceGll | kSentenceRmc;
             break;
         case kFastOddPreset:
-            start.settings.line = LineSettings{kFastOddPresetBaud, kParityOdd, kOneStopBit};
+            start.settings.line = LineSettings{kFastOddPresetBaud, Parity::Odd, StopBits::One};
             break;
         case kSilentPreset:
             start.behaviour.answering = Answering::Silent;

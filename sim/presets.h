@@ -11,7 +11,7 @@
 #include <memory>
 #include <string_view>
 
-#include "link/platform_services.h"
+#include "link/serial_opener.h"
 #include "sim/receiver_state.h"
 #include "sim/virtual_receiver.h"
 
@@ -32,7 +32,10 @@ class SimulatedDevices {
     SimulatedDevices& operator=(const SimulatedDevices&) = delete;
 
     // A port on the named preset; nothing for a name that is no preset or a device in use.
-    std::unique_ptr<SerialPort> open(std::string_view name);
+    OpenResult open(std::string_view name);
+    // An opener for the link: SIMn names to these receivers, every other name to
+    // devicesElsewhere. The devices must outlive every port it opens.
+    PortOpener routePortNames(PortOpener devicesElsewhere = openSerialPort);
     // The preset receiver number 1 to kPresetCount; nothing for any other number.
     VirtualReceiver* receiver(int number);
 

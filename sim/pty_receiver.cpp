@@ -12,6 +12,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "link/port_names.h"
+#include "link/termios_line.h"
 #include "sim/virtual_receiver.h"
 
 namespace kestrune {
@@ -29,48 +31,26 @@ constexpr std::string_view kPtsPortPrefix = "PTS";
 constexpr std::uint8_t kStopSignal = 1;
 constexpr int kNoDescriptor = -1;
 
-struct SpeedEntry {
-    speed_t speed;
-    std::uint32_t baud;
-};
-constexpr std::array<SpeedEntry, 6> kSpeeds{{
-    {B1200, 1200},
-    {B2400, 2400},
-    {B4800, 4800},
-    {B9600, 9600},
-    {B19200, 19200},
-    {B38400, 38400},
-}};
-
 // Raw bytes on the slave from the start, so nothing the receiver sends before a host configures
 // the terminal is echoed back to it as host input.
 bool makeSlaveRaw(const char* path) {
-    const int slave = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        return false;
-    }
+    // Closing it again leaves the master hung up until a host opens the slave.
+    const FileDescriptor slave(::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC));
     termios settings{};
-    bool ok = ::tcgetattr(slave, &settings) == 0;
-    if (ok) {
-        ::cfmakeraw(&settings);
-        settings.c_cflag |= CLOCAL | CREAD;
-        ok = ::cfsetspeed(&settings, B9600) == 0 && ::tcsetattr(slave, TCSANOW, &settings) == 0;
-    }
-    ::close(slave);  // leaves the master hung up until a host opens the slave
-    return ok;
+    return slave.valid() && ::tcgetattr(slave.get(), &settings) == 0 &&
+           composeLine(settings, kFactoryLine) && ::tcsetattr(slave.get(), TCSANOW, &settings) == 0;
 }
 
-int openMaster(std::string& slavePath) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) {
-        return kNoDescriptor;
+FileDescriptor openMaster(std::string& slavePath) {
+    FileDescriptor master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master.valid()) {
+        return master;
     }
     std::array<char, kMaxPath> path{};
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
-        ::ptsname_r(master, path.data(), path.size()) != 0 || !makeSlaveRaw(path.data()) ||
-        ::fcntl(master, F_SETFL, O_NONBLOCK) != 0) {
-        ::close(master);
-        return kNoDescriptor;
+    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0 ||
+        ::ptsname_r(master.get(), path.data(), path.size()) != 0 || !makeSlaveRaw(path.data()) ||
+        ::fcntl(master.get(), F_SETFL, O_NONBLOCK) != 0) {
+        return FileDescriptor{};
     }
     slavePath = path.data();
     return master;
@@ -84,39 +64,31 @@ short pollNow(int fd) {
 }  // namespace
 
 LineSettings ptyLineSettings(int fd) {
-    LineSettings line{0, kParityNone, kOneStopBit};
+    LineSettings line{0, Parity::None, StopBits::One};
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
         return line;
     }
-    const speed_t speed = ::cfgetospeed(&settings);
-    for (const SpeedEntry& entry : kSpeeds) {
-        if (entry.speed == speed) {
-            line.baud = entry.baud;
-        }
-    }
+    line.baud = offeredBaud(::cfgetospeed(&settings)).value_or(0);
     if (settings.c_cflag & PARODD) {
-        line.parity = kParityOdd;
+        line.parity = Parity::Odd;
     } else if (settings.c_cflag & PARENB) {
-        line.parity = kParityEven;
+        line.parity = Parity::Even;
     }
-    line.stopBits = (settings.c_cflag & CSTOPB) ? kTwoStopBits : kOneStopBit;
+    line.stopBits = (settings.c_cflag & CSTOPB) ? StopBits::Two : StopBits::One;
     return line;
 }
 
 std::unique_ptr<PtyReceiver> PtyReceiver::start(VirtualReceiver& receiver) {
     std::string slavePath;
-    const int master = openMaster(slavePath);
-    if (master < 0) {
-        return nullptr;
-    }
+    FileDescriptor master = openMaster(slavePath);
     std::array<int, 2> stopPipe{};
-    if (::pipe2(stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-        ::close(master);
+    if (!master.valid() || ::pipe2(stopPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
         return nullptr;
     }
     std::unique_ptr<PtyReceiver> server(
-        new PtyReceiver(receiver, master, stopPipe[0], stopPipe[1], std::move(slavePath)));
+        new PtyReceiver(receiver, std::move(master), FileDescriptor(stopPipe[0]),
+                        FileDescriptor(stopPipe[1]), std::move(slavePath)));
     try {
         server->server_ = std::thread(&PtyReceiver::serve, server.get());
     } catch (const std::system_error&) {
@@ -125,19 +97,16 @@ std::unique_ptr<PtyReceiver> PtyReceiver::start(VirtualReceiver& receiver) {
     return server;
 }
 
-PtyReceiver::PtyReceiver(VirtualReceiver& receiver, int master, int stopRead, int stopWrite,
-                         std::string slavePath)
+PtyReceiver::PtyReceiver(VirtualReceiver& receiver, FileDescriptor master, FileDescriptor stopRead,
+                         FileDescriptor stopWrite, std::string slavePath)
     : receiver_(receiver),
-      master_(master),
-      stopRead_(stopRead),
-      stopWrite_(stopWrite),
+      master_(std::move(master)),
+      stopRead_(std::move(stopRead)),
+      stopWrite_(std::move(stopWrite)),
       slavePath_(std::move(slavePath)) {}
 
 PtyReceiver::~PtyReceiver() {
     stop();
-    ::close(stopRead_);
-    ::close(stopWrite_);
-    ::close(master_);
 }
 
 std::string PtyReceiver::portName() const {
@@ -154,7 +123,7 @@ void PtyReceiver::stop() {
     if (!server_.joinable()) {
         return;
     }
-    [[maybe_unused]] const ssize_t written = ::write(stopWrite_, &kStopSignal, 1);
+    [[maybe_unused]] const ssize_t written = ::write(stopWrite_.get(), &kStopSignal, 1);
     server_.join();
 }
 
@@ -170,7 +139,8 @@ void PtyReceiver::serve() {
 // One wait for the host or the stop signal. The master is watched only while a host is there:
 // a hung-up master reports POLLHUP at once, so without a host it is looked at after a timeout.
 bool PtyReceiver::serveOnce(bool& hostPresent) {
-    std::array<pollfd, 2> fds{{{stopRead_, POLLIN, 0}, {hostPresent ? master_ : -1, POLLIN, 0}}};
+    std::array<pollfd, 2> fds{
+        {{stopRead_.get(), POLLIN, 0}, {hostPresent ? master_.get() : kNoDescriptor, POLLIN, 0}}};
     const int ready =
         ::poll(fds.data(), fds.size(), hostPresent ? kSettingsRefreshMs : kHostCheckMs);
     if (ready < 0 && errno != EINTR) {
@@ -179,7 +149,7 @@ bool PtyReceiver::serveOnce(bool& hostPresent) {
     if (fds[0].revents != 0) {
         return false;
     }
-    const short events = hostPresent ? fds[1].revents : pollNow(master_);
+    const short events = hostPresent ? fds[1].revents : pollNow(master_.get());
     const bool hungUp = (events & (POLLHUP | POLLERR)) != 0 && (events & POLLIN) == 0;
     if (hungUp) {
         if (hostPresent) {
@@ -189,7 +159,7 @@ bool PtyReceiver::serveOnce(bool& hostPresent) {
         return true;
     }
     if (!hostPresent) {
-        hostPresent = receiver_.attach(*this, ptyLineSettings(master_));
+        hostPresent = receiver_.attach(*this, ptyLineSettings(master_.get()));
     }
     if (hostPresent) {
         refreshHostSettings();
@@ -203,7 +173,7 @@ bool PtyReceiver::serveOnce(bool& hostPresent) {
 
 bool PtyReceiver::readHostBytes() {
     std::array<std::uint8_t, kReadChunk> buffer{};
-    const ssize_t count = ::read(master_, buffer.data(), buffer.size());
+    const ssize_t count = ::read(master_.get(), buffer.data(), buffer.size());
     if (count < 0) {
         return errno == EAGAIN || errno == EINTR;  // EIO: the host has gone
     }
@@ -213,13 +183,13 @@ bool PtyReceiver::readHostBytes() {
 }
 
 void PtyReceiver::refreshHostSettings() {
-    receiver_.setHostLineSettings(ptyLineSettings(master_));
+    receiver_.setHostLineSettings(ptyLineSettings(master_.get()));
 }
 
 // Called by the receiver with its lock held: never blocks. A byte the host's terminal has no
 // room for is lost, like an overrun on a real line.
 void PtyReceiver::deliver(std::uint8_t byte) {
-    [[maybe_unused]] const ssize_t written = ::write(master_, &byte, 1);
+    [[maybe_unused]] const ssize_t written = ::write(master_.get(), &byte, 1);
 }
 
 }  // namespace kestrune

@@ -10,7 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "link/platform_services.h"
+#include "link/file_descriptor.h"
+#include "protocol/receiver_settings.h"
 #include "sim/receiver_state.h"
 
 namespace kestrune {
@@ -36,8 +37,8 @@ class PtyReceiver final : private HostLine {
     void stop();
 
   private:
-    PtyReceiver(VirtualReceiver& receiver, int master, int stopRead, int stopWrite,
-                std::string slavePath);
+    PtyReceiver(VirtualReceiver& receiver, FileDescriptor master, FileDescriptor stopRead,
+                FileDescriptor stopWrite, std::string slavePath);
     void serve();
     bool serveOnce(bool& hostPresent);
     bool readHostBytes();
@@ -45,9 +46,9 @@ class PtyReceiver final : private HostLine {
     void deliver(std::uint8_t byte) override;
 
     VirtualReceiver& receiver_;
-    const int master_;
-    const int stopRead_;
-    const int stopWrite_;
+    const FileDescriptor master_;
+    const FileDescriptor stopRead_;
+    const FileDescriptor stopWrite_;
     const std::string slavePath_;
     std::thread server_;
 };

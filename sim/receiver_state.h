@@ -1,13 +1,12 @@
 // What the virtual receiver is: its port settings and output selection, how it behaves, and the
-// record it keeps of what the host sent it. Settings use the local port's encodings (parity
-// kParityNone/Odd/Even, stop bits kOneStopBit/kTwoStopBits) so tests compare them directly with
-// what the link stores.
+// record it keeps of what the host sent it. Settings are the program's own values, so tests
+// compare them directly with what the link stores.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "link/platform_services.h"
+#include "protocol/receiver_settings.h"
 
 namespace kestrune {
 
@@ -26,7 +25,7 @@ inline constexpr std::uint32_t kFactorySentences =
 inline constexpr std::uint32_t kFactoryIntervalSeconds = 1;
 
 struct ReceiverSettings {
-    LineSettings line{kFactoryBaud, kParityNone, kOneStopBit};
+    LineSettings line = kFactoryLine;
     OutputProtocol output = OutputProtocol::Tsip;
     std::uint32_t sentenceMask = kFactorySentences;
     std::uint32_t intervalSeconds = kFactoryIntervalSeconds;

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "link/platform_services.h"
+#include "link/timing.h"
 
 namespace kestrune {
 

@@ -1,26 +1,8 @@
 #include "sim/simulated_port.h"
 
-#include <algorithm>
-#include <array>
-
 #include "sim/virtual_receiver.h"
 
 namespace kestrune {
-
-namespace {
-
-constexpr std::array<std::uint32_t, 6> kPortRates{1200, 2400, 4800, 9600, 19200, 38400};
-
-bool portCanTake(const LineSettings& settings) {
-    const bool rate =
-        std::find(kPortRates.begin(), kPortRates.end(), settings.baud) != kPortRates.end();
-    const bool parity = settings.parity == kParityNone || settings.parity == kParityOdd ||
-                        settings.parity == kParityEven;
-    const bool stops = settings.stopBits == kOneStopBit || settings.stopBits == kTwoStopBits;
-    return rate && parity && stops;
-}
-
-}  // namespace
 
 std::unique_ptr<SimulatedPort> SimulatedPort::open(VirtualReceiver& receiver) {
     std::unique_ptr<SimulatedPort> port(new SimulatedPort(receiver));
@@ -46,7 +28,7 @@ bool SimulatedPort::write(std::span<const std::uint8_t> bytes) {
 
 ReadResult SimulatedPort::readByte(std::uint8_t& byte) {
     std::unique_lock lock(mutex_);
-    if (!arrived_.wait_for(lock, ceiling_, [this] { return count_ > 0; })) {
+    if (!arrived_.wait_for(lock, ceiling_, [this] { return count_ > 0 || stopped_; }) || stopped_) {
         return ReadResult::Nothing;
     }
     byte = input_[head_];
@@ -68,7 +50,7 @@ bool SimulatedPort::getLineSettings(LineSettings& settings) {
 }
 
 bool SimulatedPort::setLineSettings(const LineSettings& settings) {
-    if (!portCanTake(settings)) {
+    if (!findBaudRate(settings.baud)) {
         return false;
     }
     {
@@ -83,6 +65,14 @@ bool SimulatedPort::setLineSettings(const LineSettings& settings) {
 bool SimulatedPort::setBreak(bool on) {
     receiver_.setHostBreak(on);
     return true;
+}
+
+void SimulatedPort::stopReading() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    arrived_.notify_all();
 }
 
 void SimulatedPort::deliver(std::uint8_t byte) {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <span>
 
-#include "link/platform_services.h"
+#include "link/serial_port.h"
 #include "sim/receiver_state.h"
 
 namespace kestrune {
@@ -31,10 +31,10 @@ class SimulatedPort final : public SerialPort, private HostLine {
     ReadResult readByte(std::uint8_t& byte) override;
     bool setReadCeiling(std::chrono::milliseconds ceiling) override;
     bool getLineSettings(LineSettings& settings) override;
-    // Refuses what a real port refuses: rates other than 1200 to 38400, unknown parity or stop
-    // bits codes.
+    // Refuses what a real port refuses: a rate the receiver does not offer.
     bool setLineSettings(const LineSettings& settings) override;
     bool setBreak(bool on) override;
+    void stopReading() override;
 
     // Bytes the input buffer holds at most; more are lost, as in a UART overrun.
     static constexpr std::size_t kInputCapacity = 4096;
@@ -51,6 +51,7 @@ class SimulatedPort final : public SerialPort, private HostLine {
     std::size_t head_ = 0;
     std::size_t count_ = 0;
     std::chrono::milliseconds ceiling_{1000};
+    bool stopped_ = false;
     LineSettings settings_;
 };
 

@@ -46,55 +46,43 @@ constexpr std::size_t kWordBytes = 4;
 constexpr unsigned kBitsPerByte = 8;
 constexpr std::uint32_t kByteMask = 0xFF;
 
-struct BaudEntry {
-    std::uint8_t code;
-    std::uint32_t baud;
-};
-constexpr std::array<BaudEntry, 6> kBaudCodes{{
-    {4, 1200},
-    {5, 2400},
-    {6, 4800},
-    {7, 9600},
-    {8, 19200},
-    {9, 38400},
-}};
-
 std::optional<std::uint32_t> baudOfCode(std::uint8_t code) {
-    for (const BaudEntry& entry : kBaudCodes) {
-        if (entry.code == code) {
-            return entry.baud;
+    for (const BaudRate& rate : kBaudRates) {
+        if (rate.tsipCode == code) {
+            return rate.baud;
         }
     }
     return std::nullopt;
 }
 
 std::uint8_t codeOfBaud(std::uint32_t baud) {
-    for (const BaudEntry& entry : kBaudCodes) {
-        if (entry.baud == baud) {
-            return entry.code;
-        }
-    }
-    return 0;
+    const std::optional<BaudRate> rate = findBaudRate(baud);
+    return rate ? rate->tsipCode : 0;
 }
 
-std::optional<std::uint32_t> parityOfByte(std::uint8_t byte) {
+std::optional<Parity> parityOfByte(std::uint8_t byte) {
     switch (byte) {
         case kParityByteNone:
-            return kParityNone;
+            return Parity::None;
         case kParityByteOdd:
-            return kParityOdd;
+            return Parity::Odd;
         case kParityByteEven:
-            return kParityEven;
+            return Parity::Even;
         default:
             return std::nullopt;
     }
 }
 
-std::uint8_t byteOfParity(std::uint32_t parity) {
-    if (parity == kParityOdd) {
-        return kParityByteOdd;
+std::uint8_t byteOfParity(Parity parity) {
+    switch (parity) {
+        case Parity::Odd:
+            return kParityByteOdd;
+        case Parity::Even:
+            return kParityByteEven;
+        case Parity::None:
+            break;
     }
-    return parity == kParityEven ? kParityByteEven : kParityByteNone;
+    return kParityByteNone;
 }
 
 std::optional<OutputProtocol> protocolOfByte(std::uint8_t byte) {
@@ -149,7 +137,7 @@ std::optional<ReceiverSettings> decodePortConfig(std::span<const std::uint8_t> d
         return std::nullopt;
     }
     ReceiverSettings next = current;
-    next.line = LineSettings{*baud, *parity, stop == kStopByteTwo ? kTwoStopBits : kOneStopBit};
+    next.line = LineSettings{*baud, *parity, stop == kStopByteTwo ? StopBits::Two : StopBits::One};
     next.output = *output;
     return next;
 }
@@ -184,7 +172,7 @@ std::vector<std::uint8_t> portReport(const ReceiverSettings& settings) {
     data[kFieldOutBaud] = baud;
     data[kFieldDataBits] = kEightDataBits;
     data[kFieldParity] = byteOfParity(settings.line.parity);
-    data[kFieldStopBits] = settings.line.stopBits == kTwoStopBits ? kStopByteTwo : kStopByteOne;
+    data[kFieldStopBits] = settings.line.stopBits == StopBits::Two ? kStopByteTwo : kStopByteOne;
     data[kFieldFlow] = kNoFlowControl;
     data[kFieldInProtocol] = kTsipProtocol;
     data[kFieldOutProtocol] =

@@ -29,7 +29,6 @@ constexpr std::string_view kHexPrefix = "0x";
 constexpr std::string_view kHexPrefixUpper = "0X";
 constexpr std::uint32_t kOneStopOption = 1;
 constexpr std::uint32_t kTwoStopsOption = 2;
-constexpr std::array<std::uint32_t, 6> kPortRates{1200, 2400, 4800, 9600, 19200, 38400};
 
 constexpr const char* kHelp =
     "Usage: kestrune-sim [options]\n"
@@ -77,21 +76,17 @@ std::optional<std::uint32_t> parseNumber(std::string_view text) {
     return value;
 }
 
-bool isPortRate(std::uint32_t baud) {
-    return std::find(kPortRates.begin(), kPortRates.end(), baud) != kPortRates.end();
-}
-
 // Applies an option that takes a value; false if the value does not fit.
 bool applyValue(std::string_view name, std::string_view value, Options& options) {
     const auto number = parseNumber(value);
     LineSettings& line = options.settings.line;
-    if (name == "--baud" && number && isPortRate(*number)) {
+    if (name == "--baud" && number && findBaudRate(*number)) {
         line.baud = *number;
     } else if (name == "--parity" && (value == "none" || value == "odd")) {
-        line.parity = value == "odd" ? kParityOdd : kParityNone;
+        line.parity = value == "odd" ? Parity::Odd : Parity::None;
     } else if (name == "--stop-bits" && number &&
                (*number == kOneStopOption || *number == kTwoStopsOption)) {
-        line.stopBits = *number == kTwoStopsOption ? kTwoStopBits : kOneStopBit;
+        line.stopBits = *number == kTwoStopsOption ? StopBits::Two : StopBits::One;
     } else if (name == "--mask" && number) {
         options.settings.sentenceMask = *number;
     } else if (name == "--interval" && number && *number >= 1 && *number <= kLongestInterval) {

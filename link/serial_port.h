@@ -1,0 +1,36 @@
+// The serial port as the link uses it. The POSIX port, the virtual receiver's port and the
+// tests' scripted port all stand behind this.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+
+#include "protocol/receiver_settings.h"
+
+namespace kestrune {
+
+enum class ReadResult { Byte, Nothing, Failed };
+
+// One open serial device. One thread may read while another writes or changes line settings.
+// Bytes pass unaltered both ways, and changing line settings discards nothing already received.
+class SerialPort {
+  public:
+    virtual ~SerialPort() = default;
+
+    // Writes all bytes; callers do not act on the outcome.
+    virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+    // Returns a byte as soon as one is there, Nothing after the read ceiling, or Failed once the
+    // device has gone. A failed read also takes the ceiling, so a reader looping on a dead device
+    // never spins.
+    virtual ReadResult readByte(std::uint8_t& byte) = 0;
+    virtual bool setReadCeiling(std::chrono::milliseconds ceiling) = 0;
+    virtual bool getLineSettings(LineSettings& settings) = 0;
+    virtual bool setLineSettings(const LineSettings& settings) = 0;
+    virtual bool setBreak(bool on) = 0;
+    // From any thread: a read waiting now returns Nothing at once, and so does every later one,
+    // so a reader being stopped need not wait out the ceiling.
+    virtual void stopReading() = 0;
+};
+
+}  // namespace kestrune

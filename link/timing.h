@@ -1,0 +1,35 @@
+// Every delay of the link, the procedures and the commands, in one value. The program always
+// uses the defaults; tests shrink them all by one factor together with the virtual receiver's
+// clock.
+#pragma once
+
+#include <chrono>
+
+namespace kestrune {
+
+// A delay multiplied by a speed-up factor, rounded to whole milliseconds, at least one and at
+// most a day. The link's timing and the virtual receiver's clock both shrink their delays with
+// it, so a host and a receiver sped up by the same factor agree on every boundary.
+std::chrono::milliseconds scaleDelay(std::chrono::milliseconds delay, double factor);
+
+struct Timing {
+    std::chrono::milliseconds readCeiling{1000};
+    std::chrono::milliseconds closeWait{2000};
+    std::chrono::milliseconds rejectWait{1000};
+    std::chrono::milliseconds nmeaReportWait{3000};
+    std::chrono::milliseconds probeWait{3000};
+    std::chrono::milliseconds verifyWait{5000};
+    std::chrono::milliseconds breakLength{600};
+    std::chrono::milliseconds breakQuiet{1000};
+    std::chrono::milliseconds settle{1000};
+    // A quick probe waits for the query and a full reply to cross the line, plus this for the
+    // receiver to answer.
+    std::chrono::milliseconds quickProbeMargin{150};
+    // The factor every delay above was scaled by; line times are scaled by it too.
+    double factor = 1.0;
+
+    // All delays multiplied by factor, for tests on a sped-up receiver.
+    Timing scaled(double factor) const;
+};
+
+}  // namespace kestrune
