@@ -12,7 +12,7 @@
 
 namespace {
 
-using kestrune::testing_support::PseudoTerminal;
+using kestrune::test::PseudoTerminal;
 
 constexpr std::chrono::seconds kWatch{10};
 constexpr double kPercent = 100.0;

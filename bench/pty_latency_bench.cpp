@@ -18,7 +18,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kestrune::testing_support::PseudoTerminal;
+using kestrune::test::PseudoTerminal;
 
 constexpr std::chrono::milliseconds kReplyTimeout{3000};
 constexpr int kSamples = 2000;

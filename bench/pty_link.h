@@ -11,7 +11,7 @@
 namespace kestrune::bench {
 
 // An open link on the terminal's slave side at the real timing, or nothing.
-inline std::unique_ptr<ReceiverLink> openLinkOn(const testing_support::PseudoTerminal& pty) {
+inline std::unique_ptr<ReceiverLink> openLinkOn(const test::PseudoTerminal& pty) {
     if (!pty.ready()) {
         return nullptr;
     }

@@ -44,6 +44,9 @@ struct ReceiverBehaviour {
     // A host listening at other settings gets junk bytes instead of nothing.
     bool noise = false;
     std::uint32_t noiseSeed = 1;
+    // Output keeps its own once-per-interval schedule even across a protocol switch, instead of
+    // starting at once, as some receivers do.
+    bool ownSchedule = false;
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 

@@ -274,7 +274,7 @@ void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
 void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     const bool outputChanged = next.output != settings_.output;
     settings_ = next;
-    if (outputChanged && host_ != nullptr) {
+    if (outputChanged && host_ != nullptr && !behaviour_.ownSchedule) {
         nextOutput_ = now + clock_.scaled(kReplyDelay);
     }
 }

@@ -21,11 +21,10 @@
 namespace kestrune::testing {
 
 // A port on which nothing ever arrives; each write first calls onWrite, if set.
-class QuietPort : public testing_support::FakeSerialPort {
+class QuietPort : public test::FakeSerialPort {
   public:
     explicit QuietPort(std::function<void()> onWrite)
-        : FakeSerialPort(std::make_shared<testing_support::FakePortState>()),
-          onWrite_(std::move(onWrite)) {}
+        : FakeSerialPort(std::make_shared<test::FakePortState>()), onWrite_(std::move(onWrite)) {}
 
     bool write(std::span<const std::uint8_t> bytes) override {
         if (onWrite_) {

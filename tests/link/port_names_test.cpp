@@ -1,17 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <optional>
 #include <string>
 
-#include "link/platform_services.h"
+#include "link/port_names.h"
 
-namespace kestrune {
+namespace kestrune::test {
 namespace {
-
-constexpr std::size_t kLongestPortName = 5;
 
 struct NameCase {
     std::string_view name;
@@ -52,44 +47,30 @@ TEST(PortDevicePath, DigitsAndColonCountTowardTheLengthLimit) {
     EXPECT_EQ(portDevicePath("COM9999"), "");
 }
 
-bool isShortDeviceName(const std::string& name) {
-    const auto isLetter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
-    const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
-    const auto firstDigit = std::find_if(name.begin(), name.end(), isDigit);
-    return name.size() <= kLongestPortName && firstDigit != name.begin() &&
-           firstDigit != name.end() && std::all_of(name.begin(), firstDigit, isLetter) &&
-           std::all_of(firstDigit, name.end(), isDigit);
-}
-
-bool hasReservedPrefix(const std::string& name) {
-    std::string upper = name.substr(0, 3);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return upper == "COM" || upper == "SIM" || upper == "PTS";
-}
-
-// Any letters-then-digits entry of /dev (tty0, loop0, a udev link) stands for itself.
-std::optional<std::string> someShortDeviceName() {
+// Any letters-then-digits entry of /dev (loop0, a udev link) stands for itself.
+TEST(PortDevicePath, PrefersAnExistingDeviceOfThatName) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/dev", error)) {
         const std::string name = entry.path().filename().string();
-        if (isShortDeviceName(name) && !hasReservedPrefix(name)) {
-            return name;
+        const auto parsed = parsePortName(name);
+        if (parsed && parsed->kind == PortKind::Named && name.size() < kMaxPortName) {
+            EXPECT_EQ(portDevicePath(name), "/dev/" + name);
+            EXPECT_EQ(portDevicePath(name + ":"), "/dev/" + name);
+            return;
         }
     }
-    return std::nullopt;
+    GTEST_SKIP() << "/dev holds no entry named letters then digits to look up";
 }
 
-TEST(PortDevicePath, PrefersAnExistingDeviceOfThatName) {
-    const std::optional<std::string> name = someShortDeviceName();
-    if (!name) {
-        GTEST_SKIP() << "/dev holds no entry named letters then digits to look up";
-    }
-    EXPECT_EQ(portDevicePath(*name), "/dev/" + *name);
-    if (name->size() < kLongestPortName) {
-        EXPECT_EQ(portDevicePath(*name + ":"), "/dev/" + *name);
-    }
+TEST(PortNames, KindsNumbersAndSameness) {
+    EXPECT_EQ(parsePortName("sim2:")->kind, PortKind::Virtual);
+    EXPECT_EQ(parsePortName("SIM12")->number, 12u);
+    EXPECT_EQ(parsePortName("Com3")->kind, PortKind::Serial);
+    EXPECT_FALSE(parsePortName("SIM123"));
+    EXPECT_TRUE(samePortName("COM3:", "com3:"));
+    EXPECT_FALSE(samePortName("COM3:", "COM3"));
+    EXPECT_FALSE(samePortName("COM3:", "COM4:"));
 }
 
 }  // namespace
-}  // namespace kestrune
+}  // namespace kestrune::test

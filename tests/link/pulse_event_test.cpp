@@ -1,39 +1,31 @@
+#include "link/pulse_event.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "link/platform_services.h"
-
-namespace kestrune {
+namespace kestrune::test {
 namespace {
 
 using namespace std::chrono_literals;
 constexpr auto kNoWait = 0ms;
-constexpr auto kPatience = 10s;
+// Longer than any test run: a wait that is not woken shows as a hung test, never a flaky one.
+constexpr auto kForever = std::chrono::hours(1);
 
-TEST(PulseEvent, PulseReleasesAnArmedWait) {
-    PulseEvent event;
-    EventWait wait(event);
-    event.pulse();
-    EXPECT_EQ(wait.wait(kNoWait), WaitResult::First);
-}
-
-TEST(PulseEvent, PulseBeforeArmingIsForgotten) {
+TEST(PulseEvent, OnlyWaitsArmedAtThePulseAreReleased) {
     PulseEvent event;
     event.pulse();
-    EventWait wait(event);
-    EXPECT_EQ(wait.wait(1ms), WaitResult::TimedOut);
-}
-
-TEST(PulseEvent, PulseAfterAWaitEndedDoesNotReachTheNextOne) {
-    PulseEvent event;
+    EventWait armedAfter(event);
+    EXPECT_EQ(armedAfter.wait(1ms), WaitResult::TimedOut);
     {
-        EventWait first(event);
-        EXPECT_EQ(first.wait(kNoWait), WaitResult::TimedOut);
+        EventWait ended(event);
+        EXPECT_EQ(ended.wait(kNoWait), WaitResult::TimedOut);
     }
+    EventWait one(event);
+    EventWait two(event);
     event.pulse();
-    EventWait second(event);
-    EXPECT_EQ(second.wait(kNoWait), WaitResult::TimedOut);
+    EXPECT_EQ(one.wait(kNoWait), WaitResult::First);
+    EXPECT_EQ(two.wait(kNoWait), WaitResult::First);
 }
 
 TEST(PulseEvent, WaitOnTwoTellsWhichWasPulsedFirst) {
@@ -45,29 +37,41 @@ TEST(PulseEvent, WaitOnTwoTellsWhichWasPulsedFirst) {
         a.pulse();
         EXPECT_EQ(wait.wait(kNoWait), WaitResult::Second);
     }
-    {
-        EventWait wait(a, b);
-        a.pulse();
-        EXPECT_EQ(wait.wait(kNoWait), WaitResult::First);
-    }
-}
-
-TEST(PulseEvent, OnePulseReleasesEveryArmedWait) {
-    PulseEvent event;
-    EventWait one(event);
-    EventWait two(event);
-    event.pulse();
-    EXPECT_EQ(one.wait(kNoWait), WaitResult::First);
-    EXPECT_EQ(two.wait(kNoWait), WaitResult::First);
+    EventWait wait(a, b);
+    a.pulse();
+    EXPECT_EQ(wait.wait(kNoWait), WaitResult::First);
 }
 
 TEST(PulseEvent, PulseFromAnotherThreadReleasesABlockedWait) {
     PulseEvent event;
     EventWait wait(event);
     std::thread pulser([&] { event.pulse(); });
-    EXPECT_EQ(wait.wait(kPatience), WaitResult::First);
+    EXPECT_EQ(wait.wait(kForever), WaitResult::First);
     pulser.join();
 }
 
+TEST(Cancellation, EndsWaitsAndSleepsWhetherRaisedBeforeOrDuring) {
+    PulseEvent event;
+    Cancellation cancellation;
+    EXPECT_TRUE(cancellation.sleepFor(1ms));
+    {
+        EventWait wait(event, &cancellation);
+        std::thread canceller([&] { cancellation.cancel(); });
+        EXPECT_EQ(wait.wait(kForever), WaitResult::Cancelled);
+        canceller.join();
+    }
+    EventWait armedAfter(event, event, &cancellation);
+    EXPECT_EQ(armedAfter.wait(kForever), WaitResult::Cancelled);
+    EXPECT_FALSE(cancellation.sleepFor(kForever));
+
+    cancellation.reset();
+    EXPECT_FALSE(cancellation.raised());
+    std::thread aborter([&] { cancellation.abort(); });
+    EXPECT_FALSE(cancellation.sleepFor(kForever));
+    aborter.join();
+    EXPECT_TRUE(cancellation.aborted());
+    EXPECT_FALSE(cancellation.cancelled());
+}
+
 }  // namespace
-}  // namespace kestrune
+}  // namespace kestrune::test

@@ -4,18 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include "link/posix_serial_port.h"
+#include <thread>
+
+#include "link/receiver_link.h"
 #include "sim/presets.h"
 #include "sim/pty_receiver.h"
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
+#include "tests/support/fake_serial_port.h"
 #include "tests/support/recording_sink.h"
 
-namespace kestrune {
+namespace kestrune::test {
 namespace {
 
-using testing_support::Notification;
-using testing_support::RecordingSink;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr double kFactor = 0.05;
@@ -29,15 +30,14 @@ Bytes portConfig(std::uint8_t baud, std::uint8_t parity, std::uint8_t stop, std:
     return {0x10, 0xBC, 0x00, baud, baud, 0x03, parity, stop, 0x00, 0x02, output, 0x00, 0x10, 0x03};
 }
 
+constexpr auto kOdd = Parity::Odd;
+constexpr auto kNone = Parity::None;
+constexpr auto kOne = StopBits::One;
 const LineSettings kProbes[] = {
-    {38400, kParityOdd, kOneStopBit}, {38400, kParityNone, kOneStopBit},
-    {19200, kParityOdd, kOneStopBit}, {19200, kParityNone, kOneStopBit},
-    {9600, kParityOdd, kOneStopBit},  {9600, kParityNone, kOneStopBit},
-    {4800, kParityOdd, kOneStopBit},  {4800, kParityNone, kOneStopBit},
-    {2400, kParityOdd, kOneStopBit},  {2400, kParityNone, kOneStopBit},
-    {1200, kParityOdd, kOneStopBit},  {1200, kParityNone, kOneStopBit},
+    {38400, kOdd, kOne}, {38400, kNone, kOne}, {19200, kOdd, kOne}, {19200, kNone, kOne},
+    {9600, kOdd, kOne},  {9600, kNone, kOne},  {4800, kOdd, kOne},  {4800, kNone, kOne},
+    {2400, kOdd, kOne},  {2400, kNone, kOne},  {1200, kOdd, kOne},  {1200, kNone, kOne},
 };
-constexpr LineSettings kFactoryLine{9600, kParityNone, kOneStopBit};
 
 ReceiverSettings receiverAt(LineSettings line, OutputProtocol output = OutputProtocol::Tsip) {
     ReceiverSettings settings;
@@ -57,11 +57,11 @@ struct Rig {
                  double factor = kFactor)
         : receiver(settings, behaviour, factor),
           link(Timing{}.scaled(factor),
-               [this](std::string_view) { return SimulatedPort::open(receiver); }) {
+               [this](std::string_view) { return OpenResult{SimulatedPort::open(receiver)}; }) {
         EXPECT_TRUE(link.open());
     }
 
-    LineSettings stored() const { return {link.baud(), link.parity(), link.stopBits()}; }
+    std::optional<LineSettings> stored() const { return link.verifiedSettings(); }
 
     // What the host sent, merged per line setting, with the settings it went out at.
     std::vector<std::pair<Bytes, LineSettings>> sent() const {
@@ -91,13 +91,30 @@ std::vector<std::pair<Bytes, LineSettings>> probesUpTo(std::size_t count) {
 
 class SearchAtEachProbe : public testing::TestWithParam<std::size_t> {};
 
+// Either rule finds a receiver that answers its port query; they alternate by probe.
 TEST_P(SearchAtEachProbe, FindsTheReceiverAfterTheProbesBeforeItAndStoresItsSettings) {
     const std::size_t index = GetParam();
+    EXPECT_EQ(probeOrder()[index], kProbes[index]);
     Rig rig(receiverAt(kProbes[index]));
-    ASSERT_TRUE(searchReceiver(rig.link));
-    EXPECT_TRUE(rig.link.verified());
+    std::vector<std::size_t> told;
+    const SearchPass pass{false, index % 2 == 0 ? ProbeRule::AnyReply : ProbeRule::CheckedReply,
+                          [&](const ProbeProgress& p) {
+                              EXPECT_EQ(p.line, kProbes[p.probe - 1]);
+                              told.push_back(p.probe);
+                          }};
+    ASSERT_TRUE(searchReceiver(rig.link, pass));
     EXPECT_EQ(rig.stored(), kProbes[index]);
     EXPECT_EQ(rig.sent(), probesUpTo(index + 1));
+    EXPECT_EQ(told.size(), index + 1);
+}
+
+// At the program's own delays, the quick pass waits only for the query and the reply to cross
+// the line, and still hears the receiver at the last and slowest probe.
+TEST(ReceiverProcedures, TheQuickPassFindsAReceiverAtTheSlowestRate) {
+    Rig rig(receiverAt(kProbes[11]), {}, 1.0);
+    ASSERT_TRUE(searchReceiver(rig.link, {true, ProbeRule::CheckedReply, {}}));
+    EXPECT_EQ(rig.stored(), kProbes[11]);
+    EXPECT_EQ(rig.sent(), probesUpTo(12));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, SearchAtEachProbe, testing::Range<std::size_t>(0, 12));
@@ -112,32 +129,37 @@ TEST(ReceiverProcedures, SilentReceiverIsNotFoundAfterTwelveProbes) {
 }
 
 TEST(ReceiverProcedures, StreamingNmeaReceiverIsFoundByItsSentences) {
-    Rig rig(receiverAt({4800, kParityNone, kOneStopBit}, OutputProtocol::Nmea));
-    ASSERT_TRUE(searchReceiver(rig.link));
-    EXPECT_EQ(rig.stored(), (LineSettings{4800, kParityNone, kOneStopBit}));
-    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
+    for (const ProbeRule rule : {ProbeRule::AnyReply, ProbeRule::CheckedReply}) {
+        Rig rig(receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea));
+        ASSERT_TRUE(searchReceiver(rig.link, {false, rule, {}}));
+        EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
+        EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
+    }
 }
 
 TEST(ReceiverProcedures, NoiseAtWrongSettingsIsNeverTakenForAnAnswer) {
     ReceiverBehaviour noisy;
     noisy.noise = true;
     for (const OutputProtocol output : {OutputProtocol::Tsip, OutputProtocol::Nmea}) {
-        Rig rig(receiverAt({4800, kParityNone, kOneStopBit}, output), noisy);
+        Rig rig(receiverAt({4800, kNone, kOne}, output), noisy);
         ASSERT_TRUE(searchReceiver(rig.link));
-        EXPECT_EQ(rig.stored(), (LineSettings{4800, kParityNone, kOneStopBit}));
+        EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
         EXPECT_EQ(rig.sent(), probesUpTo(8));
     }
 }
 
 TEST(ReceiverProcedures, ClosedPortFailsAtOnceWithoutWriting) {
-    ReceiverLink closed(Timing{}.scaled(kFactor),
-                        [](std::string_view) { return std::unique_ptr<SerialPort>(); });
+    ReceiverLink closed(Timing{}.scaled(kFactor), [](std::string_view) {
+        return OpenResult{nullptr, OpenError::NoSuchDevice};
+    });
     RecordingSink sink;
     EXPECT_FALSE(searchReceiver(closed));
-    EXPECT_FALSE(switchAndVerify(closed, 9600, kParityNone, kOneStopBit));
+    EXPECT_FALSE(switchAndVerify(closed, kFactoryLine));
     EXPECT_FALSE(resetReceiver(closed, &sink));
     EXPECT_FALSE(readReceiverSettings(closed, &sink));
-    EXPECT_FALSE(applySettings(closed, &sink, 9600, kParityNone, kOneStopBit, false, 0x05));
+    ApplyFailure why = ApplyFailure::None;
+    EXPECT_FALSE(applySettings(closed, &sink, {kFactoryLine, OutputProtocol::Tsip, 0x05}, &why));
+    EXPECT_EQ(why, ApplyFailure::Reset);
     EXPECT_FALSE(closed.verified());
 }
 
@@ -145,12 +167,20 @@ TEST(ReceiverProcedures, PortConfigIsRetriedEightTimesOnlyWhileRejected) {
     ReceiverBehaviour rejecting;
     rejecting.answering = Answering::RejectsPortConfig;
     Rig rejected(receiverAt(kFactoryLine), rejecting, kRejectionFactor);
-    EXPECT_FALSE(sendPortConfigWithRetry(rejected.link, 7, 0, 0, 2));
+    EXPECT_FALSE(sendPortConfigWithRetry(rejected.link, kFactoryLine, OutputProtocol::Tsip));
     EXPECT_EQ(rejected.sentBytes(), std::vector<Bytes>(8, portConfig(7, 0, 0, 2)));
 
     Rig accepted(receiverAt(kFactoryLine), {}, kRejectionFactor);
-    EXPECT_TRUE(sendPortConfigWithRetry(accepted.link, 7, 0, 0, 2));
+    EXPECT_TRUE(sendPortConfigWithRetry(accepted.link, kFactoryLine, OutputProtocol::Tsip));
     EXPECT_EQ(accepted.sentBytes(), std::vector<Bytes>{portConfig(7, 0, 0, 2)});
+}
+
+TEST(ReceiverProcedures, TheSelectionIsAskedForThreeTimesAtMost) {
+    ReceiverBehaviour silent;
+    silent.answering = Answering::Silent;
+    Rig rig(receiverAt(kFactoryLine), silent);
+    EXPECT_FALSE(queryNmeaSettings(rig.link));
+    EXPECT_EQ(rig.sentBytes(), std::vector<Bytes>(3, kNmeaQuery));
 }
 
 TEST(ReceiverProcedures, ReadingAnNmeaReceiverSwitchesItToTsipToAskAndBack) {
@@ -158,17 +188,28 @@ TEST(ReceiverProcedures, ReadingAnNmeaReceiverSwitchesItToTsipToAskAndBack) {
     Rig rig(streaming.settings, streaming.behaviour);
     ASSERT_TRUE(readReceiverSettings(rig.link, &rig.sink));
 
-    auto after = rig.sentBytes(8);  // the eight probes down to 4800, no parity
-    ASSERT_GE(after.size(), 3u);
-    EXPECT_EQ(after.front(), portConfig(6, 0, 0, 2));
-    EXPECT_EQ(after.back(), portConfig(6, 0, 0, 4));
-    const std::vector<Bytes> queries(after.begin() + 1, after.end() - 1);
-    EXPECT_GE(queries.size(), 1u);
-    EXPECT_LE(queries.size(), 3u);
-    EXPECT_EQ(queries, std::vector<Bytes>(queries.size(), kNmeaQuery));
+    // After the eight probes down to 4800, no parity: to TSIP, one question, back to NMEA.
+    EXPECT_EQ(rig.sentBytes(8),
+              (std::vector<Bytes>{portConfig(6, 0, 0, 2), kNmeaQuery, portConfig(6, 0, 0, 4)}));
     EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
               (std::vector<Notification>{{kNotifyNmeaMask, 0x43, 0}}));
     EXPECT_EQ(rig.receiver.settings().output, OutputProtocol::Nmea);
+}
+
+// A receiver that keeps its own schedule sends no sentence for a while after the switch back;
+// what the procedure set still stands.
+TEST(ReceiverProcedures, AnNmeaReceiverQuietAfterTheSwitchBackIsStillNmea) {
+    ReceiverSettings nmea = receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea);
+    nmea.intervalSeconds = 20;
+    ReceiverBehaviour ownSchedule;
+    ownSchedule.ownSchedule = true;
+    Rig rig(nmea, ownSchedule);
+    ASSERT_TRUE(rig.link.configurePort(nmea.line));
+    rig.link.storeVerified(nmea.line);
+    rig.link.dispatch(Bytes{'$'});
+    requestNmeaSelection(rig.link);
+    EXPECT_EQ(rig.sentBytes().back(), portConfig(6, 0, 0, 4));
+    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
 }
 
 TEST(ReceiverProcedures, ReadingATsipReceiverAsksOnceAndTheMaskArrivesLater) {
@@ -189,29 +230,29 @@ TEST_P(ResetFrom, ReturnsTheReceiverToFactorySettings) {
     EXPECT_EQ(rig.receiver.settings().line, kFactoryLine);
     EXPECT_EQ(rig.receiver.settings().output, OutputProtocol::Tsip);
     EXPECT_EQ(rig.receiver.factoryResets(), 1u);
+    EXPECT_EQ(rig.receiver.settings().sentenceMask, GetParam().sentenceMask);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ReceiverProcedures, ResetFrom,
-    testing::Values(receiverAt({38400, kParityOdd, kTwoStopBits}),
-                    receiverAt({1200, kParityNone, kOneStopBit}),
-                    receiverAt({4800, kParityEven, kOneStopBit}, OutputProtocol::Nmea),
-                    receiverAt({19200, kParityEven, kTwoStopBits}, OutputProtocol::Nmea),
+    testing::Values(receiverAt({38400, kOdd, StopBits::Two}), receiverAt({1200, kNone, kOne}),
+                    receiverAt({4800, Parity::Even, kOne}, OutputProtocol::Nmea),
+                    receiverAt({19200, Parity::Even, StopBits::Two}, OutputProtocol::Nmea),
                     receiverAt(kFactoryLine)));
 
 TEST(ReceiverProcedures, ResetWithoutAnAnsweringReceiverFails) {
     ReceiverBehaviour silent;
     silent.answering = Answering::Silent;
-    Rig rig(receiverAt({4800, kParityOdd, kOneStopBit}), silent);
+    Rig rig(receiverAt({4800, kOdd, kOne}), silent);
     EXPECT_FALSE(resetReceiver(rig.link, &rig.sink));
     EXPECT_FALSE(rig.link.verified());
 }
 
 TEST(ReceiverProcedures, ApplyWritesTheNewConfigurationAtFactorySettingsThenVerifies) {
-    Rig rig(receiverAt({38400, kParityOdd, kOneStopBit}));
-    ASSERT_TRUE(applySettings(rig.link, &rig.sink, 19200, kParityEven, kTwoStopBits, false, 0x05));
+    Rig rig(receiverAt({38400, kOdd, kOne}));
+    const LineSettings applied{19200, Parity::Even, StopBits::Two};
+    ASSERT_TRUE(applySettings(rig.link, &rig.sink, {applied, OutputProtocol::Tsip, 0x05}));
 
-    const LineSettings applied{19200, kParityEven, kTwoStopBits};
     const auto sent = rig.sent();
     ASSERT_GE(sent.size(), 3u);
     const std::vector<std::pair<Bytes, LineSettings>> tail(sent.end() - 3, sent.end());
@@ -231,12 +272,13 @@ TEST(ReceiverProcedures, ApplyWritesTheNewConfigurationAtFactorySettingsThenVeri
 
 TEST(ReceiverProcedures, AppliedNmeaOutputIsFoundByTheNextSearch) {
     Rig rig(receiverAt(kFactoryLine));
-    ASSERT_TRUE(applySettings(rig.link, &rig.sink, 4800, kParityNone, kOneStopBit, true,
-                              kMaskGga | kMaskGll | kMaskRmc));
+    ASSERT_TRUE(
+        applySettings(rig.link, &rig.sink,
+                      {{4800, kNone, kOne}, OutputProtocol::Nmea, kMaskGga | kMaskGll | kMaskRmc}));
     EXPECT_EQ(rig.receiver.settings().output, OutputProtocol::Nmea);
     EXPECT_EQ(rig.receiver.settings().sentenceMask, 0x103u);
     ASSERT_TRUE(searchReceiver(rig.link));
-    EXPECT_EQ(rig.stored(), (LineSettings{4800, kParityNone, kOneStopBit}));
+    EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
     EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
 }
 
@@ -244,7 +286,10 @@ TEST(ReceiverProcedures, ApplyFailsWhenTheReceiverRejectsAndStaysAway) {
     ReceiverBehaviour rejecting;
     rejecting.answering = Answering::RejectsPortConfig;
     Rig rig(receiverAt(kFactoryLine), rejecting, kRejectionFactor);
-    EXPECT_FALSE(applySettings(rig.link, &rig.sink, 19200, kParityOdd, kOneStopBit, false, 0x05));
+    ApplyFailure why = ApplyFailure::None;
+    EXPECT_FALSE(applySettings(rig.link, &rig.sink,
+                               {{19200, kOdd, kOne}, OutputProtocol::Tsip, 0x05}, &why));
+    EXPECT_EQ(why, ApplyFailure::Rejected);
     EXPECT_FALSE(rig.link.verified());
     EXPECT_EQ(rig.receiver.settings().line, kFactoryLine);
 }
@@ -262,7 +307,7 @@ TEST_P(OverPseudoTerminal, SearchAndReadFindTheReceiver) {
     ASSERT_TRUE(link.open());
 
     ASSERT_TRUE(readReceiverSettings(link, &sink));
-    EXPECT_EQ((LineSettings{link.baud(), link.parity(), link.stopBits()}), GetParam().line);
+    EXPECT_EQ(link.verifiedSettings(), GetParam().line);
     // GGA, GSV, GSA and RMC: the receiver's factory selection.
     EXPECT_EQ(sink.firstOf(kNotifyNmeaMask), (Notification{kNotifyNmeaMask, 0x59, 0}));
     EXPECT_EQ(receiver.settings().output, GetParam().output);
@@ -270,10 +315,64 @@ TEST_P(OverPseudoTerminal, SearchAndReadFindTheReceiver) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, OverPseudoTerminal,
-                         testing::Values(receiverAt({4800, kParityNone, kOneStopBit}),
-                                         receiverAt({38400, kParityOdd, kOneStopBit}),
-                                         receiverAt({4800, kParityNone, kOneStopBit},
-                                                    OutputProtocol::Nmea)));
+                         testing::Values(receiverAt({4800, kNone, kOne}),
+                                         receiverAt({38400, kOdd, kOne}),
+                                         receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea)));
+
+// A cancel from another thread ends each procedure where it stands: here, at its first wait
+// on a receiver that never answers, with the real delays of the program.
+TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
+    ReceiverBehaviour silent;
+    silent.answering = Answering::Silent;
+    const std::vector<std::function<bool(ReceiverLink&, NotificationSink*)>> procedures{
+        [](ReceiverLink& l, NotificationSink*) { return searchReceiver(l); },
+        [](ReceiverLink& l, NotificationSink* s) { return readReceiverSettings(l, s); },
+        [](ReceiverLink& l, NotificationSink*) { return switchAndVerify(l, kFactoryLine); },
+        [](ReceiverLink& l, NotificationSink* s) { return resetReceiver(l, s); },
+        [](ReceiverLink& l, NotificationSink* s) {
+            return applySettings(l, s, {kFactoryLine, OutputProtocol::Tsip, 0});
+        },
+    };
+    for (std::size_t i = 0; i < procedures.size(); ++i) {
+        Rig rig(receiverAt(kFactoryLine), silent, 1.0);
+        std::thread cancel([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            rig.link.cancel();
+        });
+        EXPECT_FALSE(procedures[i](rig.link, &rig.sink)) << i;
+        cancel.join();
+        EXPECT_FALSE(rig.link.verified()) << i;
+        EXPECT_LE(rig.sent().size(), 1u) << i;
+    }
+}
+
+// Replies with a port report of 4800, no parity, to whatever it hears, at every setting: the
+// lenient rule takes the first probe, the checked rule only the one the report describes.
+TEST(ReceiverProcedures, TheCheckedRuleTakesOnlyAReportOfTheProbedSettings) {
+    class Answering4800 : public FakeSerialPort {
+      public:
+        explicit Answering4800(std::shared_ptr<FakePortState> state)
+            : FakeSerialPort(state), state_(std::move(state)) {}
+        bool write(std::span<const std::uint8_t> bytes) override {
+            state_->push({0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02,
+                          0x00, 0x10, 0x03, '$',  'A',  '*',  '0',  '0',  '\r', '\n'});
+            return FakeSerialPort::write(bytes);
+        }
+
+      private:
+        std::shared_ptr<FakePortState> state_;
+    };
+    for (const ProbeRule rule : {ProbeRule::AnyReply, ProbeRule::CheckedReply}) {
+        auto state = std::make_shared<FakePortState>();
+        ReceiverLink link(Timing{}.scaled(kFactor), [state](std::string_view) {
+            return OpenResult{std::make_unique<Answering4800>(state)};
+        });
+        ASSERT_TRUE(link.open());
+        ASSERT_TRUE(searchReceiver(link, {false, rule, {}}));
+        const LineSettings expected = rule == ProbeRule::AnyReply ? kProbes[0] : kProbes[7];
+        EXPECT_EQ(link.verifiedSettings(), expected);
+    }
+}
 
 }  // namespace
-}  // namespace kestrune
+}  // namespace kestrune::test

@@ -12,7 +12,7 @@ const Bytes k4800Config = frame({0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00,
 
 std::unique_ptr<SerialPort> openAt(SimulatedDevices& devices, std::string_view name,
                                    const LineSettings& line) {
-    std::unique_ptr<SerialPort> port = devices.open(name);
+    std::unique_ptr<SerialPort> port = devices.open(name).port;
     if (port) {
         EXPECT_TRUE(port->setReadCeiling(kShortCeiling));
         EXPECT_TRUE(port->setLineSettings(line));
@@ -39,52 +39,24 @@ TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsInAnyCase) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(SimulatedDevices::isSimulatedName(c.name), c.simulated);
         EXPECT_EQ(SimulatedDevices::presetNumber(c.name), c.preset);
-        EXPECT_EQ(devices.open(c.name) != nullptr, c.preset != 0);
+        const OpenResult opened = devices.open(c.name);
+        EXPECT_EQ(opened.port != nullptr, c.preset != 0);
+        EXPECT_EQ(opened.error, c.preset != 0 ? OpenError::None : OpenError::NoSuchDevice);
     }
-}
-
-struct PresetCase {
-    int number;
-    LineSettings line;
-    OutputProtocol output;
-    std::uint32_t sentences;
-    Answering answering;
-};
-
-// What a silent or a rejecting receiver does is tested on the virtual receiver itself.
-TEST(SimulatedDevicesTest, PresetsStartAsNamed) {
-    constexpr OutputProtocol kTsip = OutputProtocol::Tsip;
-    constexpr std::uint32_t kStreamed = kSentenceGga | kSentenceGll | kSentenceRmc;
-    const PresetCase cases[] = {
-        {1, {9600, kParityNone, 0}, kTsip, kFactorySentences, Answering::ExactSettings},
-        {2, {4800, kParityNone, 0}, OutputProtocol::Nmea, kStreamed, Answering::ExactSettings},
-        {3, {38400, kParityOdd, 0}, kTsip, kFactorySentences, Answering::ExactSettings},
-        {4, {9600, kParityNone, 0}, kTsip, kFactorySentences, Answering::Silent},
-        {5, {9600, kParityNone, 0}, kTsip, kFactorySentences, Answering::RejectsPortConfig},
-    };
-    SimulatedDevices devices(kFactor);
-    for (const PresetCase& c : cases) {
-        SCOPED_TRACE(c.number);
-        VirtualReceiver* receiver = devices.receiver(c.number);
-        ASSERT_NE(receiver, nullptr);
-        EXPECT_EQ(receiver->settings(), (ReceiverSettings{c.line, c.output, c.sentences, 1}));
-        EXPECT_EQ(receiver->behaviour().answering, c.answering);
-    }
-    EXPECT_EQ(devices.receiver(0), nullptr);
-    EXPECT_EQ(devices.receiver(6), nullptr);
 }
 
 TEST(SimulatedDevicesTest, SecondOpenOfADeviceFailsAndStateOutlivesThePort) {
     SimulatedDevices devices(kFactor);
-    auto first = openAt(devices, "SIM1", {9600, kParityNone, kOneStopBit});
+    auto first = openAt(devices, "SIM1", kFactoryLine);
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(devices.open("sim1:"), nullptr);
-    EXPECT_NE(devices.open("SIM3"), nullptr) << "other devices are free";
+    EXPECT_EQ(devices.open("sim1:").error, OpenError::Busy);
+    EXPECT_NE(devices.open("SIM3").port, nullptr) << "other devices are free";
     ASSERT_TRUE(first->write(k4800Config));
     first.reset();
 
     EXPECT_EQ(devices.receiver(1)->settings().line.baud, 4800u);
-    auto again = openAt(devices, "SIM1", {4800, kParityNone, kOneStopBit});
+    EXPECT_EQ(devices.receiver(6), nullptr);
+    auto again = openAt(devices, "SIM1", {4800, Parity::None, StopBits::One});
     ASSERT_NE(again, nullptr);
     ASSERT_TRUE(again->write(kPortQuery));
     const std::vector<Frame> frames = framesUntil(*again, 0xBC);

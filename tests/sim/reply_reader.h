@@ -1,18 +1,17 @@
-// Test-local talking to a virtual receiver: framing of what the tests send, and a deliberately
-// plain TSIP frame decoder and sentence splitter for what it sends back, independent of both the
-// program's framer and the receiver's parser.
+// Test-local talking to a virtual receiver: framing of what the tests send, and the program's own
+// framer for what it sends back, which so also checks the receiver's encoder against the reader.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "link/platform_services.h"
+#include "link/serial_port.h"
+#include "protocol/nmea_sentence.h"
+#include "protocol/stream_framer.h"
 
 namespace kestrune::test {
 
@@ -23,8 +22,6 @@ inline constexpr double kFactor = 0.05;
 inline constexpr std::chrono::milliseconds kGenerous{5000};
 inline constexpr std::chrono::milliseconds kShortCeiling{10};
 
-inline constexpr std::uint8_t kDle = 0x10;
-inline constexpr std::uint8_t kEtx = 0x03;
 inline constexpr std::uint8_t kSignalLevelsId = 0x47;
 
 // 10 BC 00 10 03: port configuration query
@@ -51,42 +48,6 @@ struct Frame {
     bool operator==(const Frame&) const = default;
 };
 
-// Feeds bytes one at a time; a complete frame comes out when its DLE ETX arrives.
-class FrameDecoder {
-  public:
-    std::optional<Frame> feed(std::uint8_t byte) {
-        if (!inFrame_) {
-            if (afterDle_ && byte != kDle && byte != kEtx && byte != 0) {
-                current_ = Frame{byte, {}};
-                inFrame_ = true;
-            }
-            afterDle_ = byte == kDle;
-            return std::nullopt;
-        }
-        if (afterDle_) {
-            afterDle_ = false;
-            if (byte == kEtx) {
-                inFrame_ = false;
-                return current_;
-            }
-            if (byte != kDle) {  // broken frame: start again from this byte as an ID
-                current_ = Frame{byte, {}};
-                return std::nullopt;
-            }
-        } else if (byte == kDle) {
-            afterDle_ = true;
-            return std::nullopt;
-        }
-        current_.data.push_back(byte);
-        return std::nullopt;
-    }
-
-  private:
-    Frame current_;
-    bool inFrame_ = false;
-    bool afterDle_ = false;
-};
-
 // Reads one byte within a short ceiling; false when none came.
 using ByteSource = std::function<bool(std::uint8_t&)>;
 
@@ -98,14 +59,14 @@ inline ByteSource bytesOf(SerialPort& port) {
 // first with id; if none with id comes within the generous wait, what came until then.
 inline std::vector<Frame> framesUntil(const ByteSource& read, std::uint8_t id) {
     std::vector<Frame> frames;
-    FrameDecoder decoder;
+    StreamFramer framer;
     const auto deadline = std::chrono::steady_clock::now() + kGenerous;
     while (std::chrono::steady_clock::now() < deadline) {
         std::uint8_t byte = 0;
-        const auto frame = read(byte) ? decoder.feed(byte) : std::nullopt;
-        if (frame && frame->id != kSignalLevelsId) {
-            frames.push_back(*frame);
-            if (frame->id == id) {
+        const auto message = read(byte) ? framer.feed(byte) : std::nullopt;
+        if (message && (*message)[0] != kSentenceStart && (*message)[0] != kSignalLevelsId) {
+            frames.push_back(Frame{(*message)[0], Bytes(message->begin() + 1, message->end())});
+            if (frames.back().id == id) {
                 break;
             }
         }
@@ -131,35 +92,18 @@ inline Bytes readBytes(SerialPort& port, std::size_t count,
     return bytes;
 }
 
-// True if the sentence ends in "*hh" with hh the XOR of everything between '$' and '*'.
-inline bool checksumValid(const std::string& sentence) {
-    const auto star = sentence.rfind('*');
-    if (sentence.empty() || sentence[0] != '$' || star == std::string::npos ||
-        star + 3 != sentence.size()) {
-        return false;
-    }
-    unsigned sum = 0;
-    for (std::size_t i = 1; i < star; ++i) {
-        sum ^= static_cast<unsigned char>(sentence[i]);
-    }
-    return std::strtoul(sentence.substr(star + 1).c_str(), nullptr, 16) == sum;
-}
-
-// The kinds ("$GPGGA," ...) of the whole sentences, '$' to CR LF, in a byte stream; a sentence
-// whose checksum is wrong is its own kind, so that it shows in a comparison.
+// The kinds ("$GPGGA," ...) of the whole sentences in a byte stream; a sentence whose checksum
+// is wrong is its own kind, so that it shows in a comparison.
 inline std::set<std::string> sentenceKinds(const Bytes& bytes) {
+    constexpr std::size_t kKindLength = 7;
     std::set<std::string> kinds;
-    std::string sentence;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = static_cast<char>(bytes[i]);
-        if (c == '$') {
-            sentence = "$";
-        } else if (!sentence.empty() && c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            kinds.insert(checksumValid(sentence) ? sentence.substr(0, 7) : "bad: " + sentence);
-            sentence.clear();
-            ++i;
-        } else if (!sentence.empty()) {
-            sentence += c;
+    StreamFramer framer;
+    for (const std::uint8_t byte : bytes) {
+        const auto message = framer.feed(byte);
+        if (message && (*message)[0] == kSentenceStart) {
+            const std::string sentence(message->begin(), message->end());
+            kinds.insert(nmeaChecksumHolds(*message) ? sentence.substr(0, kKindLength)
+                                                     : "bad: " + sentence);
         }
     }
     return kinds;

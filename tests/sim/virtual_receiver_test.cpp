@@ -5,6 +5,7 @@
 #include <bit>
 #include <thread>
 
+#include "protocol/tsip_reports.h"
 #include "sim/simulated_port.h"
 #include "tests/sim/reply_reader.h"
 
@@ -15,9 +16,11 @@ using namespace std::chrono_literals;
 
 // What a port query draws at factory settings: 9600 bits/s both ways, 8N1, TSIP in and out.
 const Bytes kFactoryReport{0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00};
+constexpr auto kNone = Parity::None;
+constexpr auto kOdd = Parity::Odd;
+constexpr auto kOne = StopBits::One;
 // Long enough to see that nothing comes; nothing that must arrive is waited for this briefly.
 constexpr std::chrono::milliseconds kQuiet{200};
-constexpr LineSettings kFactoryLine{9600, kParityNone, kOneStopBit};
 
 // A receiver on a sped-up clock with a port open on it, listening at 9600 8N1.
 struct Bench {
@@ -55,15 +58,15 @@ struct HearingCase {
 
 TEST(VirtualReceiverTest, AnswersAQueryOnlyAtItsOwnBaudAndParity) {
     const HearingCase cases[] = {
-        {"own settings", {9600, kParityNone, 0}, {9600, kParityNone, 0}, true},
-        {"stop bits differ", {9600, kParityNone, 0}, {9600, kParityNone, kTwoStopBits}, true},
-        {"odd parity", {9600, kParityNone, 0}, {9600, kParityOdd, 0}, false},
-        {"even parity", {9600, kParityNone, 0}, {9600, kParityEven, 0}, false},
-        {"slower", {9600, kParityNone, 0}, {4800, kParityNone, 0}, false},
-        {"faster", {9600, kParityNone, 0}, {38400, kParityNone, 0}, false},
-        {"odd receiver", {38400, kParityOdd, 0}, {38400, kParityOdd, 0}, true},
-        {"odd receiver, no parity", {38400, kParityOdd, 0}, {38400, kParityNone, 0}, false},
-        {"even receiver", {1200, kParityEven, 0}, {1200, kParityEven, 0}, true},
+        {"own settings", kFactoryLine, kFactoryLine, true},
+        {"stop bits differ", kFactoryLine, {9600, kNone, StopBits::Two}, true},
+        {"odd parity", kFactoryLine, {9600, kOdd, kOne}, false},
+        {"even parity", kFactoryLine, {9600, Parity::Even, kOne}, false},
+        {"slower", kFactoryLine, {4800, kNone, kOne}, false},
+        {"faster", kFactoryLine, {38400, kNone, kOne}, false},
+        {"odd receiver", {38400, kOdd, kOne}, {38400, kOdd, kOne}, true},
+        {"odd receiver, no parity", {38400, kOdd, kOne}, {38400, kNone, kOne}, false},
+        {"even receiver", {1200, Parity::Even, kOne}, {1200, Parity::Even, kOne}, true},
     };
     for (const HearingCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,7 +90,7 @@ TEST(VirtualReceiverTest, AnswersAQueryOnlyAtItsOwnBaudAndParity) {
 TEST(VirtualReceiverTest, PortConfigurationSwitchesRightAfterItsLastByte) {
     // 19200 bits/s, odd parity, two stop bits, TSIP; a query follows in the same write.
     const Bytes packet{0xBC, 0x00, 0x08, 0x08, 0x03, 0x01, 0x01, 0x00, 0x02, 0x02, 0x00};
-    const LineSettings line{19200, kParityOdd, kTwoStopBits};
+    const LineSettings line{19200, kOdd, StopBits::Two};
     const Bytes config = frame(packet);
     Bytes command = config;
     command.insert(command.end(), kPortQuery.begin(), kPortQuery.end());
@@ -198,7 +201,7 @@ TEST(VirtualReceiverTest, InNmeaModeItObeysButSendsOnlySentences) {
 }
 
 TEST(VirtualReceiverTest, LongBreakAndQuietReturnThePortToFactorySettings) {
-    ReceiverSettings settings = at({38400, kParityOdd, kOneStopBit});
+    ReceiverSettings settings = at({38400, kOdd, kOne});
     settings.output = OutputProtocol::Nmea;
     settings.sentenceMask = kSentenceGll;
     Bench bench(settings);
@@ -222,7 +225,7 @@ TEST(VirtualReceiverTest, ShortBreakLeavesTheSettingsAlone) {
     // At real time a break must last 600 ms; a break that ends at once cannot, however the
     // machine is loaded. A reset would follow one second of quiet.
     constexpr double kRealTime = 1.0;
-    const ReceiverSettings settings = at({4800, kParityOdd, kOneStopBit});
+    const ReceiverSettings settings = at({4800, kOdd, kOne});
     Bench bench(settings, {}, kRealTime);
     bench.port->setBreak(true);
     bench.port->setBreak(false);
@@ -236,7 +239,7 @@ TEST(VirtualReceiverTest, NoiseAtOtherSettingsIsJunkThatOpensNothing) {
     behaviour.noise = true;
     behaviour.noiseSeed = 7;
     Bench bench({}, behaviour);
-    bench.listenAt({4800, kParityNone, kOneStopBit});
+    bench.listenAt({4800, kNone, kOne});
     bench.send(kPortQuery);
 
     const Bytes junk = readBytes(*bench.port, 200);
@@ -248,22 +251,23 @@ TEST(VirtualReceiverTest, NoiseAtOtherSettingsIsJunkThatOpensNothing) {
 
 TEST(VirtualReceiverTest, InTsipModeItReportsSignalLevelsEveryInterval) {
     Bench bench;
-    constexpr std::size_t kSatellites = 7;
-    constexpr std::size_t kReportSize = 2 + 1 + kSatellites * 5 + 2;  // DLE id, count, entries
-    const Bytes bytes = readBytes(*bench.port, 2 * kReportSize);
-    ASSERT_EQ(bytes.size(), 2 * kReportSize);
-    for (std::size_t start = 0; start < bytes.size(); start += kReportSize) {
-        const Bytes report(bytes.begin() + start, bytes.begin() + start + kReportSize);
-        EXPECT_EQ(Bytes(report.begin(), report.begin() + 3), (Bytes{kDle, 0x47, kSatellites}));
-        EXPECT_EQ(Bytes(report.end() - 2, report.end()), (Bytes{kDle, kEtx}));
-        EXPECT_EQ(std::count(report.begin() + 2, report.end() - 2, kDle), 0);
-        for (std::size_t entry = 3; entry + 5 <= report.size() - 2; entry += 5) {
-            const std::uint32_t bits = std::uint32_t{report[entry + 1]} << 24 |
-                                       std::uint32_t{report[entry + 2]} << 16 |
-                                       std::uint32_t{report[entry + 3]} << 8 | report[entry + 4];
-            EXPECT_GT(std::bit_cast<float>(bits), 0.0f) << "PRN " << int{report[entry]};
+    StreamFramer framer;
+    std::size_t reports = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kGenerous;
+    while (reports < 2 && std::chrono::steady_clock::now() < deadline) {
+        std::uint8_t byte = 0;
+        const auto message =
+            bench.port->readByte(byte) == ReadResult::Byte ? framer.feed(byte) : std::nullopt;
+        if (message && (*message)[0] == kSignalLevelsId) {
+            const SignalLevels levels = decodeSignalLevels(message->subspan(1));
+            EXPECT_EQ(levels.count, 7u);
+            for (const SignalLevel& level : levels.view()) {
+                EXPECT_GT(level.level, 0) << "PRN " << int{level.prn};
+            }
+            ++reports;
         }
     }
+    EXPECT_EQ(reports, 2u);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <vector>
 
-#include "link/platform_services.h"
+#include "link/serial_port.h"
 
-namespace kestrune::testing_support {
+namespace kestrune::test {
 
 struct FakePortState {
     std::mutex mutex;
@@ -22,6 +22,7 @@ struct FakePortState {
     LineSettings settings;
     std::chrono::milliseconds ceiling{1000};
     bool dead = false;
+    bool stopped = false;
     bool failGetSettings = false;
     bool failSetSettings = false;
     bool failCeiling = false;
@@ -49,6 +50,8 @@ class FakeSerialPort : public SerialPort {
   public:
     explicit FakeSerialPort(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {
         ++state_->opened;
+        std::lock_guard lock(state_->mutex);
+        state_->stopped = false;  // a reopened port reads again
     }
     ~FakeSerialPort() override {
         if (state_->readsInProgress.load() != 0) {
@@ -66,9 +69,11 @@ class FakeSerialPort : public SerialPort {
         ++state_->readsInProgress;
         std::unique_lock lock(state_->mutex);
         state_->changed.wait_for(lock, state_->ceiling,
-                                 [this] { return !state_->incoming.empty(); });
+                                 [this] { return !state_->incoming.empty() || state_->stopped; });
         ReadResult result = ReadResult::Nothing;
-        if (!state_->incoming.empty()) {
+        if (state_->stopped) {
+            result = ReadResult::Nothing;
+        } else if (!state_->incoming.empty()) {
             byte = state_->incoming.front();
             state_->incoming.pop_front();
             result = ReadResult::Byte;
@@ -100,9 +105,16 @@ class FakeSerialPort : public SerialPort {
         return true;
     }
     bool setBreak(bool) override { return true; }
+    void stopReading() override {
+        {
+            std::lock_guard lock(state_->mutex);
+            state_->stopped = true;
+        }
+        state_->changed.notify_all();
+    }
 
   private:
     std::shared_ptr<FakePortState> state_;
 };
 
-}  // namespace kestrune::testing_support
+}  // namespace kestrune::test

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrune::testing_support {
+namespace kestrune::test {
 
 class PseudoTerminal {
   public:
@@ -87,4 +87,4 @@ class PseudoTerminal {
     std::string slavePath_;
 };
 
-}  // namespace kestrune::testing_support
+}  // namespace kestrune::test

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <vector>
 
-#include "link/platform_services.h"
+#include "link/notification_sink.h"
 
-namespace kestrune::testing_support {
+namespace kestrune::test {
 
 struct Notification {
     std::uint32_t message;
@@ -61,4 +61,4 @@ class RecordingSink : public NotificationSink {
     std::vector<Notification> posts_;
 };
 
-}  // namespace kestrune::testing_support
+}  // namespace kestrune::test
