@@ -22,6 +22,8 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr double kFactor = 0.05;
 // Rejections must be told from silence within the rejection wait; give them more room.
 constexpr double kRejectionFactor = 0.3;
+// Every delay of both sides an hour or more.
+constexpr double kForever = 5000.0;
 
 const Bytes kPortQuery{0x10, 0xBC, 0x00, 0x10, 0x03};
 const Bytes kNmeaQuery{0x10, 0x7A, 0x00, 0x10, 0x03};
@@ -320,7 +322,8 @@ INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, OverPseudoTerminal,
                                          receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea)));
 
 // A cancel from another thread ends each procedure where it stands: here, at its first wait
-// on a receiver that never answers, with the real delays of the program.
+// on a receiver that never answers, with every delay an hour or more, so a wait or sleep that a
+// cancel does not wake shows as a hung test.
 TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
     ReceiverBehaviour silent;
     silent.answering = Answering::Silent;
@@ -334,7 +337,7 @@ TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
         },
     };
     for (std::size_t i = 0; i < procedures.size(); ++i) {
-        Rig rig(receiverAt(kFactoryLine), silent, 1.0);
+        Rig rig(receiverAt(kFactoryLine), silent, kForever);
         std::thread cancel([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             rig.link.cancel();
