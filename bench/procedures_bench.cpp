@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "link/receiver_link.h"
 #include "link/receiver_procedures.h"
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
@@ -17,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::duration<double, std::milli>;
 
 constexpr int kProbesBeforeAnswer = 7;
-constexpr LineSettings kSearchTarget{4800, kParityNone, kOneStopBit};
+constexpr LineSettings kSearchTarget{4800, Parity::None, StopBits::One};
 constexpr std::uint32_t kQuietIntervalSeconds = 255;
 
 // The receiver answers after its reply delay with a frame of so many bytes of so many bits.
@@ -44,7 +45,8 @@ struct Rig {
     ReceiverLink link;
     explicit Rig(const LineSettings& line)
         : receiver(quietReceiverAt(line)),
-          link(Timing{}, [this](std::string_view) { return SimulatedPort::open(receiver); }) {}
+          link(Timing{},
+               [this](std::string_view) { return OpenResult{SimulatedPort::open(receiver)}; }) {}
 };
 
 // Runs one procedure per iteration and reports its mean time above the mandated waiting.
@@ -91,7 +93,7 @@ void resetFromOdd38400(benchmark::State& state) {
         state, t.breakLength + t.breakQuiet + t.rejectWait,
         answerTime(kNmeaReportBytes, kBitsNoParityOneStop, 9600),
         [](Rig& rig) {
-            rig.receiver.setSettings(quietReceiverAt({38400, kParityOdd, kOneStopBit}));
+            rig.receiver.setSettings(quietReceiverAt({38400, Parity::Odd, StopBits::One}));
         },
         [](ReceiverLink& link) { return resetReceiver(link, nullptr); });
 }
@@ -106,8 +108,9 @@ void apply19200EvenTwo(benchmark::State& state) {
             answerTime(kPortReportBytes, kBitsParityTwoStops, 19200),
         [](Rig&) {},
         [](ReceiverLink& link) {
-            return applySettings(link, nullptr, 19200, kParityEven, kTwoStopBits, false,
-                                 kMaskGga | kMaskVtg);
+            return applySettings(link, nullptr,
+                                 {{19200, Parity::Even, StopBits::Two}, OutputProtocol::Tsip,
+                                  kMaskGga | kMaskVtg});
         });
 }
 

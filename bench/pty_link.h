@@ -4,7 +4,6 @@
 
 #include <memory>
 
-#include "link/posix_serial_port.h"
 #include "link/receiver_link.h"
 #include "tests/support/pseudo_terminal.h"
 

@@ -35,6 +35,10 @@ constexpr std::chrono::milliseconds kLongestReadCeiling{std::numeric_limits<int>
 constexpr int kModemLines = TIOCM_DTR | TIOCM_RTS;
 // Bytes collected by one read at most: 67 ms at the fastest rate.
 constexpr std::size_t kReadChunk = 256;
+// A line that has just delivered bytes is most likely in the middle of a burst; letting the rest
+// gather for this long before reading again saves a wake-up per few bytes. Short beside every
+// wait for a reply, and well inside what one read collects.
+constexpr std::chrono::milliseconds kGatherPause{40};
 constexpr std::uint64_t kWakeCount = 1;
 constexpr nfds_t kWatched = 2;
 
@@ -106,6 +110,8 @@ class PosixSerialPort final : public SerialPort {
 
   private:
     ReadResult fill();
+    // Waits on the wake-up alone; true once reading has been stopped.
+    bool stoppedWithin(std::chrono::milliseconds wait);
 
     FileDescriptor fd_;
     // An eventfd that poll watches beside the device; once written it stays readable.
@@ -116,6 +122,7 @@ class PosixSerialPort final : public SerialPort {
     std::array<std::uint8_t, kReadChunk> received_{};
     std::size_t next_ = 0;
     std::size_t held_ = 0;
+    bool gathering_ = false;
 };
 
 bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
@@ -145,6 +152,9 @@ ReadResult PosixSerialPort::readByte(std::uint8_t& byte) {
 // the ceiling before failing keeps a reader that loops on it from spinning.
 ReadResult PosixSerialPort::fill() {
     const Clock::time_point deadline = Clock::now() + readCeiling_.load();
+    if (std::exchange(gathering_, false) && stoppedWithin(kGatherPause)) {
+        return ReadResult::Nothing;
+    }
     std::array<pollfd, kWatched> watch{{{fd_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}}};
     const long ready = retryInterrupted(
         [&] { return ::poll(watch.data(), watch.size(), millisecondsUntil(deadline)); });
@@ -157,12 +167,19 @@ ReadResult PosixSerialPort::fill() {
         if (succeeded(got) && got > 0) {
             next_ = 0;
             held_ = static_cast<std::size_t>(got);
+            gathering_ = true;
             return ReadResult::Byte;
         }
     }
-    std::array<pollfd, 1> stop{{{wake_.get(), POLLIN, 0}}};
-    (void)retryInterrupted([&] { return ::poll(stop.data(), 1, millisecondsUntil(deadline)); });
+    (void)stoppedWithin(std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
     return ReadResult::Failed;
+}
+
+bool PosixSerialPort::stoppedWithin(std::chrono::milliseconds wait) {
+    pollfd stop{wake_.get(), POLLIN, 0};
+    const int timeout = static_cast<int>(
+        std::clamp(wait, std::chrono::milliseconds{0}, kLongestReadCeiling).count());
+    return retryInterrupted([&] { return ::poll(&stop, 1, timeout); }) > 0;
 }
 
 bool PosixSerialPort::setReadCeiling(std::chrono::milliseconds ceiling) {
