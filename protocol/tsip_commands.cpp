@@ -1,6 +1,7 @@
 #include "protocol/tsip_commands.h"
 
 #include "protocol/stream_framer.h"
+#include "protocol/tsip_codes.h"
 
 namespace kestrune {
 
@@ -8,48 +9,14 @@ namespace {
 
 constexpr std::uint8_t kPortIndex = 0;
 constexpr std::uint8_t kQuerySubcode = 0;
-constexpr std::uint8_t kEightDataBits = 3;
 constexpr std::uint8_t kNoFlowControl = 0;
 constexpr std::uint8_t kReserved = 0;
 constexpr std::uint8_t kNmeaSubcode = 0;
 constexpr std::uint8_t kNmeaIntervalSeconds = 1;
-constexpr std::uint8_t kParityByteNone = 0;
-constexpr std::uint8_t kParityByteOdd = 1;
-constexpr std::uint8_t kParityByteEven = 2;
-constexpr std::uint8_t kStopBitsByteOne = 0;
-constexpr std::uint8_t kStopBitsByteTwo = 1;
-constexpr std::uint8_t kTsipProtocolByte = 2;
-constexpr std::uint8_t kNmeaProtocolByte = 4;
-
 // RMC is bit 6 of the program's mask but bit 8 of the receiver's (bit 0 of its second-lowest
 // byte); the other six sentences keep their places in the lowest byte.
 constexpr NmeaMask kLowSixSentences = 0x3F;
 constexpr std::uint8_t kReceiverRmcBit = 0x01;
-
-std::uint8_t baudCode(std::uint32_t baud) {
-    const auto rate = findBaudRate(baud);
-    return rate ? rate->tsipCode : findBaudRate(kFactoryBaud)->tsipCode;
-}
-
-std::uint8_t parityByte(Parity parity) {
-    switch (parity) {
-        case Parity::Odd:
-            return kParityByteOdd;
-        case Parity::Even:
-            return kParityByteEven;
-        case Parity::None:
-            break;
-    }
-    return kParityByteNone;
-}
-
-std::uint8_t stopBitsByte(StopBits stopBits) {
-    return stopBits == StopBits::Two ? kStopBitsByteTwo : kStopBitsByteOne;
-}
-
-std::uint8_t protocolByte(OutputProtocol output) {
-    return output == OutputProtocol::Nmea ? kNmeaProtocolByte : kTsipProtocolByte;
-}
 
 }  // namespace
 
@@ -85,12 +52,12 @@ TsipFrame portConfig(const LineSettings& line, OutputProtocol output) {
         kPortIndex,                   // 0: port index
         baud,                         // 1: input baud code
         baud,                         // 2: output baud code
-        kEightDataBits,               // 3: data bits code
-        parityByte(line.parity),      // 4: parity
-        stopBitsByte(line.stopBits),  // 5: stop bits
+        kEightDataBitsCode,           // 3: data bits code
+        parityCode(line.parity),      // 4: parity
+        stopBitsCode(line.stopBits),  // 5: stop bits
         kNoFlowControl,               // 6: flow control
-        kTsipProtocolByte,            // 7: input protocol, always TSIP so commands keep being heard
-        protocolByte(output),         // 8: output protocol
+        kTsipProtocolCode,            // 7: input protocol, always TSIP so commands keep being heard
+        protocolCode(output),         // 8: output protocol
         kReserved,                    // 9: reserved
     };
     return frameTsip(kIdPortConfig, data);

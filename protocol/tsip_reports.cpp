@@ -1,5 +1,7 @@
 #include "protocol/tsip_reports.h"
 
+#include "protocol/tsip_codes.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -16,11 +18,6 @@ constexpr std::size_t kDataBitsOffset = 3;
 constexpr std::size_t kParityOffset = 4;
 constexpr std::size_t kStopBitsOffset = 5;
 constexpr std::size_t kOutputProtocolOffset = 8;
-constexpr std::uint8_t kEightDataBits = 3;
-constexpr std::array<Parity, 3> kParityByByte{Parity::None, Parity::Odd, Parity::Even};
-constexpr std::array<StopBits, 2> kStopBitsByByte{StopBits::One, StopBits::Two};
-constexpr std::uint8_t kTsipProtocolByte = 2;
-constexpr std::uint8_t kNmeaProtocolByte = 4;
 
 // 0x7B: subcode, interval, then the 32-bit mask most significant byte first.
 constexpr std::size_t kNmeaRmcOffset = 4;
@@ -49,24 +46,18 @@ std::uint8_t byteOrZero(std::span<const std::uint8_t> data, std::size_t offset) 
 }  // namespace
 
 std::optional<PortReport> decodePortReport(std::span<const std::uint8_t> data) {
-    if (data.size() != kPortReportLength || data[kDataBitsOffset] != kEightDataBits ||
-        data[kInputBaudOffset] != data[kOutputBaudOffset] ||
-        data[kParityOffset] >= kParityByByte.size() ||
-        data[kStopBitsOffset] >= kStopBitsByByte.size()) {
+    if (data.size() != kPortReportLength || data[kDataBitsOffset] != kEightDataBitsCode ||
+        data[kInputBaudOffset] != data[kOutputBaudOffset]) {
         return std::nullopt;
     }
-    const auto rate = std::find_if(kBaudRates.begin(), kBaudRates.end(), [&](const BaudRate& r) {
-        return r.tsipCode == data[kOutputBaudOffset];
-    });
-    const std::uint8_t output = data[kOutputProtocolOffset];
-    if (rate == kBaudRates.end() || (output != kTsipProtocolByte && output != kNmeaProtocolByte)) {
+    const auto baud = baudOfCode(data[kOutputBaudOffset]);
+    const auto parity = parityOfCode(data[kParityOffset]);
+    const auto stopBits = stopBitsOfCode(data[kStopBitsOffset]);
+    const auto output = protocolOfCode(data[kOutputProtocolOffset]);
+    if (!baud || !parity || !stopBits || !output) {
         return std::nullopt;
     }
-    PortReport report;
-    report.line = {rate->baud, kParityByByte[data[kParityOffset]],
-                   kStopBitsByByte[data[kStopBitsOffset]]};
-    report.output = output == kNmeaProtocolByte ? OutputProtocol::Nmea : OutputProtocol::Tsip;
-    return report;
+    return PortReport{{*baud, *parity, *stopBits}, *output};
 }
 
 NmeaMask decodeNmeaReport(std::span<const std::uint8_t> data) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "protocol/tsip_codes.h"
 #include "sim/sky.h"
 #include "sim/tsip_parser.h"
 
@@ -12,16 +13,8 @@ namespace kestrune {
 namespace {
 
 constexpr std::uint8_t kPortIndex = 0;
-constexpr std::uint8_t kEightDataBits = 3;
 constexpr std::uint8_t kNoFlowControl = 0;
-constexpr std::uint8_t kTsipProtocol = 2;
-constexpr std::uint8_t kNmeaProtocol = 4;
 constexpr std::uint8_t kReserved = 0;
-constexpr std::uint8_t kParityByteNone = 0;
-constexpr std::uint8_t kParityByteOdd = 1;
-constexpr std::uint8_t kParityByteEven = 2;
-constexpr std::uint8_t kStopByteOne = 0;
-constexpr std::uint8_t kStopByteTwo = 1;
 constexpr std::uint8_t kNmeaSubcode = 0;
 
 // Port configuration, data byte offsets.
@@ -45,55 +38,6 @@ constexpr std::size_t kFieldMask = 2;
 constexpr std::size_t kWordBytes = 4;
 constexpr unsigned kBitsPerByte = 8;
 constexpr std::uint32_t kByteMask = 0xFF;
-
-std::optional<std::uint32_t> baudOfCode(std::uint8_t code) {
-    for (const BaudRate& rate : kBaudRates) {
-        if (rate.tsipCode == code) {
-            return rate.baud;
-        }
-    }
-    return std::nullopt;
-}
-
-std::uint8_t codeOfBaud(std::uint32_t baud) {
-    const std::optional<BaudRate> rate = findBaudRate(baud);
-    return rate ? rate->tsipCode : 0;
-}
-
-std::optional<Parity> parityOfByte(std::uint8_t byte) {
-    switch (byte) {
-        case kParityByteNone:
-            return Parity::None;
-        case kParityByteOdd:
-            return Parity::Odd;
-        case kParityByteEven:
-            return Parity::Even;
-        default:
-            return std::nullopt;
-    }
-}
-
-std::uint8_t byteOfParity(Parity parity) {
-    switch (parity) {
-        case Parity::Odd:
-            return kParityByteOdd;
-        case Parity::Even:
-            return kParityByteEven;
-        case Parity::None:
-            break;
-    }
-    return kParityByteNone;
-}
-
-std::optional<OutputProtocol> protocolOfByte(std::uint8_t byte) {
-    if (byte == kTsipProtocol) {
-        return OutputProtocol::Tsip;
-    }
-    if (byte == kNmeaProtocol) {
-        return OutputProtocol::Nmea;
-    }
-    return std::nullopt;
-}
 
 void appendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
     for (std::size_t i = kWordBytes; i-- > 0;) {
@@ -125,19 +69,19 @@ bool isPortQuery(std::span<const std::uint8_t> data) {
 std::optional<ReceiverSettings> decodePortConfig(std::span<const std::uint8_t> data,
                                                  const ReceiverSettings& current) {
     if (data.size() != kPortConfigLength || data[kFieldPort] != kPortIndex ||
-        data[kFieldInBaud] != data[kFieldOutBaud] || data[kFieldDataBits] != kEightDataBits ||
-        data[kFieldFlow] != kNoFlowControl || data[kFieldInProtocol] != kTsipProtocol) {
+        data[kFieldInBaud] != data[kFieldOutBaud] || data[kFieldDataBits] != kEightDataBitsCode ||
+        data[kFieldFlow] != kNoFlowControl || data[kFieldInProtocol] != kTsipProtocolCode) {
         return std::nullopt;
     }
     const auto baud = baudOfCode(data[kFieldInBaud]);
-    const auto parity = parityOfByte(data[kFieldParity]);
-    const auto output = protocolOfByte(data[kFieldOutProtocol]);
-    const std::uint8_t stop = data[kFieldStopBits];
-    if (!baud || !parity || !output || (stop != kStopByteOne && stop != kStopByteTwo)) {
+    const auto parity = parityOfCode(data[kFieldParity]);
+    const auto output = protocolOfCode(data[kFieldOutProtocol]);
+    const auto stop = stopBitsOfCode(data[kFieldStopBits]);
+    if (!baud || !parity || !output || !stop) {
         return std::nullopt;
     }
     ReceiverSettings next = current;
-    next.line = LineSettings{*baud, *parity, stop == kStopByteTwo ? StopBits::Two : StopBits::One};
+    next.line = LineSettings{*baud, *parity, *stop};
     next.output = *output;
     return next;
 }
@@ -165,18 +109,17 @@ std::optional<ReceiverSettings> decodeNmeaConfig(std::span<const std::uint8_t> d
 }
 
 std::vector<std::uint8_t> portReport(const ReceiverSettings& settings) {
-    const std::uint8_t baud = codeOfBaud(settings.line.baud);
+    const std::uint8_t baud = baudCode(settings.line.baud);
     std::array<std::uint8_t, kPortConfigLength> data{};
     data[kFieldPort] = kPortIndex;
     data[kFieldInBaud] = baud;
     data[kFieldOutBaud] = baud;
-    data[kFieldDataBits] = kEightDataBits;
-    data[kFieldParity] = byteOfParity(settings.line.parity);
-    data[kFieldStopBits] = settings.line.stopBits == StopBits::Two ? kStopByteTwo : kStopByteOne;
+    data[kFieldDataBits] = kEightDataBitsCode;
+    data[kFieldParity] = parityCode(settings.line.parity);
+    data[kFieldStopBits] = stopBitsCode(settings.line.stopBits);
     data[kFieldFlow] = kNoFlowControl;
-    data[kFieldInProtocol] = kTsipProtocol;
-    data[kFieldOutProtocol] =
-        settings.output == OutputProtocol::Nmea ? kNmeaProtocol : kTsipProtocol;
+    data[kFieldInProtocol] = kTsipProtocolCode;
+    data[kFieldOutProtocol] = protocolCode(settings.output);
     data[kFieldReserved] = kReserved;
     return tsipFrame(kSimIdPortConfig, data);
 }
