@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <limits>
 #include <thread>
 
@@ -28,29 +27,14 @@ struct LinkFixture : testing::Test {
                       }};
 };
 
-Bytes signalReport(std::initializer_list<std::pair<std::uint8_t, float>> entries, int count = -1) {
-    Bytes message{0x47, static_cast<std::uint8_t>(count < 0 ? entries.size() : count)};
-    for (const auto& [prn, level] : entries) {
-        const auto bits = std::bit_cast<std::uint32_t>(level);
-        message.insert(
-            message.end(),
-            {prn, static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
-             static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)});
-    }
-    return message;
-}
-
 struct DispatchCase {
     const char* name;
     Bytes message;
     OutputProtocol before;
     OutputProtocol after;
-    bool reply;
-    bool report;
-    bool reject;
+    // The events pulsed: Reply, Nmea report, reJect, Port report, Checked sentence.
+    std::string pulsed;
     std::vector<Notification> posts;
-    bool portReport = false;
-    bool checkedSentence = false;
 };
 
 void PrintTo(const DispatchCase& c, std::ostream* os) {
@@ -64,20 +48,23 @@ TEST_P(DispatchTable, PulsesAndPostsAsTheMessageKindSays) {
     link.setWindow(&sink);
     // Put outputProtocol where the case starts from.
     link.dispatch(c.before == OutputProtocol::Nmea ? Bytes{'$'} : Bytes{0x8F});
-
-    EventWait reply(link.replyEvent());
-    EventWait report(link.nmeaReportEvent());
-    EventWait reject(link.rejectEvent());
-    EventWait portReport(link.portReportEvent());
-    EventWait checkedSentence(link.checkedSentenceEvent());
+    const std::pair<char, PulseEvent*> events[] = {{'R', &link.replyEvent()},
+                                                   {'N', &link.nmeaReportEvent()},
+                                                   {'J', &link.rejectEvent()},
+                                                   {'P', &link.portReportEvent()},
+                                                   {'C', &link.checkedSentenceEvent()}};
+    std::vector<std::unique_ptr<EventWait>> waits;
+    for (const auto& [letter, event] : events) {
+        waits.push_back(std::make_unique<EventWait>(*event));
+    }
     link.dispatch(c.message);
 
     EXPECT_EQ(link.outputProtocol(), c.after);
-    EXPECT_EQ(reply.wait(kNoWait) == WaitResult::First, c.reply);
-    EXPECT_EQ(report.wait(kNoWait) == WaitResult::First, c.report);
-    EXPECT_EQ(reject.wait(kNoWait) == WaitResult::First, c.reject);
-    EXPECT_EQ(portReport.wait(kNoWait) == WaitResult::First, c.portReport);
-    EXPECT_EQ(checkedSentence.wait(kNoWait) == WaitResult::First, c.checkedSentence);
+    std::string pulsed;
+    for (std::size_t i = 0; i < waits.size(); ++i) {
+        pulsed += waits[i]->wait(kNoWait) == WaitResult::First ? events[i].first : '-';
+    }
+    EXPECT_EQ(pulsed, c.pulsed);
     EXPECT_EQ(sink.posts(), c.posts);
 }
 
@@ -87,34 +74,30 @@ constexpr std::uint32_t kMaskMsg = kNotifyNmeaMask;
 constexpr std::uint32_t kLevelMsg = kNotifySignalLevel;
 
 const Bytes kFactoryReport{0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00};
+// Levels 10.0 and 0.0 for satellites 5 and 9.
+const Bytes kLevels{0x47, 2, 5, 0x41, 0x20, 0, 0, 9, 0, 0, 0, 0};
 
-// Columns: message, protocol before and after, reply, NMEA report and reject pulses, posts,
-// then the port-report and checked-sentence pulses.
 const DispatchCase kDispatchCases[] = {
-    {"RejectionIsTsip", {0x13, 0xBC, 0x00}, N, T, false, false, true, {}},
-    {"SentenceIsNmea", {'$', 'G', 'P'}, T, N, true, false, false, {}},
-    {"ChecksummedSentence", {'$', 'A', '*', '4', '1'}, T, N, true, false, false, {}, false, true},
-    {"DollarPacketIsNmea", {0x24, 0x41}, T, N, true, false, false, {}},
-    {"OtherPacketIsTsipReply", {0x8F, 0x01}, N, T, true, false, false, {}},
-    {"ShortPortReportIsOnlyAReply", {0xBC, 0x00, 0x07}, N, T, true, false, false, {}},
-    {"WholePortReport", kFactoryReport, N, T, true, false, false, {}, true},
+    {"RejectionIsTsip", {0x13, 0xBC, 0x00}, N, T, "--J--", {}},
+    {"SentenceIsNmea", {'$', 'G', 'P'}, T, N, "R----", {}},
+    {"ChecksummedSentence", {'$', 'A', '*', '4', '1'}, T, N, "R---C", {}},
+    {"DollarPacketIsNmea", {0x24, 0x41}, T, N, "R----", {}},
+    {"OtherPacketIsTsipReply", {0x8F, 0x01}, N, T, "R----", {}},
+    {"ShortPortReportIsOnlyAReply", {0xBC, 0x00, 0x07}, N, T, "R----", {}},
+    {"WholePortReport", kFactoryReport, N, T, "R--P-", {}},
     {"NmeaReportPostsTheMask",
      {0x7B, 0, 1, 0, 0, 0x01, 0x05},
      N,
      T,
-     true,
-     true,
-     false,
+     "RN---",
      {{kMaskMsg, 0x45, 0}}},
-    {"ShortNmeaReportStillActedOn", {0x7B, 0}, N, T, true, true, false, {{kMaskMsg, 0, 0}}},
+    {"ShortNmeaReportStillActedOn", {0x7B, 0}, N, T, "RN---", {{kMaskMsg, 0, 0}}},
     {"SignalLevelsChangeNothingButPost",
-     signalReport({{5, 10.0f}, {7, 1.0f}, {9, 0.0f}}),
+     kLevels,
      N,
      N,
-     false,
-     false,
-     false,
-     {{kLevelMsg, 5, 43}, {kLevelMsg, 7, 23}, {kLevelMsg, 9, 0}}},
+     "-----",
+     {{kLevelMsg, 5, 43}, {kLevelMsg, 9, 0}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(ReceiverLink, DispatchTable, testing::ValuesIn(kDispatchCases),
