@@ -189,7 +189,9 @@ void ReceiverLink::postSignalLevels(std::span<const std::uint8_t> data) {
     if (sink == nullptr) {
         return;
     }
-    for (const SignalLevel& entry : decodeSignalLevels(data).view()) {
+    // Named, so that the levels outlive the loop over their view.
+    const SignalLevels levels = decodeSignalLevels(data);
+    for (const SignalLevel& entry : levels.view()) {
         sink->post(kNotifySignalLevel, entry.prn, static_cast<std::uint32_t>(entry.level));
     }
 }
