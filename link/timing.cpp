@@ -8,7 +8,7 @@ namespace kestrune {
 namespace {
 
 constexpr std::chrono::milliseconds kShortest{1};
-constexpr std::chrono::milliseconds kLongest = std::chrono::hours{24};
+constexpr std::chrono::milliseconds kLongest = kLongestScaledDelay;
 
 }  // namespace
 

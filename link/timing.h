@@ -7,9 +7,13 @@
 
 namespace kestrune {
 
+// The longest scaled delay: far beyond any wait at any accepted factor, and far inside what a
+// clock's time point can take added to it.
+inline constexpr std::chrono::milliseconds kLongestScaledDelay = std::chrono::hours{24};
+
 // A delay multiplied by a speed-up factor, rounded to whole milliseconds, at least one and at
-// most a day. The link's timing and the virtual receiver's clock both shrink their delays with
-// it, so a host and a receiver sped up by the same factor agree on every boundary.
+// most kLongestScaledDelay. The link's timing and the virtual receiver's clock both shrink their
+// delays with it, so a host and a receiver sped up by the same factor agree on every boundary.
 std::chrono::milliseconds scaleDelay(std::chrono::milliseconds delay, double factor);
 
 struct Timing {

@@ -28,13 +28,15 @@ class SimClock {
     // The delay multiplied by the factor, rounded to whole milliseconds, at least one.
     SimDuration scaled(std::chrono::milliseconds delay) const { return scaleDelay(delay, factor_); }
 
-    // How long one byte of bitsPerByte bits takes on the line at baud, times the factor.
+    // How long one byte of bitsPerByte bits takes on the line at baud, times the factor, clamped
+    // like every scaled delay so that a time point plus it cannot overflow.
     SimDuration byteTime(std::uint32_t baud, std::uint32_t bitsPerByte) const {
         if (baud == 0) {
             return SimDuration::zero();
         }
         const std::chrono::duration<double> seconds(factor_ * bitsPerByte / baud);
-        return std::chrono::duration_cast<SimDuration>(seconds);
+        const std::chrono::duration<double> longest(kLongestScaledDelay);
+        return std::chrono::duration_cast<SimDuration>(std::min(seconds, longest));
     }
 
     static SimTime now() { return std::chrono::steady_clock::now(); }
