@@ -1,6 +1,8 @@
 #include "sim/nmea_output.h"
 
 #include <array>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "sim/receiver_state.h"
@@ -16,30 +18,51 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::size_t kMaxSentence = 96;
 constexpr std::size_t kSatellitesPerGsv = 4;
 
-// The first fix: 21 July 2008, 12:00:00 UTC.
-constexpr std::uint32_t kStartSecondOfDay = 12 * 3600;
-constexpr std::uint32_t kSecondsPerDay = 24 * 3600;
-constexpr std::uint32_t kSecondsPerHour = 3600;
-constexpr std::uint32_t kSecondsPerMinute = 60;
-constexpr int kDay = 21;
-constexpr int kMonth = 7;
-constexpr int kYear = 2008;
 constexpr int kCentury = 100;
-
-// A receiver standing still in open country.
-constexpr std::string_view kLatitude = "5213.4410,N";
-constexpr std::string_view kLongitude = "00458.1270,E";
+constexpr double kMinutesPerDegree = 60.0;
+// Coordinates go out as degrees and minutes with five decimals of a minute (under 2 cm).
+constexpr std::int64_t kMinuteFraction = 100000;
+constexpr int kLatitudeDegreeDigits = 2;
+constexpr int kLongitudeDegreeDigits = 3;
+constexpr char kNorth = 'N';
+constexpr char kSouth = 'S';
+constexpr char kEast = 'E';
+constexpr char kWest = 'W';
 
 struct UtcTime {
     unsigned hours;
     unsigned minutes;
     unsigned seconds;
+    unsigned day;
+    unsigned month;
+    int year;
 };
 
-UtcTime utcAt(std::uint32_t secondsSinceStart) {
-    const std::uint32_t second = (kStartSecondOfDay + secondsSinceStart) % kSecondsPerDay;
-    return UtcTime{second / kSecondsPerHour, second % kSecondsPerHour / kSecondsPerMinute,
-                   second % kSecondsPerMinute};
+UtcTime utcOf(const Fix& fix) {
+    const auto midnight = std::chrono::floor<std::chrono::days>(fix.time.utc);
+    const std::chrono::year_month_day date(midnight);
+    const std::chrono::hh_mm_ss time(fix.time.utc - midnight);
+    return UtcTime{static_cast<unsigned>(time.hours().count()),
+                   static_cast<unsigned>(time.minutes().count()),
+                   static_cast<unsigned>(time.seconds().count()),
+                   static_cast<unsigned>(date.day()),
+                   static_cast<unsigned>(date.month()),
+                   static_cast<int>(date.year())};
+}
+
+// 5213.44120,N or 00458.12680,E: whole degrees, minutes, hemisphere. Rounded as one number, so
+// 59.999999 minutes becomes the next degree rather than 60 minutes.
+std::string coordinate(double degrees, int degreeDigits, char positive, char negative) {
+    const auto units = static_cast<std::int64_t>(
+        std::llround(std::abs(degrees) * kMinutesPerDegree * kMinuteFraction));
+    const std::int64_t perDegree = static_cast<std::int64_t>(kMinutesPerDegree) * kMinuteFraction;
+    std::array<char, kMaxSentence> text{};
+    std::snprintf(text.data(), text.size(), "%0*lld%02lld.%05lld,%c", degreeDigits,
+                  static_cast<long long>(units / perDegree),
+                  static_cast<long long>(units % perDegree / kMinuteFraction),
+                  static_cast<long long>(units % kMinuteFraction),
+                  degrees < 0.0 ? negative : positive);
+    return text.data();
 }
 
 // Formats a body into a fixed buffer and appends it as a whole sentence.
@@ -79,7 +102,10 @@ void appendGsa(std::string& out) {
             body += prn.data();
         }
     }
-    body += ",1.8,1.0,1.5";
+    std::array<char, kMaxSentence> dops{};
+    std::snprintf(dops.data(), dops.size(), ",%.1f,%.1f,%.1f", double{kPdop}, double{kHdop},
+                  double{kVdop});
+    body += dops.data();
     out += nmeaSentence(body);
 }
 
@@ -100,22 +126,25 @@ std::string nmeaSentence(std::string_view body) {
     return sentence;
 }
 
-// $GPGGA,120000.00,5213.4410,N,00458.1270,E,1,07,1.0,12.4,M,46.2,M,,*hh
-std::string nmeaSentences(std::uint32_t sentenceMask, std::uint32_t secondsSinceStart) {
-    const UtcTime t = utcAt(secondsSinceStart);
-    const std::string lat(kLatitude);
-    const std::string lon(kLongitude);
+// $GPGGA,120000.00,5213.44120,N,00458.12680,E,1,07,1.0,58.6,M,0.0,M,,*hh
+std::string nmeaSentences(std::uint32_t sentenceMask, const Fix& fix) {
+    const UtcTime t = utcOf(fix);
+    const std::string lat =
+        coordinate(fix.position.latitudeDegrees, kLatitudeDegreeDigits, kNorth, kSouth);
+    const std::string lon =
+        coordinate(fix.position.longitudeDegrees, kLongitudeDegreeDigits, kEast, kWest);
     std::string out;
     if (sentenceMask & kSentenceGga) {
-        appendSentence(out, "GPGGA,%02u%02u%02u.00,%s,%s,1,%02zu,1.0,12.4,M,46.2,M,,", t.hours,
-                       t.minutes, t.seconds, lat.c_str(), lon.c_str(), kSky.size());
+        appendSentence(out, "GPGGA,%02u%02u%02u.00,%s,%s,1,%02zu,%.1f,%.1f,M,0.0,M,,", t.hours,
+                       t.minutes, t.seconds, lat.c_str(), lon.c_str(), kSky.size(), double{kHdop},
+                       fix.position.altitudeMetres);
     }
     if (sentenceMask & kSentenceGll) {
         appendSentence(out, "GPGLL,%s,%s,%02u%02u%02u.00,A,A", lat.c_str(), lon.c_str(), t.hours,
                        t.minutes, t.seconds);
     }
     if (sentenceMask & kSentenceVtg) {
-        out += nmeaSentence("GPVTG,0.0,T,358.9,M,0.0,N,0.0,K,A");
+        out += nmeaSentence("GPVTG,0.0,T,,M,0.0,N,0.0,K,A");
     }
     if (sentenceMask & kSentenceGsv) {
         appendGsv(out);
@@ -124,13 +153,13 @@ std::string nmeaSentences(std::uint32_t sentenceMask, std::uint32_t secondsSince
         appendGsa(out);
     }
     if (sentenceMask & kSentenceZda) {
-        appendSentence(out, "GPZDA,%02u%02u%02u.00,%02d,%02d,%04d,00,00", t.hours, t.minutes,
-                       t.seconds, kDay, kMonth, kYear);
+        appendSentence(out, "GPZDA,%02u%02u%02u.00,%02u,%02u,%04d,00,00", t.hours, t.minutes,
+                       t.seconds, t.day, t.month, t.year);
     }
     if (sentenceMask & kSentenceRmc) {
-        appendSentence(out, "GPRMC,%02u%02u%02u.00,A,%s,%s,0.0,0.0,%02d%02d%02d,1.1,W,A", t.hours,
-                       t.minutes, t.seconds, lat.c_str(), lon.c_str(), kDay, kMonth,
-                       kYear % kCentury);
+        appendSentence(out, "GPRMC,%02u%02u%02u.00,A,%s,%s,0.0,0.0,%02u%02u%02d,,,A", t.hours,
+                       t.minutes, t.seconds, lat.c_str(), lon.c_str(), t.day, t.month,
+                       t.year % kCentury);
     }
     return out;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "protocol/receiver_settings.h"
+#include "sim/receiver_fix.h"
 
 namespace kestrune {
 
@@ -47,6 +48,12 @@ struct ReceiverBehaviour {
     // Output keeps its own once-per-interval schedule even across a protocol switch, instead of
     // starting at once, as some receivers do.
     bool ownSchedule = false;
+    // The reports (TSIP) or sentences (NMEA) sent once per interval; off, the receiver speaks
+    // only when asked, for measuring answers without a report in their way.
+    bool periodicOutput = true;
+    // Where it stands, and the seed of the jitter of its reported position.
+    Place place = kDefaultPlace;
+    std::uint32_t jitterSeed = 1;
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 

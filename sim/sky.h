@@ -1,7 +1,8 @@
-// The satellites the virtual receiver pretends to track: the same sky feeds its NMEA sentences
-// and its TSIP signal-level reports. No PRN and no byte of any level is 0x10, so the periodic
-// report holds no DLE: a host that starts listening in the middle of one skips its tail instead
-// of taking it for a packet.
+// The satellites the virtual receiver pretends to track, all of them used in its fix: the same
+// sky feeds its NMEA sentences and its TSIP fix, signal-level and tracking reports, listed in
+// channel order. No PRN, no byte of any level and no byte of a DOP is 0x10, so those reports
+// hold no DLE: a host that starts listening in the middle of one skips its tail instead of taking
+// it for a packet.
 #pragma once
 
 #include <array>
@@ -26,5 +27,11 @@ inline constexpr std::array<SkySatellite, 7> kSky{{
     {26, 11, 77, 33, 3.2f},
     {30, 6, 335, 23, 1.0f},
 }};
+
+// Dilutions of precision of a fix under this sky: PDOP² = HDOP² + VDOP².
+inline constexpr float kPdop = 1.8f;
+inline constexpr float kHdop = 1.0f;
+inline constexpr float kVdop = 1.5f;
+inline constexpr float kTdop = 0.9f;
 
 }  // namespace kestrune

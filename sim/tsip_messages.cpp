@@ -13,6 +13,8 @@ namespace kestrune {
 namespace {
 
 constexpr std::uint8_t kPortIndex = 0;
+// Addresses whichever port the packet arrives on: the receiver has one, so port 0.
+constexpr std::uint8_t kCurrentPort = 0xFF;
 constexpr std::uint8_t kNoFlowControl = 0;
 constexpr std::uint8_t kReserved = 0;
 constexpr std::uint8_t kNmeaSubcode = 0;
@@ -39,6 +41,10 @@ constexpr std::size_t kWordBytes = 4;
 constexpr unsigned kBitsPerByte = 8;
 constexpr std::uint32_t kByteMask = 0xFF;
 
+bool isOwnPort(std::uint8_t port) {
+    return port == kPortIndex || port == kCurrentPort;
+}
+
 void appendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
     for (std::size_t i = kWordBytes; i-- > 0;) {
         out.push_back(static_cast<std::uint8_t>((value >> (i * kBitsPerByte)) & kByteMask));
@@ -60,15 +66,15 @@ std::vector<std::uint8_t> tsipFrame(std::uint8_t id, std::span<const std::uint8_
     return frame;
 }
 
-// 10 BC 00 10 03: port configuration query for port 0.
+// 10 BC 00 10 03: port configuration query for port 0 (10 BC FF 10 03: for the current port).
 bool isPortQuery(std::span<const std::uint8_t> data) {
-    return data.size() == kPortQueryLength && data[kFieldPort] == kPortIndex;
+    return data.size() == kPortQueryLength && isOwnPort(data[kFieldPort]);
 }
 
 // 10 BC 00 07 07 03 00 00 00 02 02 00 10 03: 9600 bits/s, 8N1, TSIP in and out.
 std::optional<ReceiverSettings> decodePortConfig(std::span<const std::uint8_t> data,
                                                  const ReceiverSettings& current) {
-    if (data.size() != kPortConfigLength || data[kFieldPort] != kPortIndex ||
+    if (data.size() != kPortConfigLength || !isOwnPort(data[kFieldPort]) ||
         data[kFieldInBaud] != data[kFieldOutBaud] || data[kFieldDataBits] != kEightDataBitsCode ||
         data[kFieldFlow] != kNoFlowControl || data[kFieldInProtocol] != kTsipProtocolCode) {
         return std::nullopt;

@@ -25,11 +25,13 @@ inline constexpr std::size_t kNmeaConfigLength = 6;
 // Frames a packet as DLE id data... DLE ETX, doubling every data byte that is a DLE.
 std::vector<std::uint8_t> tsipFrame(std::uint8_t id, std::span<const std::uint8_t> data);
 
-// True for the one-byte port query that addresses the receiver's port.
+// True for the one-byte port query that addresses the receiver's port (0, or 0xFF: the port
+// the query arrives on).
 bool isPortQuery(std::span<const std::uint8_t> data);
 // The settings a ten-byte port configuration asks for, or nothing for a configuration the
-// receiver cannot take (wrong length, port, baud code, data bits, parity, stop bits, flow
-// control or protocols). Output selection and interval are carried over from current.
+// receiver cannot take (wrong length, port other than 0 or 0xFF, baud code, data bits, parity,
+// stop bits, flow control or protocols). Output selection and interval are carried over from
+// current.
 std::optional<ReceiverSettings> decodePortConfig(std::span<const std::uint8_t> data,
                                                  const ReceiverSettings& current);
 // True for the one-byte NMEA query (subcode 0).

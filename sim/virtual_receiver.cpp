@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "sim/nmea_output.h"
+#include "sim/query_answers.h"
+#include "sim/receiver_reports.h"
 #include "sim/tsip_messages.h"
 
 namespace kestrune {
@@ -192,7 +194,7 @@ std::optional<SimTime> VirtualReceiver::nextDeadline() const {
     return deadline;
 }
 
-// Once per interval: the selected sentences in NMEA mode, signal levels in TSIP mode. A tick
+// Once per interval: the selected sentences in NMEA mode, the fix reports in TSIP mode. A tick
 // that finds the previous output still leaving is skipped, so a slow line never piles up.
 void VirtualReceiver::emitPeriodic(SimTime now) {
     SimTime next = *nextOutput_ + outputInterval();
@@ -200,16 +202,16 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
         next = now + outputInterval();  // fell behind: keep the pace rather than catch up
     }
     nextOutput_ = next;
-    const std::uint32_t seconds = outputSeconds_;
-    outputSeconds_ += settings_.intervalSeconds;
-    if (behaviour_.answering == Answering::Silent || !transmitter_.idle()) {
+    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput ||
+        !transmitter_.idle()) {
         return;
     }
+    const Fix fix = currentFix();
     if (settings_.output == OutputProtocol::Nmea) {
-        const std::string sentences = nmeaSentences(settings_.sentenceMask, seconds);
+        const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
         transmitter_.queue(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
     } else {
-        transmitter_.queue(signalLevels(), now);
+        transmitter_.queue(periodicReports(fix), now);
     }
 }
 
@@ -226,8 +228,19 @@ void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
             handleNmeaConfig(packet, now);
             return;
         default:
-            reject(packet, now);
+            answerQuery(packet, now);
             return;
+    }
+}
+
+void VirtualReceiver::answerQuery(const TsipPacket& packet, SimTime now) {
+    Frames answer = kestrune::answerQuery(packet, currentFix());
+    if (answer.empty()) {
+        reject(packet, now);
+        return;
+    }
+    for (std::vector<std::uint8_t>& frame : answer) {
+        reply(std::move(frame), now);
     }
 }
 
@@ -296,6 +309,10 @@ void VirtualReceiver::startLogEntry(bool heard) {
     if (log_.size() > kMaxLoggedWrites) {
         log_.pop_front();
     }
+}
+
+Fix VirtualReceiver::currentFix() const {
+    return fixAt(behaviour_.place, behaviour_.jitterSeed, std::chrono::system_clock::now());
 }
 
 SimDuration VirtualReceiver::outputInterval() const {

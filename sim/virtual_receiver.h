@@ -1,9 +1,10 @@
 // A model of a TSIP receiver on a serial line, written from what the program expects of one.
 // It hears the host's bytes only at its own baud rate and parity, parses them with its own small
 // parser, obeys the port and NMEA configuration commands, answers queries after a short delay,
-// reports what it cannot take with a 0x13 packet, emits NMEA sentences or TSIP signal levels
-// once per interval, and returns to its factory port settings after a long line break and a
-// second of quiet. Its clock can be sped up by a factor for tests.
+// answers the standard queries, reports what it cannot take with a 0x13 packet, emits NMEA
+// sentences or TSIP fix reports once per interval (time from the host's clock, a fixed place),
+// and returns to its factory port settings after a long line break and a second of quiet. Its
+// clock can be sped up by a factor for tests.
 //
 // The receiver is a device: it lives for the whole run, one host at a time is attached to it
 // (a SimulatedPort or a PtyReceiver), and its state outlives every host. A worker thread paces
@@ -73,12 +74,14 @@ class VirtualReceiver {
     void handle(const TsipPacket& packet, SimTime now);
     void handlePortConfig(const TsipPacket& packet, SimTime now);
     void handleNmeaConfig(const TsipPacket& packet, SimTime now);
+    void answerQuery(const TsipPacket& packet, SimTime now);
     void reply(std::vector<std::uint8_t> frame, SimTime now);
     void reject(const TsipPacket& packet, SimTime now);
     void switchTo(const ReceiverSettings& next, SimTime now);
     void endBreak(SimTime now);
     bool hears() const;
     SimDuration outputInterval() const;
+    Fix currentFix() const;
 
     const SimClock clock_;
     const ReceiverBehaviour behaviour_;
@@ -92,7 +95,6 @@ class VirtualReceiver {
     SimTime breakStart_{};
     std::optional<SimTime> resetAt_;
     std::optional<SimTime> nextOutput_;
-    std::uint32_t outputSeconds_ = 0;
     std::uint32_t factoryResets_ = 0;
     TsipParser parser_;
     LineTransmitter transmitter_;

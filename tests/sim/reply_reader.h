@@ -2,6 +2,7 @@
 // framer for what it sends back, which so also checks the receiver's encoder against the reader.
 #pragma once
 
+#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -22,7 +23,9 @@ inline constexpr double kFactor = 0.05;
 inline constexpr std::chrono::milliseconds kGenerous{5000};
 inline constexpr std::chrono::milliseconds kShortCeiling{10};
 
-inline constexpr std::uint8_t kSignalLevelsId = 0x47;
+// What the receiver sends on its own in TSIP mode: time, position, velocity, fix mode, signal
+// levels, health.
+inline const std::set<std::uint8_t> kPeriodicIds{0x41, 0x4A, 0x56, 0x6D, 0x47, 0x46};
 
 // 10 BC 00 10 03: port configuration query
 inline const Bytes kPortQuery{0x10, 0xBC, 0x00, 0x10, 0x03};
@@ -42,6 +45,18 @@ inline Bytes frame(const Bytes& packet) {
     return framed;
 }
 
+// A big-endian field of a report's data.
+inline std::uint16_t u16At(const Bytes& data, std::size_t offset) {
+    return static_cast<std::uint16_t>(data.at(offset) << 8 | data.at(offset + 1));
+}
+inline float singleAt(const Bytes& data, std::size_t offset) {
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        bits = bits << 8 | data.at(offset + i);
+    }
+    return std::bit_cast<float>(bits);
+}
+
 struct Frame {
     std::uint8_t id = 0;
     Bytes data;
@@ -55,16 +70,18 @@ inline ByteSource bytesOf(SerialPort& port) {
     return [&port](std::uint8_t& byte) { return port.readByte(byte) == ReadResult::Byte; };
 }
 
-// The frames that arrive, but for the periodic signal-level reports, up to and including the
-// first with id; if none with id comes within the generous wait, what came until then.
-inline std::vector<Frame> framesUntil(const ByteSource& read, std::uint8_t id) {
+// The frames that arrive, but for the periodic reports unless they are kept, up to and including
+// the first with id; if none with id comes within the generous wait, what came until then.
+inline std::vector<Frame> framesUntil(const ByteSource& read, std::uint8_t id,
+                                      bool keepPeriodic = false) {
     std::vector<Frame> frames;
     StreamFramer framer;
     const auto deadline = std::chrono::steady_clock::now() + kGenerous;
     while (std::chrono::steady_clock::now() < deadline) {
         std::uint8_t byte = 0;
         const auto message = read(byte) ? framer.feed(byte) : std::nullopt;
-        if (message && (*message)[0] != kSentenceStart && (*message)[0] != kSignalLevelsId) {
+        if (message && (*message)[0] != kSentenceStart &&
+            (keepPeriodic || !kPeriodicIds.contains((*message)[0]))) {
             frames.push_back(Frame{(*message)[0], Bytes(message->begin() + 1, message->end())});
             if (frames.back().id == id) {
                 break;
@@ -74,8 +91,9 @@ inline std::vector<Frame> framesUntil(const ByteSource& read, std::uint8_t id) {
     return frames;
 }
 
-inline std::vector<Frame> framesUntil(SerialPort& port, std::uint8_t id) {
-    return framesUntil(bytesOf(port), id);
+inline std::vector<Frame> framesUntil(SerialPort& port, std::uint8_t id,
+                                      bool keepPeriodic = false) {
+    return framesUntil(bytesOf(port), id, keepPeriodic);
 }
 
 // Reads until count bytes have arrived or the wait is over.

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <thread>
 
-#include "protocol/tsip_reports.h"
 #include "sim/simulated_port.h"
 #include "tests/sim/reply_reader.h"
 
@@ -31,7 +31,9 @@ struct Bench {
     }
     void send(const Bytes& bytes) { EXPECT_TRUE(port->write(bytes)); }
     void listenAt(const LineSettings& line) { EXPECT_TRUE(port->setLineSettings(line)); }
-    std::vector<Frame> framesUntil(std::uint8_t id) { return test::framesUntil(*port, id); }
+    std::vector<Frame> framesUntil(std::uint8_t id, bool keepPeriodic = false) {
+        return test::framesUntil(*port, id, keepPeriodic);
+    }
 
     VirtualReceiver receiver;
     std::unique_ptr<SimulatedPort> port;
@@ -47,6 +49,14 @@ ReceiverBehaviour answering(Answering answering) {
     ReceiverBehaviour behaviour;
     behaviour.answering = answering;
     return behaviour;
+}
+
+// A factor far too large still gives delays a time point can take.
+TEST(SimClockTest, DelaysAreBoundedAtAnyFactor) {
+    const SimClock clock(1e300);
+    EXPECT_EQ(clock.byteTime(1200, 12), kLongestScaledDelay);
+    EXPECT_EQ(clock.scaled(1000ms), kLongestScaledDelay);
+    EXPECT_GT(SimClock::now() + clock.byteTime(1200, 12), SimClock::now());
 }
 
 struct HearingCase {
@@ -249,25 +259,95 @@ TEST(VirtualReceiverTest, NoiseAtOtherSettingsIsJunkThatOpensNothing) {
     EXPECT_FALSE(bench.receiver.hostWrites().at(0).heard);
 }
 
-TEST(VirtualReceiverTest, InTsipModeItReportsSignalLevelsEveryInterval) {
-    Bench bench;
-    StreamFramer framer;
-    std::size_t reports = 0;
-    const auto deadline = std::chrono::steady_clock::now() + kGenerous;
-    while (reports < 2 && std::chrono::steady_clock::now() < deadline) {
-        std::uint8_t byte = 0;
-        const auto message =
-            bench.port->readByte(byte) == ReadResult::Byte ? framer.feed(byte) : std::nullopt;
-        if (message && (*message)[0] == kSignalLevelsId) {
-            const SignalLevels levels = decodeSignalLevels(message->subspan(1));
-            EXPECT_EQ(levels.count, 7u);
-            for (const SignalLevel& level : levels.view()) {
-                EXPECT_GT(level.level, 0) << "PRN " << int{level.prn};
-            }
-            ++reports;
-        }
+// One set a second, all of the one fix: the week before any time of fix, the position before
+// the fix mode that makes it 3D, and the same satellites in the fix as in the signal levels.
+TEST(VirtualReceiverTest, InTsipModeItReportsOneFixEveryInterval) {
+    // GPS seconds since 6 January 1980 of a moment of the host's clock.
+    const auto gpsSecondsAt = [](std::chrono::system_clock::time_point t) {
+        return std::floor(std::chrono::duration<double>(t.time_since_epoch()).count()) -
+               315964800.0 + 18.0;
+    };
+    ReceiverBehaviour behaviour;
+    behaviour.place = {-33.4489, -70.6693, 520.0};  // south and west: negative radians
+    const double earliest = gpsSecondsAt(std::chrono::system_clock::now());
+    Bench bench({}, behaviour);
+    const std::vector<Frame> set = bench.framesUntil(0x46, true);
+    const double latest = gpsSecondsAt(std::chrono::system_clock::now());
+    std::vector<std::pair<std::uint8_t, std::size_t>> layout;
+    for (const Frame& f : set) {
+        layout.emplace_back(f.id, f.data.size());
     }
-    EXPECT_EQ(reports, 2u);
+    ASSERT_EQ(layout, (std::vector<std::pair<std::uint8_t, std::size_t>>{
+                          {0x41, 10}, {0x4A, 20}, {0x56, 20}, {0x6D, 24}, {0x47, 36}, {0x46, 2}}));
+
+    const Bytes& time = set[0].data;
+    const float timeOfWeek = singleAt(time, 0);
+    const double gpsSeconds = u16At(time, 4) * 604800.0 + timeOfWeek;
+    EXPECT_GE(gpsSeconds, earliest);
+    EXPECT_LE(gpsSeconds, latest);
+    EXPECT_EQ(singleAt(time, 6), 18.0f);
+
+    const Bytes& position = set[1].data;
+    constexpr double kRadians = 3.14159265358979 / 180.0;
+    EXPECT_NEAR(singleAt(position, 0), -33.4489 * kRadians, 1e-6);
+    EXPECT_NEAR(singleAt(position, 4), -70.6693 * kRadians, 1e-6);
+    EXPECT_NEAR(singleAt(position, 8), 520.0, 0.5);
+    EXPECT_EQ(singleAt(position, 16), timeOfWeek);
+    EXPECT_EQ(Bytes(set[2].data.begin(), set[2].data.begin() + 16), Bytes(16, 0)) << "still";
+    EXPECT_EQ(singleAt(set[2].data, 16), timeOfWeek);
+
+    const Bytes& mode = set[3].data;
+    EXPECT_EQ(mode[0], 0x74) << "3D, seven satellites";
+    const Bytes& levels = set[4].data;
+    for (std::size_t i = 0; i < levels[0]; ++i) {
+        EXPECT_EQ(mode.at(17 + i), levels.at(1 + 5 * i));
+        EXPECT_GT(singleAt(levels, 2 + 5 * i), 0.0f);
+    }
+    EXPECT_EQ(set[5].data, (Bytes{0x00, 0x00}));
+}
+
+struct QueryCase {
+    const char* name;
+    Bytes packet;
+    std::vector<std::pair<std::uint8_t, std::size_t>> answers;  // IDs and data lengths
+};
+
+TEST(VirtualReceiverTest, AnswersTheStandardQueriesAndRejectsTheRest) {
+    const std::pair<std::uint8_t, std::size_t> tracking{0x5C, 24};
+    const QueryCase cases[] = {
+        {"software version", {0x1F}, {{0x45, 10}}},
+        {"hardware", {0x1C, 0x03}, {{0x1C, 38}}},
+        {"GPS time", {0x21}, {{0x41, 10}}},
+        {"fix mode", {0x24}, {{0x6D, 24}}},
+        {"health", {0x26}, {{0x46, 2}, {0x4B, 3}}},
+        {"system message", {0x28}, {{0x48, 22}}},
+        {"I/O options", {0x35}, {{0x55, 4}}},
+        {"set I/O options", {0x35, 0x32, 0x02, 0x00, 0x08}, {{0x55, 4}}},
+        {"every satellite", {0x3C, 0x00}, std::vector(7, tracking)},
+        {"one satellite", {0x3C, 0x07}, {tracking}},
+        {"current port", {0xBC, 0xFF}, {{0xBC, 10}}},
+        {"firmware", {0x1C, 0x01}, {{0x13, 2}}},
+        {"GPS time with data", {0x21, 0x00}, {{0x13, 2}}},
+        {"superpacket", {0x8E, 0x23, 0x01}, {{0x13, 3}}},
+    };
+    ReceiverBehaviour quiet;
+    quiet.periodicOutput = false;
+    for (const QueryCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench bench({}, quiet);
+        bench.send(frame(c.packet));
+        bench.send(kNmeaQuery);  // its report marks the end of the answer
+        std::vector<std::pair<std::uint8_t, std::size_t>> answers;
+        for (const Frame& f : bench.framesUntil(0x7B, true)) {
+            answers.emplace_back(f.id, f.data.size());
+        }
+        answers.pop_back();
+        EXPECT_EQ(answers, c.answers);
+    }
+    // gpsd's speed change: a configuration for the current port is obeyed like one for port 0.
+    Bench bench({}, quiet);
+    bench.send(frame({0xBC, 0xFF, 0x06, 0x06, 0x03, 0x01, 0x00, 0x00, 0x02, 0x02, 0x00}));
+    EXPECT_EQ(bench.receiver.settings().line, (LineSettings{4800, kOdd, kOne}));
 }
 
 }  // namespace
