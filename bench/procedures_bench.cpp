@@ -19,7 +19,6 @@ using Milliseconds = std::chrono::duration<double, std::milli>;
 
 constexpr int kProbesBeforeAnswer = 7;
 constexpr LineSettings kSearchTarget{4800, Parity::None, StopBits::One};
-constexpr std::uint32_t kQuietIntervalSeconds = 255;
 
 // The receiver answers after its reply delay with a frame of so many bytes of so many bits.
 constexpr double kReplyDelayMs = 5.0;
@@ -33,18 +32,23 @@ Milliseconds answerTime(double bytes, double bitsPerByte, double baud) {
     return Milliseconds(kReplyDelayMs + bytes * bitsPerByte * kMsPerSecond / baud);
 }
 
-ReceiverSettings quietReceiverAt(const LineSettings& line) {
+ReceiverSettings receiverAt(const LineSettings& line) {
     ReceiverSettings settings;
     settings.line = line;
-    settings.intervalSeconds = kQuietIntervalSeconds;
     return settings;
+}
+
+ReceiverBehaviour speakingOnlyWhenAsked() {
+    ReceiverBehaviour behaviour;
+    behaviour.periodicOutput = false;
+    return behaviour;
 }
 
 struct Rig {
     VirtualReceiver receiver;
     ReceiverLink link;
     explicit Rig(const LineSettings& line)
-        : receiver(quietReceiverAt(line)),
+        : receiver(receiverAt(line), speakingOnlyWhenAsked()),
           link(Timing{},
                [this](std::string_view) { return OpenResult{SimulatedPort::open(receiver)}; }) {}
 };
@@ -93,7 +97,7 @@ void resetFromOdd38400(benchmark::State& state) {
         state, t.breakLength + t.breakQuiet + t.rejectWait,
         answerTime(kNmeaReportBytes, kBitsNoParityOneStop, 9600),
         [](Rig& rig) {
-            rig.receiver.setSettings(quietReceiverAt({38400, Parity::Odd, StopBits::One}));
+            rig.receiver.setSettings(receiverAt({38400, Parity::Odd, StopBits::One}));
         },
         [](ReceiverLink& link) { return resetReceiver(link, nullptr); });
 }
@@ -108,9 +112,9 @@ void apply19200EvenTwo(benchmark::State& state) {
             answerTime(kPortReportBytes, kBitsParityTwoStops, 19200),
         [](Rig&) {},
         [](ReceiverLink& link) {
-            return applySettings(link, nullptr,
-                                 {{19200, Parity::Even, StopBits::Two}, OutputProtocol::Tsip,
-                                  kMaskGga | kMaskVtg});
+            return applySettings(
+                link, nullptr,
+                {{19200, Parity::Even, StopBits::Two}, OutputProtocol::Tsip, kMaskGga | kMaskVtg});
         });
 }
 
