@@ -1,0 +1,220 @@
+#include "tools/sim_options.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::string_view kHexPrefix = "0x";
+constexpr std::string_view kHexPrefixUpper = "0X";
+constexpr int kHexBase = 16;
+constexpr int kDecimalBase = 10;
+constexpr std::uint32_t kLongestInterval = 255;
+constexpr std::size_t kPlaceFields = 3;
+constexpr std::size_t kHelpColumn = 34;
+
+constexpr const char* kDescription =
+    "kestrune-sim: a virtual GPS receiver that speaks TSIP (or NMEA), served on a new\n"
+    "pseudo-terminal. It prints the device path and the port name to store for it (PTSn),\n"
+    "then one line each time its port settings change, and runs until interrupted.\n"
+    "It reports the host's time and a fixed place once a second and answers the standard\n"
+    "queries, so gpsd can be pointed at it:\n"
+    "  gpsd -N -n /dev/pts/N                 (TSIP at 9600 bits/s, the default)\n"
+    "  gpsd -N -n -s 4800 /dev/pts/N         (with kestrune-sim --baud 4800 --nmea)\n";
+
+constexpr const char* kFooter =
+    "A pseudo-terminal cannot carry everything a serial line does: a line break never reaches\n"
+    "the receiver (so a reset by line break does not happen), and even parity cannot be told\n"
+    "from no parity (the receiver sees the host's speed, odd parity and stop bits only). So\n"
+    "a host finds settings other than 9600 8N1 only when told them (gpsd: -s and -f).";
+
+std::vector<std::uint32_t> offeredRates() {
+    std::vector<std::uint32_t> rates;
+    for (const BaudRate& rate : kBaudRates) {
+        rates.push_back(rate.baud);
+    }
+    return rates;
+}
+
+// Rewrites a decimal or 0x hex number as plain decimal, so that no leading zero is read as
+// octal; an error text for anything else.
+std::string decimalOrHex(std::string& text) {
+    std::string_view digits = text;
+    int base = kDecimalBase;
+    if (digits.starts_with(kHexPrefix) || digits.starts_with(kHexPrefixUpper)) {
+        digits.remove_prefix(kHexPrefix.size());
+        base = kHexBase;
+    }
+    std::uint32_t value = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return "not a decimal or 0x hex number below 2^32: " + text;
+    }
+    text = std::to_string(value);
+    return {};
+}
+
+// The whole of text as a finite number.
+std::optional<double> finiteNumber(std::string_view text) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string speedFactor(const std::string& text) {
+    const auto factor = finiteNumber(text);
+    if (!factor || *factor < kFastestSpeed || *factor > kSlowestSpeed) {
+        return "the factor must be a number from 0.001 to 1000: " + text;
+    }
+    return {};
+}
+
+// LAT,LON,ALT: three numbers, a place on the globe.
+std::optional<Place> placeOf(std::string_view text) {
+    std::array<double, kPlaceFields> fields{};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::size_t comma = i + 1 < fields.size() ? text.find(',') : text.size();
+        const auto value = finiteNumber(text.substr(0, comma));
+        if (!value || comma == std::string_view::npos) {
+            return std::nullopt;
+        }
+        fields[i] = *value;
+        text.remove_prefix(std::min(comma + 1, text.size()));
+    }
+    const Place place{fields[0], fields[1], fields[2]};
+    return isValidPlace(place) ? std::optional(place) : std::nullopt;
+}
+
+std::string placeText(const std::string& text) {
+    if (!placeOf(text)) {
+        return "LAT,LON,ALT: latitude -90 to 90, longitude -180 to 180 (degrees), height -500 "
+               "to 100000 m: " +
+               text;
+    }
+    return {};
+}
+
+// The texts that go after each option in the help are its own; the validators add none.
+const CLI::Validator kNumber(decimalOrHex, "");
+const CLI::Validator kSpeed(speedFactor, "");
+const CLI::Validator kPlace(placeText, "");
+
+void addSettings(CLI::App& app, SimOptions& o) {
+    const char* group = "Initial settings";
+    LineSettings& line = o.settings.line;
+    app.add_option("--baud", line.baud, "1200, 2400, 4800, 9600 (default), 19200 or 38400")
+        ->transform(kNumber)
+        ->check(CLI::IsMember(offeredRates()).description(""))
+        ->type_name("N")
+        ->group(group);
+    app.add_option_function<std::string>(
+           "--parity",
+           [&line](const std::string& text) {
+               line.parity = text == "odd" ? Parity::Odd : Parity::None;
+           },
+           "none (default) or odd")
+        ->check(CLI::IsMember({"none", "odd"}).description(""))
+        ->type_name("P")
+        ->group(group);
+    app.add_option_function<std::string>(
+           "--stop-bits",
+           [&line](const std::string& text) {
+               line.stopBits = text == "2" ? StopBits::Two : StopBits::One;
+           },
+           "1 (default) or 2")
+        ->transform(kNumber)
+        ->check(CLI::IsMember({"1", "2"}).description(""))
+        ->type_name("N")
+        ->group(group);
+    app.add_flag_callback(
+           "--nmea", [&o] { o.settings.output = OutputProtocol::Nmea; },
+           "emit NMEA sentences instead of TSIP reports")
+        ->group(group);
+    app.add_option("--mask", o.settings.sentenceMask,
+                   "the receiver's sentence mask, decimal or 0x hex (default 0x119):\n"
+                   "GGA bit 0, GLL 1, VTG 2, GSV 3, GSA 4, ZDA 5, RMC 8")
+        ->transform(kNumber)
+        ->type_name("M")
+        ->group(group);
+    app.add_option("--interval", o.settings.intervalSeconds,
+                   "output interval in seconds, 1 to 255 (default 1)")
+        ->transform(kNumber)
+        ->check(CLI::Range(std::uint32_t{1}, kLongestInterval).description(""))
+        ->type_name("S")
+        ->group(group);
+}
+
+void addBehaviour(CLI::App& app, SimOptions& o, std::string& place) {
+    const char* group = "Behaviour";
+    ReceiverBehaviour& b = o.behaviour;
+    auto* silent = app.add_flag_callback(
+        "--silent", [&b] { b.answering = Answering::Silent; }, "hear and obey, but send nothing");
+    auto* reject = app.add_flag_callback(
+        "--reject", [&b] { b.answering = Answering::RejectsPortConfig; },
+        "reject every port configuration");
+    silent->excludes(reject)->group(group);
+    reject->group(group);
+    app.add_flag("--noise", b.noise, "send junk bytes to a host at other line settings")
+        ->group(group);
+    app.add_option("--seed", b.noiseSeed, "seed of the junk (default 1)")
+        ->transform(kNumber)
+        ->type_name("N")
+        ->group(group);
+    app.add_option("--position", place,
+                   "where the receiver stands (default 52.22402,4.96878,58.6):\n"
+                   "latitude and longitude in degrees, north and east positive,\n"
+                   "height in metres above the WGS-84 ellipsoid")
+        ->check(kPlace)
+        ->type_name("LAT,LON,ALT")
+        ->group(group);
+    app.add_option("--speed", o.speed,
+                   "multiply every delay of the receiver by F, 0.001 to 1000\n"
+                   "(0.05: 20 times faster)")
+        ->check(kSpeed)
+        ->type_name("F")
+        ->group(group);
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    SimOptions options;
+    std::string place;
+    CLI::App app(kDescription, "kestrune-sim");
+    app.footer(kFooter);
+    app.get_formatter()->column_width(kHelpColumn);
+    app.set_version_flag("--version", std::string("kestrune-sim ") + KESTRUNE_VERSION);
+    addSettings(app, options);
+    addBehaviour(app, options, place);
+    try {
+        app.parse(argc, argv);
+        options.behaviour.place = placeOf(place).value_or(options.behaviour.place);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return CommandLine{std::nullopt, status == 0 ? 0 : kExitUsage};
+    }
+    return CommandLine{options, 0};
+}
+
+std::string describeSettings(const ReceiverSettings& settings) {
+    const LineSettings& line = settings.line;
+    const char parity = line.parity == Parity::Odd ? 'O' : line.parity == Parity::Even ? 'E' : 'N';
+    return std::to_string(line.baud) + " 8" + parity +
+           (line.stopBits == StopBits::Two ? "2" : "1") +
+           (settings.output == OutputProtocol::Nmea ? " NMEA" : " TSIP");
+}
+
+}  // namespace kestrune
