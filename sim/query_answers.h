@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "sim/receiver_fix.h"
+#include "sim/receiver_reports.h"
 #include "sim/tsip_parser.h"
 
 namespace kestrune {
-
-using Frames = std::vector<std::vector<std::uint8_t>>;
 
 // The answer to a query at the moment of fix; nothing for a packet that is no query the receiver
 // knows, or a query whose length or subcode it does not take (it rejects those instead).

@@ -68,10 +68,6 @@ float radians(double degrees) {
     return static_cast<float>(degrees * kRadiansPerDegree);
 }
 
-void append(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& frame) {
-    out.insert(out.end(), frame.begin(), frame.end());
-}
-
 }  // namespace
 
 // 10 41 47 D2 00 00 09 90 41 90 00 00 10 03: second 107520 of week 2448 (7 December 2026,
@@ -146,15 +142,9 @@ std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix) {
     return data.frame(kSimIdTracking);
 }
 
-std::vector<std::uint8_t> periodicReports(const Fix& fix) {
-    std::vector<std::uint8_t> out;
-    append(out, gpsTimeReport(fix));
-    append(out, positionReport(fix));
-    append(out, velocityReport(fix));
-    append(out, fixModeReport());
-    append(out, signalLevels());
-    append(out, healthReport());
-    return out;
+Frames periodicReports(const Fix& fix) {
+    return {gpsTimeReport(fix), positionReport(fix), velocityReport(fix),
+            fixModeReport(),    signalLevels(),      healthReport()};
 }
 
 // 10 45 01 02 03 1A 0E 03 01 03 1A 0E 10 03

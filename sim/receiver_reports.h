@@ -10,6 +10,8 @@
 
 namespace kestrune {
 
+using Frames = std::vector<std::vector<std::uint8_t>>;
+
 inline constexpr std::uint8_t kSimIdHardware = 0x1C;
 inline constexpr std::uint8_t kSimIdGpsTime = 0x41;
 inline constexpr std::uint8_t kSimIdSoftwareVersion = 0x45;
@@ -42,7 +44,7 @@ std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix);
 // Once per output interval in TSIP mode, in this order and all of the one fix: 0x41, 0x4A,
 // 0x56, 0x6D, the 0x47 signal levels, 0x46. A host counting on the order sees the week before
 // any time of fix, and the position before the fix mode that makes it a 3D fix.
-std::vector<std::uint8_t> periodicReports(const Fix& fix);
+Frames periodicReports(const Fix& fix);
 
 // 0x45: application and GPS core versions and dates. 10 bytes.
 std::vector<std::uint8_t> softwareVersionReport();

@@ -182,6 +182,7 @@ void VirtualReceiver::serviceDue(SimTime now) {
         emitPeriodic(now);
     }
     transmitter_.sendDue(now, LineState{settings_.line, hostSettings_, host_, behaviour_.noise});
+    feedPeriodic(now);
 }
 
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
@@ -203,7 +204,7 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
     }
     nextOutput_ = next;
     if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput ||
-        !transmitter_.idle()) {
+        !transmitter_.idle() || !periodicPending_.empty()) {
         return;
     }
     const Fix fix = currentFix();
@@ -211,7 +212,19 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
         const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
         transmitter_.queue(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
     } else {
-        transmitter_.queue(periodicReports(fix), now);
+        Frames reports = periodicReports(fix);
+        periodicPending_.assign(std::make_move_iterator(reports.begin()),
+                                std::make_move_iterator(reports.end()));
+    }
+}
+
+// The periodic reports leave one at a time, each once the line is free: an answer queued
+// meanwhile goes out after the report under way rather than after the whole set, as a receiver
+// slots its answers between its reports.
+void VirtualReceiver::feedPeriodic(SimTime now) {
+    if (transmitter_.idle() && !periodicPending_.empty()) {
+        transmitter_.queue(std::move(periodicPending_.front()), now);
+        periodicPending_.pop_front();
     }
 }
 
@@ -287,6 +300,9 @@ void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
 void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     const bool outputChanged = next.output != settings_.output;
     settings_ = next;
+    if (outputChanged) {
+        periodicPending_.clear();  // reports of the protocol no longer spoken
+    }
     if (outputChanged && host_ != nullptr && !behaviour_.ownSchedule) {
         nextOutput_ = now + clock_.scaled(kReplyDelay);
     }

@@ -70,6 +70,7 @@ class VirtualReceiver {
     void serviceDue(SimTime now);
     std::optional<SimTime> nextDeadline() const;
     void emitPeriodic(SimTime now);
+    void feedPeriodic(SimTime now);
     void startLogEntry(bool heard);
     void handle(const TsipPacket& packet, SimTime now);
     void handlePortConfig(const TsipPacket& packet, SimTime now);
@@ -98,6 +99,7 @@ class VirtualReceiver {
     std::uint32_t factoryResets_ = 0;
     TsipParser parser_;
     LineTransmitter transmitter_;
+    std::deque<std::vector<std::uint8_t>> periodicPending_;
     std::deque<HostWrite> log_;
     std::thread worker_;
 };
