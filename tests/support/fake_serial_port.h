@@ -1,5 +1,6 @@
-// A scripted SerialPort for link tests: the test pushes bytes for the reader, and sees what was
-// written and which line settings were set.
+// A scripted SerialPort for link tests: the test pushes bytes for the reader, makes the port
+// fail in chosen ways, and sees which line settings were set and whether it was ever closed
+// under a running reader.
 #pragma once
 
 #include <atomic>
@@ -7,7 +8,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 #include "link/serial_port.h"
 
@@ -17,30 +17,30 @@ struct FakePortState {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::uint8_t> incoming;
-    std::vector<std::vector<std::uint8_t>> writes;
-    std::vector<LineSettings> settingsHistory;
     LineSettings settings;
     std::chrono::milliseconds ceiling{1000};
     bool dead = false;
     bool stopped = false;
-    bool failGetSettings = false;
     bool failSetSettings = false;
     bool failCeiling = false;
     std::atomic<int> readsInProgress{0};
     std::atomic<bool> closedUnderReader{false};
-    std::atomic<int> opened{0};
     std::atomic<int> closed{0};
 
     // True once the reader has taken every pushed byte.
-    bool waitUntilDrained(std::chrono::milliseconds patience = std::chrono::seconds(10)) {
+    bool waitUntilDrained() {
         std::unique_lock lock(mutex);
-        return changed.wait_for(lock, patience, [this] { return incoming.empty(); });
+        return changed.wait_for(lock, std::chrono::seconds(10),
+                                [this] { return incoming.empty(); });
     }
-
     void push(std::initializer_list<std::uint8_t> bytes) {
+        change([&] { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); });
+    }
+    template <typename Change>
+    void change(Change apply) {
         {
             std::lock_guard lock(mutex);
-            incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+            apply();
         }
         changed.notify_all();
     }
@@ -49,9 +49,7 @@ struct FakePortState {
 class FakeSerialPort : public SerialPort {
   public:
     explicit FakeSerialPort(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {
-        ++state_->opened;
-        std::lock_guard lock(state_->mutex);
-        state_->stopped = false;  // a reopened port reads again
+        state_->change([this] { state_->stopped = false; });  // a reopened port reads again
     }
     ~FakeSerialPort() override {
         if (state_->readsInProgress.load() != 0) {
@@ -59,26 +57,20 @@ class FakeSerialPort : public SerialPort {
         }
         ++state_->closed;
     }
-    bool write(std::span<const std::uint8_t> bytes) override {
-        std::lock_guard lock(state_->mutex);
-        state_->writes.emplace_back(bytes.begin(), bytes.end());
-        return true;
-    }
+    bool write(std::span<const std::uint8_t>) override { return true; }
     // Like a real port, a dead one fails only after the ceiling.
     ReadResult readByte(std::uint8_t& byte) override {
         ++state_->readsInProgress;
         std::unique_lock lock(state_->mutex);
         state_->changed.wait_for(lock, state_->ceiling,
                                  [this] { return !state_->incoming.empty() || state_->stopped; });
-        ReadResult result = ReadResult::Nothing;
+        ReadResult result = state_->dead ? ReadResult::Failed : ReadResult::Nothing;
         if (state_->stopped) {
             result = ReadResult::Nothing;
         } else if (!state_->incoming.empty()) {
             byte = state_->incoming.front();
             state_->incoming.pop_front();
             result = ReadResult::Byte;
-        } else if (state_->dead) {
-            result = ReadResult::Failed;
         }
         --state_->readsInProgress;
         lock.unlock();
@@ -86,31 +78,24 @@ class FakeSerialPort : public SerialPort {
         return result;
     }
     bool setReadCeiling(std::chrono::milliseconds ceiling) override {
-        std::lock_guard lock(state_->mutex);
-        state_->ceiling = ceiling;
+        state_->change([&] { state_->ceiling = ceiling; });
         return !state_->failCeiling;
     }
     bool getLineSettings(LineSettings& settings) override {
         std::lock_guard lock(state_->mutex);
         settings = state_->settings;
-        return !state_->failGetSettings;
+        return true;
     }
     bool setLineSettings(const LineSettings& settings) override {
         std::lock_guard lock(state_->mutex);
-        if (state_->failSetSettings) {
-            return false;
+        if (!state_->failSetSettings) {
+            state_->settings = settings;
         }
-        state_->settings = settings;
-        state_->settingsHistory.push_back(settings);
-        return true;
+        return !state_->failSetSettings;
     }
     bool setBreak(bool) override { return true; }
     void stopReading() override {
-        {
-            std::lock_guard lock(state_->mutex);
-            state_->stopped = true;
-        }
-        state_->changed.notify_all();
+        state_->change([this] { state_->stopped = true; });
     }
 
   private:

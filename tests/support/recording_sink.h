@@ -1,4 +1,4 @@
-// A NotificationSink that keeps every post, for tests; waits are generous and only end early.
+// A NotificationSink that keeps every post, for tests; its wait is generous and only ends early.
 #pragma once
 
 #include <algorithm>
@@ -27,32 +27,21 @@ class RecordingSink : public NotificationSink {
         }
         changed_.notify_all();
     }
+    // Every post of that message, once at least one has come or after a long while.
+    std::vector<Notification> postsOf(std::uint32_t message) {
+        std::unique_lock lock(mutex_);
+        std::vector<Notification> matching;
+        changed_.wait_for(lock, std::chrono::seconds(10), [&] {
+            matching.clear();
+            std::copy_if(posts_.begin(), posts_.end(), std::back_inserter(matching),
+                         [&](const Notification& n) { return n.message == message; });
+            return !matching.empty();
+        });
+        return matching;
+    }
     std::vector<Notification> posts() {
         std::lock_guard lock(mutex_);
         return posts_;
-    }
-    std::vector<Notification> postsOf(std::uint32_t message) {
-        std::lock_guard lock(mutex_);
-        std::vector<Notification> matching;
-        for (const Notification& post : posts_) {
-            if (post.message == message) {
-                matching.push_back(post);
-            }
-        }
-        return matching;
-    }
-    // The first post of that message, once it has come; an all-zero one if none came for a long
-    // while.
-    Notification firstOf(std::uint32_t message,
-                         std::chrono::milliseconds patience = std::chrono::seconds(10)) {
-        std::unique_lock lock(mutex_);
-        const auto found = [&] {
-            return std::find_if(posts_.begin(), posts_.end(),
-                                [&](const Notification& n) { return n.message == message; });
-        };
-        changed_.wait_for(lock, patience, [&] { return found() != posts_.end(); });
-        const auto it = found();
-        return it != posts_.end() ? *it : Notification{};
     }
 
   private:
