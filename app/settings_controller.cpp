@@ -1,7 +1,5 @@
 #include "app/settings_controller.h"
 
-#include <QApplication>
-
 #include "app/settings_window.h"
 #include "link/receiver_link.h"
 #include "link/receiver_procedures.h"
@@ -10,18 +8,16 @@ namespace kestrune {
 
 namespace {
 
-// The wait cursor for as long as a command runs. It shows before the work starts: the override
-// cursor is handed to the windows at once.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
 QString text(const char* ascii) {
     return QString::fromLatin1(ascii);
+}
+
+// On the worker thread, before the command's own work: an unplugged and replugged adapter, or a
+// port that could not be opened at start, is tried again rather than needing a restart.
+void reopenIfLost(ReceiverLink& link) {
+    if (!link.isOpen() || link.deviceGone()) {
+        (void)link.open();
+    }
 }
 
 }  // namespace
@@ -33,17 +29,33 @@ SettingsController::SettingsController(ReceiverLink& link, SettingsWindow& windo
             &SettingsController::applySettings);
     connect(&window_, &SettingsWindow::resetReceiverPressed, this,
             &SettingsController::resetReceiver);
-    connect(&window_, &SettingsWindow::closing, this, &SettingsController::windowClosing);
+    connect(&window_, &SettingsWindow::closing, this, &SettingsController::stop);
 }
 
 // The reader must not post to a window that is gone.
 SettingsController::~SettingsController() {
-    windowClosing();
+    stop();
 }
 
-void SettingsController::windowClosing() {
+void SettingsController::stop() {
+    link_.cancel();
+    runner_.abandon();
     link_.close();
     link_.setWindow(nullptr);
+    window_.setBusy(false);
+}
+
+void SettingsController::runCommand(CommandRunner::Work work) {
+    link_.clearCancel();
+    window_.setBusy(true);
+    (void)runner_.start([this, work = std::move(work)]() -> CommandRunner::Finish {
+        reopenIfLost(link_);
+        CommandRunner::Finish finish = work();
+        return [this, finish = std::move(finish)] {
+            window_.setBusy(false);
+            finish();
+        };
+    });
 }
 
 bool SettingsController::showReceiverSettings() {
@@ -55,53 +67,57 @@ bool SettingsController::showReceiverSettings() {
     return true;
 }
 
-void SettingsController::getSettings() {
-    const WaitCursor cursor;
-    // The settings already shown stand while they stay verified.
-    if (link_.verified()) {
-        return;
-    }
-    window_.setStatus(text(kSearchingStatus));
-    window_.repaintStatus();
-    if (readReceiverSettings(link_, &window_)) {
-        (void)showReceiverSettings();
-    } else {
+void SettingsController::showSearchOutcome(bool found) {
+    if (!found || !showReceiverSettings()) {
         window_.setStatus(text(kNotFoundStatus));
     }
 }
 
-void SettingsController::applySettings() {
-    const ReceiverConfig chosen = window_.chosenConfig();
-    window_.setStatus(text(kApplyingStatus));
-    const WaitCursor cursor;
-    window_.repaintStatus();
-    if (!kestrune::applySettings(link_, &window_, chosen)) {
-        window_.setStatus(text(kApplyFailedStatus));
+void SettingsController::getSettings() {
+    // The settings already shown stand while they stay verified.
+    if (running() || link_.verified()) {
         return;
     }
-    // Let the receiver take up its new sentence selection before looking for it again. A
-    // search that fails here leaves the applying status in place.
-    if (link_.cancellation().sleepFor(link_.timing().settle) &&
-        readReceiverSettings(link_, &window_)) {
-        (void)showReceiverSettings();
+    window_.setStatus(text(kSearchingStatus));
+    runCommand([this] {
+        const bool found = readReceiverSettings(link_, &window_);
+        return [this, found] { showSearchOutcome(found); };
+    });
+}
+
+void SettingsController::applySettings() {
+    if (running()) {
+        return;
     }
+    const ReceiverConfig chosen = window_.chosenConfig();
+    window_.setStatus(text(kApplyingStatus));
+    runCommand([this, chosen]() -> CommandRunner::Finish {
+        if (!kestrune::applySettings(link_, &window_, chosen)) {
+            return [this] { window_.setStatus(text(kApplyFailedStatus)); };
+        }
+        // Let the receiver take up its new sentence selection before looking for it again.
+        const bool found = link_.cancellation().sleepFor(link_.timing().settle) &&
+                           readReceiverSettings(link_, &window_);
+        return [this, found] { showSearchOutcome(found); };
+    });
 }
 
 void SettingsController::resetReceiver() {
-    {
-        const WaitCursor cursor;
-        window_.setStatus(text(kResettingStatus));
-        window_.repaintStatus();
-        if (kestrune::resetReceiver(link_, &window_)) {
+    if (running()) {
+        return;
+    }
+    window_.setStatus(text(kResettingStatus));
+    runCommand([this] {
+        const bool reset = kestrune::resetReceiver(link_, &window_);
+        return [this, reset] {
             // The format list shows what the receiver was last seen sending; the status says
             // what the reset set, whatever that list shows.
-            (void)showReceiverSettings();
-            window_.setStatus(text(kResetDoneStatus));
-        } else {
-            window_.setStatus(text(kResetFailedStatus));
-        }
-    }
-    window_.repaintStatus();
+            if (reset) {
+                (void)showReceiverSettings();
+            }
+            window_.setStatus(text(reset ? kResetDoneStatus : kResetFailedStatus));
+        };
+    });
 }
 
 }  // namespace kestrune

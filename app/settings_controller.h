@@ -1,8 +1,11 @@
 // What the window's three buttons do, on the program's one link: each command runs the receiver
-// procedures and reports the outcome in the window's status line and lists.
+// procedures off the window's thread, with the window busy, and reports the outcome in the
+// window's status line and lists on the window's thread.
 #pragma once
 
 #include <QObject>
+
+#include "app/command_runner.h"
 
 namespace kestrune {
 
@@ -24,7 +27,11 @@ class SettingsController : public QObject {
   public:
     // Connects itself to the window's buttons and close box. Both must outlive it.
     SettingsController(ReceiverLink& link, SettingsWindow& window);
+    // Ends the running command, closes the link and detaches the window from it.
     ~SettingsController() override;
+
+    // Each command does nothing while another one runs. A command that finds the link closed,
+    // or its device gone, first opens the port again by its stored name.
 
     // Searches for the receiver unless its settings are already verified, and shows them.
     void getSettings();
@@ -32,14 +39,22 @@ class SettingsController : public QObject {
     void applySettings();
     // Brings the receiver back to its factory port settings.
     void resetReceiver();
+    bool running() const { return runner_.running(); }
 
   private:
+    // Runs work off the window's thread with the window busy, then its finish on the window's
+    // thread.
+    void runCommand(CommandRunner::Work work);
     // Shows the link's verified settings; false, changing nothing, while unverified.
     bool showReceiverSettings();
-    void windowClosing();
+    // Shows the settings if the search found them, else says the receiver was not found.
+    void showSearchOutcome(bool found);
+    // Cancels the running command without waiting it out, then closes the link.
+    void stop();
 
     ReceiverLink& link_;
     SettingsWindow& window_;
+    CommandRunner runner_;
 };
 
 }  // namespace kestrune

@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,20 +214,17 @@ QWidget* createControl(const ControlTemplate& control, QWidget* parent) {
     return nullptr;
 }
 
-// A notification from the reader thread, carried to the window's thread.
-class NotificationEvent : public QEvent {
+// An NMEA mask from the reader thread, carried to the window's thread.
+class NmeaMaskEvent : public QEvent {
   public:
-    NotificationEvent(std::uint32_t message, std::uint32_t first, std::uint32_t second)
-        : QEvent(eventType()), message(message), first(first), second(second) {}
+    explicit NmeaMaskEvent(NmeaMask mask) : QEvent(eventType()), mask(mask) {}
 
     static QEvent::Type eventType() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
 
-    const std::uint32_t message;
-    const std::uint32_t first;
-    const std::uint32_t second;
+    const NmeaMask mask;
 };
 
 }  // namespace
@@ -239,6 +237,10 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     fillLists();
     setStatus(QString::fromLatin1(kReadyStatus));
     connectControls();
+}
+
+SettingsWindow::~SettingsWindow() {
+    setBusy(false);
 }
 
 void SettingsWindow::buildControls() {
@@ -294,8 +296,12 @@ void SettingsWindow::connectControls() {
     list(IDC_FORMAT)->lineEdit()->installEventFilter(this);
 }
 
-void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t second) {
-    QCoreApplication::postEvent(this, new NotificationEvent(message, first, second));
+// A signal-level report alone posts dozens of notifications; queued, they would pile up for as
+// long as the window's thread is busy.
+void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t /*second*/) {
+    if (message == kNotifyNmeaMask) {
+        QCoreApplication::postEvent(this, new NmeaMaskEvent(first));
+    }
 }
 
 QWidget* SettingsWindow::control(int id) const {
@@ -350,8 +356,31 @@ void SettingsWindow::showReceiverSettings(const LineSettings& line, OutputProtoc
 }
 
 void SettingsWindow::setSentenceBoxesEnabled(bool enabled) {
-    for (int id = IDC_GGA; id <= IDC_ZDA; ++id) {
-        control(id)->setEnabled(enabled);
+    sentenceBoxesOn_ = enabled;
+    applyEnabledStates();
+}
+
+void SettingsWindow::setBusy(bool busy) {
+    if (busy == busy_) {
+        return;
+    }
+    busy_ = busy;
+    // The override cursor shows over every window of the program, and this is its only one.
+    if (busy_) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QGuiApplication::restoreOverrideCursor();
+    }
+    applyEnabledStates();
+}
+
+void SettingsWindow::applyEnabledStates() {
+    for (int id = IDC_GET_SETTINGS; id <= IDC_ZDA; ++id) {
+        if (id == IDC_STATUS) {
+            continue;  // read-only all along, and kept readable
+        }
+        const bool sentenceBox = id >= IDC_GGA;
+        control(id)->setEnabled(!busy_ && (!sentenceBox || sentenceBoxesOn_));
     }
 }
 
@@ -366,20 +395,13 @@ QString SettingsWindow::status() const {
     return static_cast<QLineEdit*>(control(IDC_STATUS))->text();
 }
 
-void SettingsWindow::repaintStatus() {
-    control(IDC_STATUS)->repaint();
-}
-
 void SettingsWindow::reject() {}
 
 bool SettingsWindow::event(QEvent* event) {
-    if (event->type() != NotificationEvent::eventType()) {
+    if (event->type() != NmeaMaskEvent::eventType()) {
         return QDialog::event(event);
     }
-    const auto* notification = static_cast<NotificationEvent*>(event);
-    if (notification->message == kNotifyNmeaMask) {
-        showNmeaMask(notification->first);
-    }
+    showNmeaMask(static_cast<NmeaMaskEvent*>(event)->mask);
     return true;
 }
 

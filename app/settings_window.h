@@ -1,7 +1,7 @@
 // The program's only window: three buttons, four lists, seven sentence boxes and a status line,
 // laid out in dialog units of the window's own font. The window only reads and shows: it hands
 // over what the user chose and says which button was pressed; the controller acts on the
-// receiver.
+// receiver, and marks the window busy while it does.
 #pragma once
 
 #include <QDialog>
@@ -38,8 +38,10 @@ class SettingsWindow : public QDialog, public NotificationSink {
 
   public:
     explicit SettingsWindow(QWidget* parent = nullptr);
+    ~SettingsWindow() override;
 
-    // From any thread: the notification is handled on the window's thread in its turn.
+    // From any thread: the NMEA mask is handled on the window's thread in its turn; every other
+    // notification is dropped here, as the window has no use for it.
     void post(std::uint32_t message, std::uint32_t first, std::uint32_t second) override;
 
     QWidget* control(int id) const;
@@ -52,8 +54,10 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void showReceiverSettings(const LineSettings& line, OutputProtocol protocol);
     void setStatus(const QString& text);
     QString status() const;
-    // Paints the status field now, before the window's thread goes off to block on a command.
-    void repaintStatus();
+    // While busy, the lists, boxes and buttons take no input and the wait cursor shows; after,
+    // the sentence boxes are enabled again only if the format rules left them so.
+    void setBusy(bool busy);
+    bool isBusy() const { return busy_; }
 
   signals:
     void getSettingsPressed();
@@ -77,11 +81,15 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void connectControls();
     void onFormatActivated(int index);
     void setSentenceBoxesEnabled(bool enabled);
+    void applyEnabledStates();
     void showNmeaMask(NmeaMask mask);
     QComboBox* list(int id) const;
 
     static constexpr int kControlCount = IDC_ZDA - IDC_GET_SETTINGS + 1;
 
+    bool busy_ = false;
+    // What the format rules say of the sentence boxes, busy or not.
+    bool sentenceBoxesOn_ = false;
     // Enter was the last key in the format list: its activation commits typed text.
     bool typedTextCommitted_ = false;
     // Indexed by id less IDC_GET_SETTINGS.

@@ -21,7 +21,8 @@ namespace {
 
 constexpr double kSpeedUp = 0.05;
 constexpr qint64 kExposeLimitMs = 5000;
-// Long enough for the receiver's sentence report to reach the window after Get Settings.
+// Long enough for the search to end and the receiver's sentence report to reach the window.
+constexpr qint64 kCommandLimitMs = 10000;
 constexpr qint64 kSettleMs = 1000;
 constexpr char kGetSettingsOption[] = "--get-settings";
 
@@ -68,6 +69,7 @@ int main(int argc, char* argv[]) {
     });
     if (getSettings) {
         controller.getSettings();
+        processEventsFor(kCommandLimitMs, [&] { return !controller.running(); });
         processEventsFor(kSettleMs, [] { return false; });
     }
     if (!window.grab().save(output)) {
