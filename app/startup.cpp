@@ -25,6 +25,9 @@ constexpr char kStoreFolder[] = "Quenterra";
 constexpr char kStoreFile[] = "Kestrune.conf";
 constexpr char kPortKey[] = "Port";
 
+// A store holds one short line; anything larger is not one of ours.
+constexpr qint64 kMaxStoreBytes = 64 * 1024;
+
 constexpr char16_t kFirstPrintable = 0x20;
 constexpr char16_t kLastPrintable = 0x7E;
 
@@ -48,9 +51,19 @@ bool usableName(const QString& name) {
     });
 }
 
+// Only a regular file of a store's size is read: a FIFO there would hang the start, with the
+// single-instance lock held, and a huge file would be read whole into memory.
+bool readableStore(const QString& storePath) {
+    const QFileInfo info(storePath);
+    return info.isFile() && info.size() <= kMaxStoreBytes;
+}
+
 // A value that is missing, unreadable, not a single string (a comma makes a list), too long or
 // not printable ASCII gives the default.
 QString storedName(const QString& storePath) {
+    if (!readableStore(storePath)) {
+        return defaultName();
+    }
     QSettings store(storePath, QSettings::IniFormat);
     if (store.status() != QSettings::NoError) {
         return defaultName();
