@@ -1,263 +1,436 @@
-// The window as it opens (its controls, their order, places, texts and states) and what it does
-// with input and notifications: choices in the format list, the NMEA mask from the reader,
-// Escape, Enter and the close box.
-#include "app/settings_window.h"
-
-#include <QGroupBox>
+// The window and its commands, against the built-in virtual receivers on a clock sped up by the
+// same factor as the link's timing. A command runs off the window's thread: the window keeps
+// handling events, takes no input meanwhile, and can be closed while the command runs.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <memory>
+#include <string>
 
-#include "app/settings_commands.h"
-#include "app_test_support.h"
+#include "app/settings_controller.h"
+#include "app/settings_window.h"
 #include "link/receiver_link.h"
+#include "sim/presets.h"
 
 using namespace kestrune;
-using namespace kestrune::testing;
 
 namespace {
 
-// Every control in tab order: object name, kind, text, place in dialog units.
-struct ExpectedControl {
+constexpr double kSpeedUp = 0.05;
+constexpr double kRealTime = 1.0;
+// Generous, for sanitizer builds on a loaded machine; QTRY returns as soon as it holds.
+constexpr int kCommandTimeoutMs = 120000;
+constexpr int kGet = IDC_GET_SETTINGS;
+constexpr int kApply = IDC_APPLY_SETTINGS;
+constexpr int kReset = IDC_RESET_RECEIVER;
+constexpr int kNmeaIndex = 1;
+constexpr int kBoxes = 7;
+constexpr std::uint32_t kSignalLevelsPerReport = 51;
+enum Preset { kFactory = 1, kStreamingNmea, kFastOdd, kSilent, kRejecting };
+// How the port stands when the command is pressed.
+enum class Port { Open, Closed, Gone };
+
+// The baud, parity, stop-bits and format lists' indexes (-1: nothing), then the boxes' mask.
+using Choice = std::array<int, 5>;
+constexpr Choice kNone{-1, -1, -1, -1, 0x05};
+constexpr Choice k2400{1, -1, -1, -1, 0x05};
+constexpr Choice k19200{4, -1, -1, -1, 0x05};
+constexpr char kFactorySet[] = "  Receiver set to 9600,8,None,1,TSIP";
+
+// One command's case. The window and the receiver are each described as "baud,parity,stop
+// bits,format,sentence mask in hex" (the receiver keeps RMC in bit 8 of its mask).
+struct Case {
     const char* name;
-    const char* className;
-    const char* text;
-    int x, y, width, height;
+    int preset;
+    Choice chosen;
+    int button;
+    const char* status;
+    const char* shown;
+    Port port = Port::Open;
+    const char* receiver = nullptr;  // nothing: as the preset started
 };
 
-constexpr ExpectedControl kExpectedControls[] = {
-    {"IDC_GET_SETTINGS", "QPushButton", "Get Settings", 1, 69, 56, 14},
-    {"IDC_APPLY_SETTINGS", "QPushButton", "Apply Settings", 61, 69, 56, 14},
-    {"IDC_RESET_RECEIVER", "QPushButton", "Reset Receiver", 123, 69, 56, 14},
-    {"baudLabel", "QLabel", "Baud", 11, 6, 18, 8},
-    {"parityLabel", "QLabel", "Parity", 8, 23, 21, 8},
-    {"stopBitsLabel", "QLabel", "Stop Bits", 0, 39, 32, 8},
-    {"IDC_STATUS", "QLineEdit", "  Ready", 33, 53, 146, 14},
-    {"IDC_BAUD", "QComboBox", "", 32, 4, 43, 72},
-    {"IDC_PARITY", "QComboBox", "", 32, 20, 43, 43},
-    {"IDC_STOP_BITS", "QComboBox", "", 32, 36, 43, 47},
-    {"IDC_FORMAT", "QComboBox", "", 83, 10, 56, 43},
-    {"IDC_GGA", "QCheckBox", "GGA", 83, 25, 32, 10},
-    {"IDC_GLL", "QCheckBox", "GLL", 83, 37, 29, 10},
-    {"IDC_GSA", "QCheckBox", "GSA", 115, 25, 31, 10},
-    {"IDC_GSV", "QCheckBox", "GSV", 115, 37, 31, 10},
-    {"IDC_RMC", "QCheckBox", "RMC", 147, 13, 30, 10},
-    {"IDC_VTG", "QCheckBox", "VTG", 147, 25, 26, 10},
-    {"IDC_ZDA", "QCheckBox", "ZDA", 147, 37, 26, 10},
-    {"formatGroup", "QGroupBox", "GPS Data Format", 79, 0, 100, 49},
-    {"statusLabel", "QLabel", "Status:", 5, 55, 25, 8},
+// clang-format off
+constexpr Case kCases[] = {
+    // The boxes follow the receiver's report, which may come after the command's end.
+    {"get factory", kFactory, k2400, kGet, kFactorySet, "9600,None,1,TSIP,59"},
+    {"get streaming NMEA", kStreamingNmea, k2400, kGet, "  Receiver set to 4800,8,None,1,NMEA",
+        "4800,None,1,NMEA,43"},
+    {"get 38400 odd", kFastOdd, k2400, kGet, "  Receiver set to 38400,8,Odd,1,TSIP",
+        "38400,Odd,1,TSIP,59"},
+    {"get rejecting", kRejecting, k2400, kGet, kFactorySet, "9600,None,1,TSIP,59"},
+    // A failed search leaves the lists as they were.
+    {"get silent", kSilent, k2400, kGet, kNotFoundStatus, "2400,,,,5"},
+    // A lost port is opened again by its stored name first.
+    {"get, port closed", kFactory, kNone, kGet, kFactorySet, "9600,None,1,TSIP,59", Port::Closed},
+    {"get, device gone", kFactory, kNone, kGet, kFactorySet, "9600,None,1,TSIP,59", Port::Gone},
+    // Nothing chosen applies 9600, no parity, one stop bit, TSIP and the boxes' mask.
+    {"apply nothing chosen", kFastOdd, kNone, kApply, kFactorySet, "9600,None,1,TSIP,5", Port::Open,
+        "9600,None,1,TSIP,5"},
+    {"apply 19200 odd TSIP", kFactory, {4, 1, 0, 0, 0x1F}, kApply,
+        "  Receiver set to 19200,8,Odd,1,TSIP", "19200,Odd,1,TSIP,1f", Port::Open,
+        "19200,Odd,1,TSIP,1f"},
+    {"apply 38400 odd NMEA", kFactory, {5, 1, 0, 1, 0x41}, kApply,
+        "  Receiver set to 38400,8,Odd,1,NMEA", "38400,Odd,1,NMEA,41", Port::Open,
+        "38400,Odd,1,NMEA,101"},
+    // The search probes one stop bit only, and a receiver on two still hears it.
+    {"apply two stop bits", kStreamingNmea, {3, 0, 1, 0, 0x7F}, kApply, kFactorySet,
+        "9600,None,1,TSIP,7f", Port::Open, "9600,None,2,TSIP,13f"},
+    // Even parity is never probed: the final search fails, and says so. The boxes show the
+    // selection the receiver reported during its reset.
+    {"apply even parity", kFactory, {1, 2, 0, 0, 0x01}, kApply, kNotFoundStatus,
+        "2400,Even,1,TSIP,59", Port::Open, "2400,Even,1,TSIP,1"},
+    {"apply, device gone", kFactory, {4, 1, 0, 0, 0x1F}, kApply,
+        "  Receiver set to 19200,8,Odd,1,TSIP", "19200,Odd,1,TSIP,1f", Port::Gone,
+        "19200,Odd,1,TSIP,1f"},
+    // Receivers that cannot be moved keep everything they had; the one that rejects
+    // configurations still answers during the reset, and reports its selection.
+    {"apply silent", kSilent, k19200, kApply, kApplyFailedStatus, "19200,,,,5"},
+    {"apply rejecting", kRejecting, k19200, kApply, kApplyFailedStatus, "19200,,,,59"},
+    // The format list shows what the receiver was last seen sending.
+    {"reset factory", kFactory, kNone, kReset, kResetDoneStatus, "9600,None,1,TSIP,59"},
+    {"reset streaming NMEA", kStreamingNmea, kNone, kReset, kResetDoneStatus, "9600,None,1,TSIP,43",
+        Port::Open, "9600,None,1,TSIP,103"},
+    {"reset 38400 odd", kFastOdd, kNone, kReset, kResetDoneStatus, "9600,None,1,TSIP,59",
+        Port::Open, "9600,None,1,TSIP,119"},
+    {"reset silent", kSilent, kNone, kReset, kResetFailedStatus, ",,,,5"},
+    {"reset, port closed", kFastOdd, kNone, kReset, kResetDoneStatus, "9600,None,1,TSIP,59",
+        Port::Closed, "9600,None,1,TSIP,119"},
 };
+// clang-format on
 
-constexpr char kLongestStatus[] = "  Receiver set to 38400,8,Even,2,NMEA";
-
-QString textOf(const QWidget* widget) {
-    const char* property = qobject_cast<const QGroupBox*>(widget)   ? "title"
-                           : qobject_cast<const QComboBox*>(widget) ? "currentText"
-                                                                    : "text";
-    return widget->property(property).toString();
+QString describe(const ReceiverSettings& settings) {
+    const char* parities[] = {"None", "Odd", "Even"};
+    return QStringLiteral("%1,%2,%3,%4,%5")
+        .arg(settings.line.baud)
+        .arg(QLatin1String(parities[static_cast<int>(settings.line.parity)]))
+        .arg(settings.line.stopBits == StopBits::Two ? 2 : 1)
+        .arg(settings.output == OutputProtocol::Nmea ? "NMEA" : "TSIP")
+        .arg(settings.sentenceMask, 0, 16);
 }
+
+bool waitCursorShown() {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+}
+
+// Counts the events of types first to last that reach the objects it filters.
+struct EventCounter : QObject {
+    EventCounter(QEvent::Type first, QEvent::Type last) : first(first), last(last) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() >= first && event->type() <= last ? 1 : 0;
+        return false;
+    }
+    QEvent::Type first;
+    QEvent::Type last;
+    int count = 0;
+};
+
+// A port whose device is gone as soon as it is opened: its first read fails.
+struct GonePort : SerialPort {
+    bool write(std::span<const std::uint8_t>) override { return true; }
+    ReadResult readByte(std::uint8_t&) override { return ReadResult::Failed; }
+    bool setReadCeiling(std::chrono::milliseconds) override { return true; }
+    bool getLineSettings(LineSettings&) override { return true; }
+    bool setLineSettings(const LineSettings&) override { return true; }
+    bool setBreak(bool) override { return true; }
+    void stopReading() override {}
+};
+
+// The window and its controller on a link to one preset, opened as main opens it.
+struct Rig {
+    Rig(int preset, double speedUp, bool firstPortGone)
+        : devices(speedUp), link(Timing{}.scaled(speedUp), opener(firstPortGone)) {
+        link.setPortName("SIM" + std::to_string(preset));
+        window.show();
+    }
+    PortOpener opener(bool firstPortGone) {
+        return [this, gone = firstPortGone](std::string_view name) mutable -> OpenResult {
+            if (std::exchange(gone, false)) {
+                return {std::make_unique<GonePort>(), OpenError::None};
+            }
+            return devices.open(name);
+        };
+    }
+
+    SimulatedDevices devices;
+    ReceiverLink link;
+    SettingsWindow window;
+    SettingsController controller{link, window};
+};
 
 }  // namespace
 
 class SettingsWindowTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QuietWindow> q_;
+    std::unique_ptr<Rig> rig_;
+    int preset_ = kFactory;
+
+    SettingsWindow& window() { return rig_->window; }
+    QComboBox* list(int id) { return qobject_cast<QComboBox*>(window().control(id)); }
+    VirtualReceiver& receiver() { return *rig_->devices.receiver(preset_); }
+    void openOn(int preset, double speedUp = kSpeedUp, Port port = Port::Open) {
+        preset_ = preset;
+        rig_ = std::make_unique<Rig>(preset, speedUp, port == Port::Gone);
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        if (port == Port::Gone) {
+            QTRY_VERIFY(rig_->link.deviceGone());
+        } else if (port == Port::Closed) {
+            rig_->link.close();
+        }
+    }
+    void choose(const Choice& chosen) {
+        for (int i = 0; i < 4; ++i) {
+            list(IDC_BAUD + i)->setCurrentIndex(chosen[i]);
+        }
+        window().post(kNotifyNmeaMask, static_cast<std::uint32_t>(chosen[4]), 0);
+        QCoreApplication::sendPostedEvents(&window());
+    }
+    void chooseNmeaByKeys() {  // down from nothing chosen picks TSIP, then NMEA
+        QTest::keyClick(list(IDC_FORMAT), Qt::Key_Down);
+        QTest::keyClick(list(IDC_FORMAT), Qt::Key_Down);
+    }
+    // What the lists show and the boxes hold, as described for the cases.
+    QString shown() {
+        QStringList shown;
+        for (int id = IDC_BAUD; id <= IDC_FORMAT; ++id) {
+            shown << list(id)->currentText();
+        }
+        const NmeaMask mask = window().chosenConfig().sentences;
+        return shown.join(',') + QStringLiteral(",%1").arg(mask, 0, 16);
+    }
+    // How many of the seven sentence boxes are enabled.
+    int boxesEnabled() {
+        int enabled = 0;
+        for (int id = IDC_GGA; id <= IDC_ZDA; ++id) {
+            enabled += window().control(id)->isEnabled() ? 1 : 0;
+        }
+        return enabled;
+    }
+    // Presses a button and checks the command's start: its status, the wait cursor, and no
+    // input taken, neither from the window nor from its signals. Then waits for its end.
+    void press(int button) {
+        const char* during = button == kGet     ? kSearchingStatus
+                             : button == kApply ? kApplyingStatus
+                                                : kResettingStatus;
+        QTest::mouseClick(window().control(button), Qt::LeftButton);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QCOMPARE(window().status(), QLatin1String(during));
+            QVERIFY(rig_->controller.running() && waitCursorShown());
+            for (int id : {kGet, kApply, kReset, IDC_BAUD, IDC_FORMAT, IDC_GGA}) {
+                QVERIFY(!window().control(id)->isEnabled());
+            }
+            QTest::keyClick(&window(), Qt::Key_Return);
+            emit window().getSettingsPressed();
+            emit window().applySettingsPressed();
+            emit window().resetReceiverPressed();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!rig_->controller.running(), kCommandTimeoutMs);
+        QVERIFY(!waitCursorShown() && window().control(kApply)->isEnabled());
+        QVERIFY(list(IDC_PARITY)->isEnabled());
+    }
 
   private slots:
-    void init() { q_ = std::make_unique<QuietWindow>(); }
-    void cleanup() { q_.reset(); }
+    void init() { openOn(kFactory); }
+    void cleanup() { rig_.reset(); }
 
-    // Each control's kind, text, place and id in template order, which is also the tab order.
-    // A list's own height is its closed field; the others take their whole place.
-    void controlsAsTemplated() {
-        // Dialog units from the window's own font, as the window should map them.
-        const QFontMetricsF metrics(q_->window.font());
-        const double charWidth = metrics.horizontalAdvance(QStringLiteral(
-                                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
-                                 52.0;
-        const auto x = [&](int units) { return qRound(units * charWidth / 4.0); };
-        const auto y = [&](int units) { return qRound(units * metrics.height() / 8.0); };
-        QStringList all;
-        QStringList named;  // those with ids, from 1001 on; they are the ones that take focus
-        for (const ExpectedControl& expected : kExpectedControls) {
-            all << QString::fromLatin1(expected.name);
-            QWidget* widget = q_->find(expected.name);
-            QVERIFY2(widget != nullptr, expected.name);
-            if (all.last().startsWith(QLatin1String("IDC_"))) {
-                QCOMPARE(q_->window.control(1001 + static_cast<int>(named.size())), widget);
-                named << all.last();
-            }
-            QCOMPARE(widget->metaObject()->className(), expected.className);
-            QCOMPARE(textOf(widget), QString::fromLatin1(expected.text));
-            const QRect place = widget->geometry();
-            QCOMPARE(place.x(), x(expected.x));
-            QCOMPARE(place.y(), y(expected.y));
-            QCOMPARE(place.width(), x(expected.x + expected.width) - x(expected.x));
-            if (qstrcmp(expected.className, "QComboBox") != 0) {
-                QCOMPARE(place.height(), y(expected.y + expected.height) - y(expected.y));
-            }
-        }
-        QVERIFY(q_->window.control(1000) == nullptr);
-        QVERIFY(q_->window.control(1016) == nullptr);
-        QStringList children;
-        for (QObject* child : q_->window.children()) {
-            if (child->isWidgetType()) {
-                children << child->objectName();
-            }
-        }
-        QCOMPARE(children, all);
-        QStringList chain;
-        QWidget* const first = q_->find("IDC_GET_SETTINGS");
-        QWidget* widget = first;
-        do {
-            if (widget->parentWidget() == &q_->window && (widget->focusPolicy() & Qt::TabFocus)) {
-                chain << widget->objectName();
-            }
-            widget = widget->nextInFocusChain();
-        } while (widget != first);
-        QCOMPARE(chain, named);
-        QCOMPARE(q_->window.windowTitle(), QStringLiteral("GPS Receiver Port Settings, 1.02"));
-        QCOMPARE(q_->window.size(), QSize(x(179), y(85)));
-    }
-
-    void listsFilledNothingSelected() {
-        const struct {
-            const char* name;
-            QStringList items;
-            bool editable;
-        } lists[] = {
-            {"IDC_BAUD", {"1200", "2400", "4800", "9600", "19200", "38400"}, false},
-            {"IDC_PARITY", {"None", "Odd", "Even"}, true},
-            {"IDC_STOP_BITS", {"1", "2"}, true},
-            {"IDC_FORMAT", {"TSIP", "NMEA"}, true},
-        };
-        for (const auto& expected : lists) {
-            auto* list = q_->find<QComboBox>(expected.name);
-            QCOMPARE(itemsOf(list), expected.items);
-            QCOMPARE(list->currentIndex(), -1);
-            QCOMPARE(list->isEditable(), expected.editable);
-            QCOMPARE(list->currentText(), QString());
-            QVERIFY(!expected.editable || list->insertPolicy() == QComboBox::NoInsert);
-        }
-    }
-
-    void initialStates() {
-        for (int id = IDC_GGA; id <= IDC_ZDA; ++id) {
-            QCOMPARE(q_->box(id)->isChecked(), id == IDC_GGA || id == IDC_VTG);
-        }
-        QCOMPARE(sentenceBoxesEnabled(q_->window), 0);
-        auto* status = q_->find<QLineEdit>("IDC_STATUS");
-        QCOMPARE(status->text(), QStringLiteral("  Ready"));
-        QVERIFY(status->isReadOnly());
-        QVERIFY(status->hasFrame());
-        QCOMPARE(status->alignment() & Qt::AlignHorizontal_Mask, Qt::Alignment(Qt::AlignHCenter));
-        QVERIFY(q_->find<QPushButton>("IDC_GET_SETTINGS")->isDefault());
-        QVERIFY(!q_->find<QPushButton>("IDC_APPLY_SETTINGS")->isDefault());
-        // The stored port name was handed to the link, which opened it.
-        QCOMPARE(q_->opener.names(), QStringList{QStringLiteral("QUIET")});
-        QVERIFY(q_->link.isOpen());
-    }
-
-    void longestStatusFits() {
-        q_->window.setStatus(QString::fromLatin1(kLongestStatus));
-        auto* status = q_->find<QLineEdit>("IDC_STATUS");
-        QVERIFY(q_->show());
-        // The line edit keeps a small margin inside its frame on each side.
+    void startState() {
+        QCOMPARE(shown(), QStringLiteral(",,,,5"));
+        QCOMPARE(boxesEnabled(), 0);
+        QCOMPARE(window().status(), QStringLiteral("  Ready"));
+        QVERIFY(qobject_cast<QPushButton*>(window().control(kGet))->isDefault());
+        const QString longest = QStringLiteral("  Receiver set to 38400,8,Even,2,NMEA");
+        auto* status = qobject_cast<QLineEdit*>(window().control(IDC_STATUS));
+        // The field keeps a small margin inside its frame on each side.
         constexpr int kInnerMargins = 2 * 2;
-        const int textWidth =
-            status->fontMetrics().horizontalAdvance(QLatin1String(kLongestStatus));
-        QCOMPARE_LE(textWidth + kInnerMargins, status->contentsRect().width());
-        QCOMPARE(status->text(), QString::fromLatin1(kLongestStatus));
+        QCOMPARE_LE(status->fontMetrics().horizontalAdvance(longest) + kInnerMargins,
+                    status->contentsRect().width());
+    }
+
+    void nmeaMask_data() {
+        QTest::addColumn<bool>("nmeaChosen");
+        QTest::addColumn<uint>("mask");
+        QTest::addColumn<QStringList>("checked");
+        for (const NmeaSentence& sentence : kNmeaSentences) {
+            const QString name = QString::fromLatin1(sentence.name.data(), sentence.name.size());
+            QTest::addRow("%s", qPrintable(name)) << false << sentence.bit << QStringList{name};
+        }
+        QTest::newRow("0x45, boxes off") << false << 0x45u << QStringList{"GGA", "VTG", "RMC"};
+        QTest::newRow("0x45, boxes on") << true << 0x45u << QStringList{"GGA", "VTG", "RMC"};
+        QTest::newRow("higher bits") << false << 0xFFFFFFC5u << QStringList{"GGA", "VTG", "RMC"};
+        QTest::newRow("none") << true << 0x80u << QStringList{};
+    }
+
+    // Each box, found by its text, is set from its own sentence's bit and read back into that
+    // bit alone, enabled or not. Signal levels are dropped before they are queued.
+    void nmeaMask() {
+        QFETCH(bool, nmeaChosen);
+        QFETCH(uint, mask);
+        QFETCH(QStringList, checked);
+        if (nmeaChosen) {
+            chooseNmeaByKeys();
+        }
+        EventCounter queued(QEvent::User, QEvent::MaxUser);
+        window().installEventFilter(&queued);
+        for (std::uint32_t prn = 1; prn <= kSignalLevelsPerReport; ++prn) {
+            window().post(kNotifySignalLevel, prn, 0);
+        }
+        window().post(kNotifyNmeaMask, mask, 0);
+        QCoreApplication::sendPostedEvents(&window());
+        QCOMPARE(queued.count, 1);
+        NmeaMask expected = 0;
+        for (const NmeaSentence& sentence : kNmeaSentences) {
+            const QString name = QString::fromLatin1(sentence.name.data(), sentence.name.size());
+            auto* box = window().findChild<QCheckBox*>(QStringLiteral("IDC_") + name);
+            QCOMPARE(box->text(), name);
+            QCOMPARE(box->isChecked(), checked.contains(name));
+            expected |= checked.contains(name) ? sentence.bit : 0;
+        }
+        QCOMPARE(window().chosenConfig().sentences, expected);
+        QCOMPARE(boxesEnabled(), nmeaChosen ? kBoxes : 0);
     }
 
     // Only a choice (arrow keys, as a pick from the drop-down) sets the boxes: neither a
     // selection by the program nor typed text does.
     void formatChoiceSetsSentenceBoxes() {
-        auto* format = q_->find<QComboBox>("IDC_FORMAT");
-        QVERIFY(q_->show());
+        QComboBox* format = list(IDC_FORMAT);
         format->setFocus();
         QTest::keyClicks(format->lineEdit(), QStringLiteral("NMEA"));
         QTest::keyClick(format->lineEdit(), Qt::Key_Return);
-        QCOMPARE(sentenceBoxesEnabled(q_->window), 0);
-        QCOMPARE(itemsOf(format), QStringList({"TSIP", "NMEA"}));
-        q_->window.selectItem(IDC_FORMAT, QStringLiteral("TSIP"));
-        q_->window.selectItem(IDC_FORMAT, QStringLiteral("NMEA"));
-        QCOMPARE(format->currentIndex(), 1);
-        QCOMPARE(sentenceBoxesEnabled(q_->window), 0);
+        // Enter presses Get Settings too; the command's end leaves the boxes as they were.
+        QTRY_VERIFY_WITH_TIMEOUT(!rig_->controller.running(), kCommandTimeoutMs);
+        QCOMPARE(boxesEnabled(), 0);
+        QCOMPARE(format->count(), 2);
+        format->setCurrentIndex(0);
+        format->setCurrentIndex(kNmeaIndex);
+        QCOMPARE(boxesEnabled(), 0);
         for (const Qt::Key key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Up}) {
             QTest::keyClick(format, key);
-            const int index = key == Qt::Key_Down ? 1 : 0;
+            const int index = key == Qt::Key_Down ? kNmeaIndex : 0;
             QCOMPARE(format->currentIndex(), index);
-            QCOMPARE(sentenceBoxesEnabled(q_->window), index);  // enabled exactly for NMEA
+            QCOMPARE(boxesEnabled(), index * kBoxes);  // enabled exactly for NMEA
         }
         // Typing the very text of the next item, then moving to it, is a choice all the same.
         format->lineEdit()->clear();
         QTest::keyClicks(format->lineEdit(), QStringLiteral("NMEA"));
         QTest::keyClick(format, Qt::Key_Down);
-        QCOMPARE(format->currentIndex(), 1);
-        QCOMPARE(sentenceBoxesEnabled(q_->window), 1);
+        QCOMPARE(format->currentIndex(), kNmeaIndex);
+        QCOMPARE(boxesEnabled(), kBoxes);
     }
 
-    void nmeaMaskNotification_data() {
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<uint>("mask");
-        QTest::addColumn<QList<int>>("checked");
-        const QList<int> ggaVtgRmc{IDC_GGA, IDC_VTG, IDC_RMC};
-        const QList<int> all{IDC_GGA, IDC_GLL, IDC_GSA, IDC_GSV, IDC_RMC, IDC_VTG, IDC_ZDA};
-        QTest::newRow("0x45 disabled") << false << 0x45u << ggaVtgRmc;
-        QTest::newRow("0x45 enabled") << true << 0x45u << ggaVtgRmc;
-        QTest::newRow("higher bits ignored") << false << 0xFFFFFFC5u << ggaVtgRmc;
-        QTest::newRow("each bit") << true << 0x7Fu << all;
-        QTest::newRow("GLL GSV GSA ZDA")
-            << false << 0x3Au << QList<int>{IDC_GLL, IDC_GSV, IDC_GSA, IDC_ZDA};
-        QTest::newRow("none") << true << 0x80u << QList<int>{};
-    }
-
-    // The boxes are set, whether enabled or not; a signal level changes nothing.
-    void nmeaMaskNotification() {
-        QFETCH(bool, enabled);
-        QFETCH(uint, mask);
-        QFETCH(QList<int>, checked);
-        q_->window.setSentenceBoxesEnabled(enabled);
-        q_->window.post(kNotifyNmeaMask, mask, 0);
-        q_->window.post(kNotifySignalLevel, 0x7F, 43);
-        QCoreApplication::sendPostedEvents(&q_->window);
-        for (int id = IDC_GGA; id <= IDC_ZDA; ++id) {
-            QCOMPARE(q_->box(id)->isChecked(), checked.contains(id));
+    // Busy, the window takes no input; after, the sentence boxes follow what the format rules
+    // said meanwhile.
+    void busyTakesNoInput() {
+        chooseNmeaByKeys();
+        window().setBusy(true);
+        for (int id = kGet; id <= IDC_ZDA; ++id) {
+            QCOMPARE(window().control(id)->isEnabled(), id == IDC_STATUS);
         }
-        QCOMPARE(sentenceBoxesEnabled(q_->window), enabled ? 1 : 0);
-        QCOMPARE(q_->window.status(), QStringLiteral("  Ready"));
+        window().setBusy(false);
+        QCOMPARE(boxesEnabled(), kBoxes);
+        window().setBusy(true);
+        window().showReceiverSettings(kFactoryLine, OutputProtocol::Tsip);
+        window().setBusy(false);
+        QCOMPARE(boxesEnabled(), 0);
     }
 
-    // Escape does nothing; Enter presses Get Settings, whose search on the quiet port fails.
+    // Escape does nothing; Enter presses Get Settings.
     void escapeAndEnter() {
-        QVERIFY(q_->show());
-        QTest::keyClick(&q_->window, Qt::Key_Escape);
-        QCoreApplication::processEvents();
-        QVERIFY(q_->window.isVisible());
-        QVERIFY(q_->link.isOpen());
-        QCOMPARE(q_->window.status(), QStringLiteral("  Ready"));
-        QWidget* baud = q_->find("IDC_BAUD");
-        baud->setFocus();
-        QTest::keyClick(baud, Qt::Key_Return);
-        QCOMPARE(q_->window.status(), QString::fromLatin1(kNotFoundStatus));
+        QSignalSpy get(&window(), &SettingsWindow::getSettingsPressed);
+        QTest::keyClick(&window(), Qt::Key_Escape);
+        QVERIFY(window().isVisible());
+        list(IDC_BAUD)->setFocus();
+        QTest::keyClick(list(IDC_BAUD), Qt::Key_Return);
+        QCOMPARE(get.count(), 1);
     }
 
-    // The link is closed before the modal run ends, with result 0 whatever was set before.
-    void closeBoxClosesLinkThenEnds() {
+    // The close box closes the link before the modal run ends, with result 0 whatever was set.
+    void closeBoxEndsWithZero() {
         bool closedFirst = false;
-        connect(&q_->window, &QDialog::finished, this, [&] { closedFirst = !q_->link.isOpen(); });
-        QTimer::singleShot(0, &q_->window, [this] {
-            q_->window.setResult(7);
-            QVERIFY(q_->window.close());
+        connect(&window(), &QDialog::finished, this, [&] { closedFirst = !rig_->link.isOpen(); });
+        QTimer::singleShot(0, &window(), [this] {
+            window().setResult(7);
+            QVERIFY(window().close());
         });
-        QCOMPARE(q_->window.exec(), 0);
-        QVERIFY(closedFirst);
-        QVERIFY(!q_->window.isVisible());
-        QCOMPARE(q_->window.result(), 0);
+        QCOMPARE(window().exec(), 0);
+        QVERIFY(closedFirst && !window().isVisible());
+    }
+
+    void commands_data() {
+        QTest::addColumn<int>("index");
+        for (std::size_t i = 0; i < std::size(kCases); ++i) {
+            QTest::newRow(kCases[i].name) << static_cast<int>(i);
+        }
+    }
+
+    // Each command's status texts and final states. Get Settings afterwards searches again
+    // only if the command left the link unverified.
+    void commands() {
+        QFETCH(int, index);
+        const Case& c = kCases[index];
+        openOn(c.preset, kSpeedUp, c.port);
+        choose(c.chosen);
+        press(c.button);
+        QCOMPARE(window().status(), QLatin1String(c.status));
+        const ReceiverSettings start = SimulatedDevices::preset(c.preset).settings;
+        QCOMPARE(describe(receiver().settings()),
+                 c.receiver != nullptr ? QString::fromLatin1(c.receiver) : describe(start));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), QLatin1String(c.shown), kCommandTimeoutMs);
+        const bool nmea = list(IDC_FORMAT)->currentText() == QLatin1String("NMEA");
+        QCOMPARE(boxesEnabled(), nmea ? kBoxes : 0);
+        const bool verified = window().status().startsWith(QLatin1String("  Receiver set to"));
+        QCOMPARE(rig_->link.verified(), verified);
+        window().setStatus(QStringLiteral("  untouched"));
+        QTest::mouseClick(window().control(kGet), Qt::LeftButton);
+        QCOMPARE(window().status(), QLatin1String(verified ? "  untouched" : kSearchingStatus));
+    }
+
+    void closeMidCommand_data() {
+        QTest::addColumn<int>("preset");
+        QTest::addColumn<int>("button");
+        QTest::newRow("mid-search") << static_cast<int>(kSilent) << kGet;
+        QTest::newRow("mid-apply") << static_cast<int>(kFactory) << kApply;
+    }
+
+    // At the receiver's real timing the commands take many seconds. Meanwhile the window's
+    // thread runs timers and repaints; the close box ends the command where it stands, closes
+    // the link, and no late result reaches the window.
+    void closeMidCommand() {
+        QFETCH(int, preset);
+        QFETCH(int, button);
+        openOn(preset, kRealTime);
+        choose({-1, -1, -1, -1, 0x7F});
+        QTest::mouseClick(window().control(button), Qt::LeftButton);
+        const QString during = window().status();
+        bool timerFired = false;
+        QTimer::singleShot(0, &window(), [&] { timerFired = rig_->controller.running(); });
+        QTRY_VERIFY(timerFired);
+        EventCounter paints(QEvent::Paint, QEvent::Paint);
+        window().control(IDC_STATUS)->installEventFilter(&paints);
+        window().control(IDC_STATUS)->update();
+        QTRY_VERIFY(paints.count > 0);
+        // Well into the command: the search has sent its first probe, the apply has reset.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            button == kGet ? !receiver().hostWrites().empty() : receiver().factoryResets() > 0,
+            kCommandTimeoutMs);
+        QVERIFY(rig_->controller.running());
+
+        QVERIFY(window().close());
+        QVERIFY(!rig_->controller.running() && !rig_->link.isOpen() && !waitCursorShown());
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(window().status(), during);
+        // The command's last steps never happened: no search reached its end, no selection was
+        // written.
+        QCOMPARE_LT(receiver().hostWrites().size(), std::size_t{12});
+        QCOMPARE(receiver().settings().sentenceMask, kFactorySentences);
+        rig_.reset();
     }
 };
 
