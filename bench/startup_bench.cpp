@@ -16,8 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "app/port_routing.h"
 #include "app/settings_window.h"
+#include "app/startup.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
 
@@ -61,11 +61,12 @@ void windowShown(benchmark::State& state) {
     std::optional<double> firstMs;
     double rss = 0;
     for (auto _ : state) {
-        kestrune::ReceiverLink link(kestrune::Timing{}, kestrune::routePortNames(devices, nullptr));
+        kestrune::ReceiverLink link(kestrune::Timing{}, devices.routePortNames());
         QElapsedTimer timer;
         timer.start();
         {
-            kestrune::SettingsWindow window(link, store);
+            kestrune::loadPortName(link, store);
+            kestrune::SettingsWindow window;
             showAndWait(window);
             if (!firstMs) {
                 firstMs = timer.nsecsElapsed() / 1e6;

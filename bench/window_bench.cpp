@@ -1,0 +1,160 @@
+// The window's thread while a command runs, at the receiver's real timing:
+//   windowBusyDuringSearch  the longest stretch the window's thread is busy (the longest gap
+//                           between the ticks of a 1 ms timer) while Get Settings searches the
+//                           silent SIM4 to its end, about 36 s;
+//   closeToExit             from the close box, two seconds into such a search, to the
+//                           program's exit: this binary runs itself as the program (the same
+//                           objects as main, in the same order) and the parent waits for it.
+#include <benchmark/benchmark.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "app/settings_controller.h"
+#include "app/settings_window.h"
+#include "link/receiver_link.h"
+#include "sim/presets.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kSilentPort[] = "SIM4";
+constexpr int kTickMs = 1;
+constexpr int kCloseAfterMs = 2000;
+constexpr int kCloseRuns = 5;
+constexpr char kProgramOption[] = "--run-as-program";
+constexpr char kSelf[] = "/proc/self/exe";
+constexpr double kNsPerMs = 1e6;
+
+// The window and its controller on a link to SIM4, at real timing, as main builds them.
+struct Program {
+    kestrune::SimulatedDevices devices;
+    kestrune::ReceiverLink link{kestrune::Timing{}, devices.routePortNames()};
+    kestrune::SettingsWindow window;
+    kestrune::SettingsController controller{link, window};
+
+    Program() {
+        link.setPortName(kSilentPort);
+        window.show();
+    }
+};
+
+void windowBusyDuringSearch(benchmark::State& state) {
+    for (auto _ : state) {
+        Program program;
+        QElapsedTimer sinceTick;
+        qint64 longestGapNs = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longestGapNs = std::max(longestGapNs, sinceTick.nsecsElapsed());
+            sinceTick.start();
+        });
+        QEventLoop loop;
+        QTimer::singleShot(0, &program.controller, [&] {
+            program.controller.getSettings();
+            sinceTick.start();
+            ticker.start(kTickMs);
+        });
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (!program.controller.running()) {
+                loop.quit();
+            }
+        });
+        watcher.start(kTickMs);
+        loop.exec();
+        state.counters["longest_busy_ms"] = longestGapNs / kNsPerMs;
+        state.counters["status_is_not_found"] =
+            program.window.status() == QLatin1String(kestrune::kNotFoundStatus) ? 1 : 0;
+    }
+}
+
+// The program, with main's objects in main's order: the search starts at once, and the close
+// box is used two seconds later. The moment of the close goes to stdout for the parent, as
+// nanoseconds of the steady clock.
+int runAsProgram(int argc, char* argv[]) {
+    kestrune::SimulatedDevices devices;
+    kestrune::ReceiverLink link(kestrune::Timing{}, devices.routePortNames());
+    QApplication application(argc, argv);
+    link.setPortName(kSilentPort);
+    kestrune::SettingsWindow window;
+    const kestrune::SettingsController controller(link, window);
+    QTimer::singleShot(0, &window, [&] { window.getSettingsPressed(); });
+    QTimer::singleShot(kCloseAfterMs, &window, [&] {
+        const auto closedAt = Clock::now().time_since_epoch().count();
+        std::printf("%lld\n", static_cast<long long>(closedAt));
+        std::fflush(stdout);
+        QCloseEvent closeBox;
+        QCoreApplication::sendEvent(window.windowHandle(), &closeBox);
+    });
+    return window.exec();
+}
+
+void closeToExit(benchmark::State& state) {
+    double worstMs = 0;
+    for (auto _ : state) {
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0) {
+            state.SkipWithError("no pipe");
+            return;
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(pipeEnds[1], STDOUT_FILENO);
+            ::execl(kSelf, kSelf, kProgramOption, static_cast<char*>(nullptr));
+            ::_exit(1);
+        }
+        ::close(pipeEnds[1]);
+        FILE* fromChild = ::fdopen(pipeEnds[0], "r");
+        long long closedAt = 0;
+        const bool told = std::fscanf(fromChild, "%lld", &closedAt) == 1;
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const auto exitedAt = Clock::now().time_since_epoch().count();
+        std::fclose(fromChild);
+        if (!told || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("the program did not close cleanly with status 0");
+            return;
+        }
+        const double ms = static_cast<double>(exitedAt - closedAt) / kNsPerMs;
+        worstMs = std::max(worstMs, ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    state.counters["worst_ms"] = worstMs;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    if (argc > 1 && std::strcmp(argv[1], kProgramOption) == 0) {
+        return runAsProgram(argc, argv);
+    }
+    QApplication application(argc, argv);
+    benchmark::RegisterBenchmark("windowBusyDuringSearch", windowBusyDuringSearch)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("closeToExit", closeToExit)
+        ->Iterations(kCloseRuns)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
