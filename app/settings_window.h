@@ -9,29 +9,14 @@
 #include <array>
 #include <cstdint>
 
+#include "app/control_ids.h"
+#include "app/window_layout.h"
 #include "link/notification_sink.h"
 #include "protocol/receiver_settings.h"
 
 class QComboBox;
 
 namespace kestrune {
-
-// Control ids; each control's objectName is its id's name.
-inline constexpr int IDC_GET_SETTINGS = 1001;
-inline constexpr int IDC_APPLY_SETTINGS = 1002;
-inline constexpr int IDC_RESET_RECEIVER = 1003;
-inline constexpr int IDC_STATUS = 1004;
-inline constexpr int IDC_BAUD = 1005;
-inline constexpr int IDC_PARITY = 1006;
-inline constexpr int IDC_STOP_BITS = 1007;
-inline constexpr int IDC_FORMAT = 1008;
-inline constexpr int IDC_GGA = 1009;
-inline constexpr int IDC_GLL = 1010;
-inline constexpr int IDC_GSA = 1011;
-inline constexpr int IDC_GSV = 1012;
-inline constexpr int IDC_RMC = 1013;
-inline constexpr int IDC_VTG = 1014;
-inline constexpr int IDC_ZDA = 1015;
 
 class SettingsWindow : public QDialog, public NotificationSink {
     Q_OBJECT
@@ -76,7 +61,6 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    void buildControls();
     void fillLists();
     void connectControls();
     void onFormatActivated(int index);
@@ -85,15 +69,12 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void showNmeaMask(NmeaMask mask);
     QComboBox* list(int id) const;
 
-    static constexpr int kControlCount = IDC_ZDA - IDC_GET_SETTINGS + 1;
-
     bool busy_ = false;
     // What the format rules say of the sentence boxes, busy or not.
     bool sentenceBoxesOn_ = false;
     // Enter was the last key in the format list: its activation commits typed text.
     bool typedTextCommitted_ = false;
-    // Indexed by id less IDC_GET_SETTINGS.
-    std::array<QWidget*, kControlCount> controls_{};
+    WindowControls controls_{};
 };
 
 }  // namespace kestrune

@@ -1,0 +1,18 @@
+// The window's controls as a template: each one's kind, text, place and size in dialog units of
+// the window's font, in the order that is also the tab order.
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "app/control_ids.h"
+
+namespace kestrune {
+
+// The controls that have an id, indexed by id less IDC_GET_SETTINGS.
+using WindowControls = std::array<QWidget*, kControlCount>;
+
+// Creates every control on the window, names each by its id, places it and sizes the window.
+WindowControls buildWindowControls(QWidget& window);
+
+}  // namespace kestrune
