@@ -139,8 +139,8 @@ void SettingsWindow::connectControls() {
     list(IDC_FORMAT)->lineEdit()->installEventFilter(this);
 }
 
-// A signal-level report alone posts dozens of notifications; queued, they would pile up for as
-// long as the window's thread is busy.
+// The window shows only the sentence selection. A signal-level report alone posts dozens of
+// notifications, which would otherwise pile up in the window's queue whenever it falls behind.
 void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t /*second*/) {
     if (message == kNotifyNmeaMask) {
         QCoreApplication::postEvent(this, new NmeaMaskEvent(first));
