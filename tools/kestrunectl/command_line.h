@@ -1,0 +1,41 @@
+// What the user asked for, read from the command line with CLI11.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "protocol/receiver_settings.h"
+
+namespace kestrune::ctl {
+
+enum class Command { Find, Show, Set, Reset, Watch };
+
+// The values set was given; the rest are read from the receiver.
+struct SetRequest {
+    std::optional<std::uint32_t> baud;
+    std::optional<Parity> parity;
+    std::optional<StopBits> stopBits;
+    std::optional<OutputProtocol> protocol;
+    std::optional<NmeaMask> sentences;
+
+    bool complete() const { return baud && parity && stopBits && protocol && sentences; }
+};
+
+struct Invocation {
+    Command command = Command::Find;
+    // -p as given; nothing means the port named in the settings file.
+    std::optional<std::string> port;
+    bool json = false;
+    bool quiet = false;
+    SetRequest set;
+    // watch --baud --parity: listen there without sending a byte.
+    std::optional<LineSettings> listenAt;
+    // Hidden, for tests: shrinks the link's timing and the virtual receivers' clock together.
+    double timeScale = 1.0;
+};
+
+// Reads the command line into invocation. Returns the exit status when the program is done
+// already: help or version printed (0), or a usage error reported on stderr (2).
+std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocation);
+
+}  // namespace kestrune::ctl

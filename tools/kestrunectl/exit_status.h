@@ -1,0 +1,15 @@
+// The exit statuses scripts rely on; the README lists them.
+#pragma once
+
+namespace kestrune::ctl {
+
+inline constexpr int kExitDone = 0;
+// The receiver did not answer, or refused what it was sent.
+inline constexpr int kExitNoAnswer = 1;
+inline constexpr int kExitUsage = 2;
+// The port cannot be opened, or its device went away mid-command.
+inline constexpr int kExitPortFailed = 3;
+// A stop signal ends a command with 128 plus its number: 130 for Ctrl-C.
+inline constexpr int kExitSignalBase = 128;
+
+}  // namespace kestrune::ctl

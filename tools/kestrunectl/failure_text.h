@@ -1,0 +1,24 @@
+// The one-line messages for what can go wrong: each names the cause and what to do.
+#pragma once
+
+#include <string>
+
+#include "link/receiver_procedures.h"
+#include "link/serial_opener.h"
+#include "tools/kestrunectl/port_choice.h"
+
+namespace kestrune::ctl {
+
+// Why the port would not open; a busy port names its holder when one can be found.
+std::string openFailureText(const PortChoice& port, OpenError error);
+// No receiver answered anywhere the search looked.
+std::string notFoundText(const PortChoice& port);
+std::string deviceGoneText(const PortChoice& port);
+std::string noSelectionText(const PortChoice& port);
+std::string resetFailureText(const PortChoice& port);
+std::string applyFailureText(const PortChoice& port, ApplyFailure failure,
+                             const ReceiverConfig& config);
+// For a configuration that a later search cannot find again.
+std::string evenParityWarning(const LineSettings& line);
+
+}  // namespace kestrune::ctl

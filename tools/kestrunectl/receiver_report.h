@@ -1,0 +1,27 @@
+// What find, show, set and reset print: one line of text per fact, or one JSON object.
+//   SIM2 4800 8N1 NMEA                {"port": "SIM2", "baud": 4800, "parity": "none",
+//   sentences: GGA,GLL,RMC             "stopBits": 1, "protocol": "nmea",
+//                                      "sentences": ["GGA", "GLL", "RMC"]}
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "protocol/receiver_settings.h"
+
+namespace kestrune::ctl {
+
+struct ReceiverReport {
+    std::string port;
+    LineSettings line;
+    OutputProtocol protocol = OutputProtocol::Tsip;
+    // show and set report the sentence selection; nothing inside means it never came.
+    bool withSentences = false;
+    std::optional<NmeaMask> sentences;
+};
+
+std::string reportText(const ReceiverReport& report);
+// One line of JSON; a selection that never came is null.
+std::string reportJson(const ReceiverReport& report);
+
+}  // namespace kestrune::ctl

@@ -1,0 +1,106 @@
+#include "tools/kestrunectl/session.h"
+
+#include <cstdio>
+
+#include "sim/presets.h"
+#include "tools/kestrunectl/exit_status.h"
+#include "tools/kestrunectl/failure_text.h"
+#include "tools/kestrunectl/search.h"
+
+namespace kestrune::ctl {
+
+namespace {
+
+constexpr const char* kMessagePrefix = "kestrunectl: ";
+
+int dispatch(Session& session) {
+    switch (session.invocation.command) {
+        case Command::Find:
+            return runFind(session);
+        case Command::Show:
+            return runShow(session);
+        case Command::Set:
+            return runSet(session);
+        case Command::Reset:
+            return runReset(session);
+        case Command::Watch:
+            break;
+    }
+    return runWatch(session);
+}
+
+}  // namespace
+
+// Declared in this order so that each outlives what refers to it: the virtual receivers the
+// link's ports, the sink the link's reader, the link the stop action.
+int runCommand(const Invocation& invocation, const PortChoice& port) {
+    SimulatedDevices devices(invocation.timeScale);
+    const PortOpener opener = devices.routePortNames(openPathOrName);
+    SelectionSink selection;
+    ReceiverLink link(Timing{}.scaled(invocation.timeScale), opener);
+    link.setWindow(&selection);
+    InterruptWatcher interrupts;
+    interrupts.setAction([&link] { link.cancel(); });
+    ProgressLine progress(!invocation.quiet);
+    Session session{invocation, port, opener, link, selection, interrupts, progress};
+    int status = dispatch(session);
+    progress.clear();
+    link.close();
+    interrupts.setAction({});
+    if (status != kExitDone && interrupts.interrupted()) {
+        status = interruptedStatus(session);
+    }
+    return status;
+}
+
+void reportError(Session& session, const std::string& text) {
+    session.progress.clear();
+    std::fprintf(stderr, "%s%s\n", kMessagePrefix, text.c_str());
+}
+
+void printReport(Session& session, const ReceiverReport& report) {
+    session.progress.clear();
+    const std::string text = session.invocation.json ? reportJson(report) : reportText(report);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+int openPort(Session& session) {
+    session.link.setPortName(session.port.linkName);
+    if (session.link.isOpen()) {
+        return kExitDone;
+    }
+    reportError(session, openFailureText(session.port, session.link.openError()));
+    return kExitPortFailed;
+}
+
+// A probe that finds the port closed (its settings could not be set: the device is going)
+// stops the search rather than wait out the probes left.
+bool find(Session& session) {
+    ReceiverLink& link = session.link;
+    return findReceiver(link, [&](std::string_view pass, const ProbeProgress& progress) {
+        session.progress.probe(pass, progress);
+        if (!link.isOpen()) {
+            link.cancel();
+        }
+    });
+}
+
+int failureStatus(Session& session, const std::string& noAnswer) {
+    if (session.interrupts.interrupted()) {
+        return interruptedStatus(session);
+    }
+    if (session.link.deviceGone() || !session.link.isOpen()) {
+        reportError(session, deviceGoneText(session.port));
+        return kExitPortFailed;
+    }
+    reportError(session, noAnswer);
+    return kExitNoAnswer;
+}
+
+int interruptedStatus(Session& session) {
+    session.progress.clear();
+    return kExitSignalBase + session.interrupts.signal();
+}
+
+}  // namespace kestrune::ctl

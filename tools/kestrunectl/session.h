@@ -1,0 +1,50 @@
+// Everything one run of a command works with, and the steps the commands share: open the port,
+// find the receiver, print, and turn a failure into its message and exit status.
+#pragma once
+
+#include <string>
+
+#include "link/receiver_link.h"
+#include "tools/kestrunectl/command_line.h"
+#include "tools/kestrunectl/interrupt_watcher.h"
+#include "tools/kestrunectl/port_choice.h"
+#include "tools/kestrunectl/progress_line.h"
+#include "tools/kestrunectl/receiver_report.h"
+#include "tools/kestrunectl/selection_sink.h"
+
+namespace kestrune::ctl {
+
+struct Session {
+    const Invocation& invocation;
+    const PortChoice& port;
+    const PortOpener& opener;
+    ReceiverLink& link;
+    SelectionSink& selection;
+    InterruptWatcher& interrupts;
+    ProgressLine& progress;
+};
+
+// Sets up the virtual receivers, the link and the stop signals, runs the command and closes the
+// port; returns the exit status.
+int runCommand(const Invocation& invocation, const PortChoice& port);
+
+// One line on stderr, "kestrunectl: " first, after clearing the progress line.
+void reportError(Session& session, const std::string& text);
+void printReport(Session& session, const ReceiverReport& report);
+
+// Opens the port; kExitDone, or the status after saying why it would not open.
+int openPort(Session& session);
+// Both passes of the search, drawing the progress line.
+bool find(Session& session);
+// The status of a step that failed: interrupted, device gone, or else noAnswer said and 1.
+int failureStatus(Session& session, const std::string& noAnswer);
+// The interrupted status, once a stop signal has come.
+int interruptedStatus(Session& session);
+
+int runFind(Session& session);
+int runShow(Session& session);
+int runSet(Session& session);
+int runReset(Session& session);
+int runWatch(Session& session);
+
+}  // namespace kestrune::ctl
