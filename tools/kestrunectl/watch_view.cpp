@@ -133,7 +133,8 @@ std::string WatchView::jsonLine(std::span<const std::uint8_t> message) {
                 {"length", message.size() - 1}};
         if (message.front() == kIdSignalLevels) {
             Json levels = Json::array();
-            for (const SignalLevel& satellite : decodeSignalLevels(message.subspan(1)).view()) {
+            const SignalLevels decoded = decodeSignalLevels(message.subspan(1));
+            for (const SignalLevel& satellite : decoded.view()) {
                 levels.push_back({{"prn", satellite.prn}, {"level", satellite.level}});
             }
             json["levels"] = levels;
