@@ -39,21 +39,14 @@ inline bool openStderr(bool terminal, std::array<int, 2>& err) {
     return err[1] >= 0;
 }
 
-inline std::vector<char*> pointers(std::vector<std::string>& texts) {
-    std::vector<char*> result;
-    for (std::string& text : texts)
-        result.push_back(text.data());
-    result.push_back(nullptr);
-    return result;
-}
-
 // Reads what is there on each stream; a stream that ends is closed and dropped.
 inline void drain(std::array<pollfd, 2>& watch, const std::array<std::string*, 2>& into) {
     ::poll(watch.data(), watch.size(), kPollSliceMs);
     for (std::size_t i = 0; i < watch.size(); ++i) {
         std::array<char, 4096> chunk{};
-        if (watch[i].fd < 0 || watch[i].revents == 0)
+        if (watch[i].fd < 0 || watch[i].revents == 0) {
             continue;
+        }
         const ssize_t got = ::read(watch[i].fd, chunk.data(), chunk.size());
         if (got > 0) {
             into[i]->append(chunk.data(), static_cast<std::size_t>(got));
@@ -77,19 +70,21 @@ inline std::size_t countOf(const std::string& text, const std::string& part) {
 inline Outcome runProgram(std::vector<std::string> args, const std::string& interruptOn = {},
                           std::size_t times = 1) {
     args.insert(args.begin(), KESTRUNECTL);
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        environment.emplace_back(*entry);
-    const std::vector<char*> argv = pointers(args), envp = pointers(environment);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     std::array<int, 2> out{}, err{};
     Outcome outcome;
-    if (::pipe2(out.data(), O_CLOEXEC) != 0 || !openStderr(!interruptOn.empty(), err))
+    if (::pipe2(out.data(), O_CLOEXEC) != 0 || !openStderr(!interruptOn.empty(), err)) {
         return outcome;
+    }
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(out[1]);
@@ -104,8 +99,9 @@ inline Outcome runProgram(std::vector<std::string> args, const std::string& inte
             signalled = ::kill(pid, SIGINT) == 0;
         }
     }
-    if (watch[0].fd >= 0 || watch[1].fd >= 0)
+    if (watch[0].fd >= 0 || watch[1].fd >= 0) {
         ::kill(pid, SIGKILL);
+    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
