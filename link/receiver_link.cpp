@@ -72,6 +72,7 @@ bool ReceiverLink::configurePort(const LineSettings& settings) {
         close();
         return false;
     }
+    framerStale_.store(true);
     return true;
 }
 
@@ -113,6 +114,9 @@ void ReceiverLink::readerLoop() {
         }
         if (read == ReadResult::Nothing) {
             continue;
+        }
+        if (framerStale_.load() && framerStale_.exchange(false)) {
+            framer_ = StreamFramer{};
         }
         if (const auto message = framer_.feed(byte)) {
             dispatch(*message);

@@ -110,7 +110,11 @@ class ReceiverLink {
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> deviceGone_{false};
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
-    // Used by the reader alone, for the whole life of the link; never reset.
+    // Raised by configurePort: the reader starts its framer afresh before its next byte.
+    std::atomic<bool> framerStale_{false};
+    // Used by the reader alone, for the whole life of the link; started afresh whenever the line
+    // settings change, since a message cut off at the old settings would otherwise swallow the
+    // first one at the new settings.
     StreamFramer framer_;
 };
 

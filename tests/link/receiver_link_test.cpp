@@ -195,6 +195,18 @@ TEST_F(LinkFixture, ConfigurePortOnClosedLinkFails) {
     EXPECT_FALSE(link.configurePort(kFactoryLine));
 }
 
+// A reply cut off when the line moved on must not swallow the first reply at the next setting.
+TEST_F(LinkFixture, ConfigurePortStartsTheFramerAfresh) {
+    ASSERT_TRUE(link.open());
+    state->push({kDle, 0xBC, 0x00, 0x07, kDle});
+    ASSERT_TRUE(state->waitUntilDrained());
+    ASSERT_TRUE(link.configurePort(kFactoryLine));
+    EventWait report(link.portReportEvent());
+    state->push(
+        {kDle, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, kDle, kEtx});
+    EXPECT_EQ(report.wait(10s), WaitResult::First);
+}
+
 // The device going away wakes a procedure's waits and leaves nothing verified; opening again
 // lowers the alarm.
 TEST_F(LinkFixture, ADeadPortLeavesTheLinkUnverifiedAndWakesWaits) {
