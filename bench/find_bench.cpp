@@ -1,0 +1,136 @@
+// The command line's two-pass find against the window's full search, at the real timing, over a
+// pseudo-terminal to the virtual receiver at real speed: a TSIP receiver at 4800 and at 1200
+// bits/s with no parity, and a silent one. As in procedures_bench, the receiver's periodic
+// reports are held off so that none delays an answer. One more case keeps them on at 1200 bits/s,
+// where each 0x47 report holds the line for a third of a second: the search starts at a tenth of
+// a second later each run, so that the runs meet the reports at every point of their cycle.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "link/receiver_link.h"
+#include "link/receiver_procedures.h"
+#include "sim/pty_receiver.h"
+#include "sim/virtual_receiver.h"
+#include "tools/kestrunectl/search.h"
+
+namespace {
+
+using namespace kestrune;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+enum class Search { TwoPass, Full };
+
+constexpr std::uint32_t kQuietInterval = 255;
+constexpr std::uint32_t kEverySecond = 1;
+constexpr std::chrono::milliseconds kNoShift{0};
+constexpr std::chrono::milliseconds kPhaseStep{100};
+
+struct Target {
+    LineSettings line;
+    Answering answering;
+    std::uint32_t intervalSeconds;
+};
+
+constexpr Target kAt4800{
+    {4800, Parity::None, StopBits::One}, Answering::ExactSettings, kQuietInterval};
+constexpr Target kAt1200{
+    {1200, Parity::None, StopBits::One}, Answering::ExactSettings, kQuietInterval};
+constexpr Target kAt1200Reporting{
+    {1200, Parity::None, StopBits::One}, Answering::ExactSettings, kEverySecond};
+constexpr Target kSilent{{9600, Parity::None, StopBits::One}, Answering::Silent, kQuietInterval};
+
+// A receiver served on a fresh pseudo-terminal, and a link on its slave side.
+struct Rig {
+    VirtualReceiver receiver;
+    std::unique_ptr<PtyReceiver> server;
+    std::unique_ptr<ReceiverLink> link;
+
+    explicit Rig(const Target& target)
+        : receiver(ReceiverSettings{target.line, OutputProtocol::Tsip, kFactorySentences,
+                                    target.intervalSeconds},
+                   ReceiverBehaviour{target.answering}),
+          server(PtyReceiver::start(receiver)) {
+        if (server != nullptr) {
+            const std::string path = server->slavePath();
+            link = std::make_unique<ReceiverLink>(
+                Timing{}, [path](std::string_view) { return openSerialDevice(path); });
+        }
+    }
+};
+
+// Times each search from its first probe; shift delays the start of run n by n times shift.
+void measure(benchmark::State& state, const Target& target, Search search,
+             std::chrono::milliseconds shift) {
+    const bool expectFound = target.answering != Answering::Silent;
+    Seconds total{0};
+    Seconds slowest{0};
+    std::chrono::milliseconds delay{0};
+    for (auto _ : state) {
+        Rig rig(target);
+        if (rig.link == nullptr || !rig.link->open()) {
+            state.SkipWithError("no pseudo-terminal");
+            return;
+        }
+        std::this_thread::sleep_for(delay);
+        delay += shift;
+        const auto start = Clock::now();
+        const bool found =
+            search == Search::TwoPass ? ctl::findReceiver(*rig.link) : searchReceiver(*rig.link);
+        const Seconds elapsed = Clock::now() - start;
+        if (found != expectFound || (found && rig.link->verifiedSettings() != target.line)) {
+            state.SkipWithError("the search did not end as expected");
+            return;
+        }
+        total += elapsed;
+        slowest = std::max(slowest, elapsed);
+        state.SetIterationTime(elapsed.count());
+    }
+    state.counters["mean_s"] = total.count() / static_cast<double>(state.iterations());
+    state.counters["slowest_s"] = slowest.count();
+}
+
+void twoPassAt4800(benchmark::State& state) {
+    measure(state, kAt4800, Search::TwoPass, kNoShift);
+}
+void fullAt4800(benchmark::State& state) {
+    measure(state, kAt4800, Search::Full, kNoShift);
+}
+void twoPassAt1200(benchmark::State& state) {
+    measure(state, kAt1200, Search::TwoPass, kNoShift);
+}
+void fullAt1200(benchmark::State& state) {
+    measure(state, kAt1200, Search::Full, kNoShift);
+}
+void twoPassSilent(benchmark::State& state) {
+    measure(state, kSilent, Search::TwoPass, kNoShift);
+}
+void fullSilent(benchmark::State& state) {
+    measure(state, kSilent, Search::Full, kNoShift);
+}
+void twoPassAt1200Reporting(benchmark::State& state) {
+    measure(state, kAt1200Reporting, Search::TwoPass, kPhaseStep);
+}
+
+constexpr int kQuickRuns = 5;
+constexpr int kLongRuns = 2;
+constexpr int kPhases = 10;
+
+BENCHMARK(twoPassAt4800)->Iterations(kQuickRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(fullAt4800)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(twoPassAt1200)->Iterations(kQuickRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(fullAt1200)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(twoPassSilent)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(fullSilent)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(twoPassAt1200Reporting)
+    ->Iterations(kPhases)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
