@@ -19,7 +19,7 @@ constexpr std::string_view kPortKey = "Port";
 constexpr std::string_view kWhitespace = " \t\r";
 constexpr std::string_view kCommentStarts = ";#";
 // What the settings writer quotes, escapes or splits a value at.
-constexpr std::string_view kSpecialInValue = "\"\\,;#";
+constexpr std::string_view kReservedInValue = "\"\\,;#";
 constexpr char kFirstPrintable = 0x20;
 constexpr char kLastPrintable = 0x7E;
 constexpr char kSectionStart = '[';
@@ -37,7 +37,7 @@ std::string_view trimmed(std::string_view text) {
 bool plainValue(std::string_view value) {
     return value.size() <= kMaxPortName && std::all_of(value.begin(), value.end(), [](char c) {
                return c >= kFirstPrintable && c <= kLastPrintable &&
-                      kSpecialInValue.find(c) == std::string_view::npos;
+                      kReservedInValue.find(c) == std::string_view::npos;
            });
 }
 
