@@ -1,6 +1,7 @@
 // The settings utility: one copy at a time, one link to the receiver, one window.
 #include <QApplication>
 
+#include "app/command_line.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/startup.h"
@@ -8,6 +9,7 @@
 #include "sim/presets.h"
 
 int main(int argc, char* argv[]) {
+    kestrune::answerHelpOrVersion(argc, argv);
     // A second copy leaves at once, showing nothing and leaving the first alone.
     kestrune::SingleInstanceGuard guard;
     if (!guard.acquire()) {
