@@ -36,12 +36,13 @@ TEST(PortReport, RefusesWhatNoReceiverPortReports) {
     EXPECT_FALSE(decodePortReport(Bytes{0x00}));
 }
 
-// The lowest mask byte is taken whole, bits 6 and 7 as they are, and RMC comes from bit 8; a
-// report too short for the mask reads the missing bytes as zero.
+// The lowest mask byte is taken whole, bits 6 and 7 as they are, and RMC comes from bit 8 alone
+// of the higher bytes; a report too short for the mask reads the missing bytes as zero.
 TEST(NmeaReport, MapsTheReceiversMaskToTheProgramsBits) {
     const std::pair<Bytes, NmeaMask> cases[] = {
         {{0x00, 0x01, 0x00, 0x00, 0x01, 0x05}, kMaskGga | kMaskVtg | kMaskRmc},
         {{0x00, 0x01, 0xFF, 0xFF, 0xFE, 0xC0}, 0xC0},
+        {{0x00, 0x01, 0xFF, 0xFF, 0xFE, 0x80}, 0x80},
         {{0x00, 0x01, 0x00, 0x00, 0x01}, kMaskRmc},
         {{}, 0},
     };
@@ -94,9 +95,9 @@ TEST(NmeaSentence, ChecksumAndTypeAreReadFromTheSentence) {
     const std::tuple<std::string_view, bool, std::string_view> cases[] = {
         {"$GPGGA,1*5C", false, "GGA"},
         {"$GPGLL,,*50", true, "GLL"},
-        {"$GPGLL,,*5a", false, "GLL"},
+        {"$O*4f", true, ""},
         {"$GPRMC*4b", true, ""},
-        {"$GPRMC*4B", true, ""},
+        {"$O*4F", true, ""},
         {"$GPGLL,,*5", false, "GLL"},
         {"$*00", true, ""},
         {"GPGLL,,*50", false, ""},
