@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace kestrune::test {
@@ -9,58 +10,42 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct FrameCase {
-    const char* name;
-    TsipFrame frame;
-    Bytes expected;
-};
-
-void PrintTo(const FrameCase& c, std::ostream* os) {
-    *os << c.name;
+// A port configuration: port 0, the baud code in and out, 8 data bits, parity, stop bits, no flow
+// control, TSIP in, the output protocol, a reserved byte. A rate the receiver does not offer
+// falls back to the factory rate's code, 9600 bits/s. The NMEA configuration: subcode, once a
+// second, the mask most significant byte first with RMC in bit 8, bits above RMC ignored.
+TEST(TsipCommands, FramesAreByteExact) {
+    const std::tuple<const char*, TsipFrame, Bytes> cases[] = {
+        {"PortConfigQuery", portConfigQuery(), {0x10, 0xBC, 0x00, 0x10, 0x03}},
+        {"NmeaQuery", nmeaQuery(), {0x10, 0x7A, 0x00, 0x10, 0x03}},
+        {"PortConfig19200OddNmea",
+         portConfig({19200, Parity::Odd, StopBits::One}, OutputProtocol::Nmea),
+         {0x10, 0xBC, 0x00, 0x08, 0x08, 0x03, 0x01, 0x00, 0x00, 0x02, 0x04, 0x00, 0x10, 0x03}},
+        {"PortConfig19200EvenTwoStop",
+         portConfig({19200, Parity::Even, StopBits::Two}, OutputProtocol::Tsip),
+         {0x10, 0xBC, 0x00, 0x08, 0x08, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
+        {"PortConfig1200",
+         portConfig({1200, Parity::None, StopBits::One}, OutputProtocol::Tsip),
+         {0x10, 0xBC, 0x00, 0x04, 0x04, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
+        {"PortConfigRateNotOfferedFallsBackToFactoryCode",
+         portConfig({115200, Parity::None, StopBits::One}, OutputProtocol::Tsip),
+         {0x10, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
+        {"NmeaConfigAll",
+         nmeaConfig(0x7F),
+         {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x01, 0x3F, 0x10, 0x03}},
+        {"NmeaConfigGsaAloneDoublesDle",
+         nmeaConfig(kMaskGsa),
+         {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x10, 0x10, 0x10, 0x03}},
+        {"NmeaConfigIgnoresBitsAboveRmc",
+         nmeaConfig(0xFFFFFF80u | kMaskGll),
+         {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x10, 0x03}},
+        {"DataLongerThanACommandIsRefused", frameTsip(0x8E, Bytes(TsipFrame::kMaxData + 1, 0)), {}},
+    };
+    for (const auto& [name, frame, expected] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Bytes(frame.bytes().begin(), frame.bytes().end()), expected);
+    }
 }
-
-class CommandFrames : public testing::TestWithParam<FrameCase> {};
-
-TEST_P(CommandFrames, AreByteExact) {
-    const auto bytes = GetParam().frame.bytes();
-    EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), GetParam().expected);
-}
-
-const FrameCase kFrames[] = {
-    {"PortConfigQuery", portConfigQuery(), {0x10, 0xBC, 0x00, 0x10, 0x03}},
-    {"NmeaQuery", nmeaQuery(), {0x10, 0x7A, 0x00, 0x10, 0x03}},
-    {"PortConfig19200OddNmea",
-     portConfig({19200, Parity::Odd, StopBits::One}, OutputProtocol::Nmea),
-     {0x10, 0xBC, 0x00, 0x08, 0x08, 0x03, 0x01, 0x00, 0x00, 0x02, 0x04, 0x00, 0x10, 0x03}},
-    {"PortConfigFactory",
-     portConfig(kFactoryLine, OutputProtocol::Tsip),
-     {0x10, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
-    {"PortConfig19200EvenTwoStop",
-     portConfig({19200, Parity::Even, StopBits::Two}, OutputProtocol::Tsip),
-     {0x10, 0xBC, 0x00, 0x08, 0x08, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
-    {"PortConfig1200And38400",
-     portConfig({1200, Parity::None, StopBits::One}, OutputProtocol::Tsip),
-     {0x10, 0xBC, 0x00, 0x04, 0x04, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
-    {"PortConfigRateNotOfferedFallsBackToFactoryCode",
-     portConfig({115200, Parity::None, StopBits::One}, OutputProtocol::Tsip),
-     {0x10, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
-    {"NmeaConfigGgaVtg",
-     nmeaConfig(kMaskGga | kMaskVtg),
-     {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x05, 0x10, 0x03}},
-    {"NmeaConfigAll",
-     nmeaConfig(0x7F),
-     {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x01, 0x3F, 0x10, 0x03}},
-    {"NmeaConfigGsaAloneDoublesDle",
-     nmeaConfig(kMaskGsa),
-     {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x10, 0x10, 0x10, 0x03}},
-    {"NmeaConfigIgnoresBitsAboveRmc",
-     nmeaConfig(0xFFFFFF80u | kMaskGll),
-     {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x10, 0x03}},
-    {"DataLongerThanACommandIsRefused", frameTsip(0x8E, Bytes(TsipFrame::kMaxData + 1, 0)), {}},
-};
-
-INSTANTIATE_TEST_SUITE_P(TsipCommands, CommandFrames, testing::ValuesIn(kFrames),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace kestrune::test

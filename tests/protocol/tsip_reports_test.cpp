@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cmath>
 #include <limits>
-#include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "protocol/nmea_sentence.h"
@@ -16,48 +15,35 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes levelEntry(std::uint8_t prn, float level) {
-    const auto bits = std::bit_cast<std::uint32_t>(level);
-    return {prn, static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
-            static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)};
-}
-
-Bytes signalReport(std::uint8_t count, std::initializer_list<Bytes> entries) {
-    Bytes data{count};
-    for (const Bytes& entry : entries) {
-        data.insert(data.end(), entry.begin(), entry.end());
-    }
-    return data;
-}
-
 TEST(PortReport, DecodesTheSettingsItDescribes) {
-    const std::optional<PortReport> nmea =
-        decodePortReport(Bytes{0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00});
-    EXPECT_EQ(nmea, (PortReport{{4800, Parity::None, StopBits::One}, OutputProtocol::Nmea}));
-    const std::optional<PortReport> tsip =
-        decodePortReport(Bytes{0x00, 0x09, 0x09, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00});
-    EXPECT_EQ(tsip, (PortReport{{38400, Parity::Even, StopBits::Two}, OutputProtocol::Tsip}));
+    EXPECT_EQ(decodePortReport(Bytes{0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x04, 0x00}),
+              (PortReport{{4800, Parity::None, StopBits::One}, OutputProtocol::Nmea}));
+    EXPECT_EQ(decodePortReport(Bytes{0x00, 0x09, 0x09, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00}),
+              (PortReport{{38400, Parity::Even, StopBits::Two}, OutputProtocol::Tsip}));
 }
 
+// One byte of a good report made bad: a baud code, the output rate apart from the input rate,
+// data bits, parity, stop bits, the output protocol; then reports too short.
 TEST(PortReport, RefusesWhatNoReceiverPortReports) {
     const Bytes good{0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00};
-    const std::pair<std::size_t, std::uint8_t> corruptions[] = {{1, 0x0B}, {2, 0x06}, {3, 0x02},
-                                                                {4, 0x03}, {5, 0x02}, {8, 0x03}};
-    for (const auto& [offset, value] : corruptions) {
+    for (const auto& [at, value] :
+         {std::pair{1, 0x0B}, {2, 0x06}, {3, 0x02}, {4, 0x03}, {5, 0x02}, {8, 0x03}}) {
         Bytes bad = good;
-        bad[offset] = value;
-        EXPECT_FALSE(decodePortReport(bad)) << "byte " << offset;
+        bad[at] = static_cast<std::uint8_t>(value);
+        EXPECT_FALSE(decodePortReport(bad)) << "byte " << at;
     }
     EXPECT_FALSE(decodePortReport(Bytes(good.begin(), good.end() - 1)));
     EXPECT_FALSE(decodePortReport(Bytes{0x00}));
 }
 
+// The lowest mask byte is taken whole, bits 6 and 7 as they are, and RMC comes from bit 8 alone
+// of the higher bytes; a report too short for the mask reads the missing bytes as zero.
 TEST(NmeaReport, MapsTheReceiversMaskToTheProgramsBits) {
     const std::pair<Bytes, NmeaMask> cases[] = {
         {{0x00, 0x01, 0x00, 0x00, 0x01, 0x05}, kMaskGga | kMaskVtg | kMaskRmc},
-        {{0x00, 0x01, 0x00, 0x00, 0x00, 0x3F}, 0x3F},
-        {{0x00, 0x01, 0xFF, 0xFF, 0xFE, 0xC0}, 0xC0},  // bits 6 and 7 pass as they are
-        {{0x00, 0x01, 0x00, 0x00, 0x01}, kMaskRmc},    // short: the missing byte is zero
+        {{0x00, 0x01, 0xFF, 0xFF, 0xFE, 0xC0}, 0xC0},
+        {{0x00, 0x01, 0xFF, 0xFF, 0xFE, 0x80}, 0x80},
+        {{0x00, 0x01, 0x00, 0x00, 0x01}, kMaskRmc},
         {{}, 0},
     };
     for (const auto& [data, mask] : cases) {
@@ -65,71 +51,63 @@ TEST(NmeaReport, MapsTheReceiversMaskToTheProgramsBits) {
     }
 }
 
+// A 0x47 report of two satellites, PRN 3 at level 10.0 and PRN 7 at 1.0, under a count.
+Bytes twoLevels(std::uint8_t count) {
+    return {count, 3, 0x41, 0x20, 0x00, 0x00, 7, 0x3F, 0x80, 0x00, 0x00};
+}
+
+// Only entries wholly present are read, however many the count promises (the second entry torn
+// off in the fourth case), and never more than the program keeps.
 TEST(SignalLevels, ReadsWholeEntriesOnlyWhateverTheCountSays) {
-    const Bytes e1 = levelEntry(3, 10.0f);
-    const Bytes e2 = levelEntry(7, 1.0f);
     const std::pair<Bytes, std::vector<SignalLevel>> cases[] = {
-        {signalReport(2, {e1, e2}), {{3, 43}, {7, 23}}},
-        {signalReport(5, {e1, e2}), {{3, 43}, {7, 23}}},  // promises more than it holds
-        {signalReport(1, {e1, e2}), {{3, 43}}},
-        {signalReport(2, {e1, {7, 0x3F}}), {{3, 43}}},  // a torn entry is not read
+        {twoLevels(2), {{3, 43}, {7, 23}}},
+        {twoLevels(5), {{3, 43}, {7, 23}}},
+        {twoLevels(1), {{3, 43}}},
+        {{2, 3, 0x41, 0x20, 0x00, 0x00, 7, 0x3F}, {{3, 43}}},
         {{}, {}},
     };
     for (const auto& [data, expected] : cases) {
         const SignalLevels levels = decodeSignalLevels(data);
         EXPECT_EQ(std::vector<SignalLevel>(levels.view().begin(), levels.view().end()), expected);
     }
-    const Bytes full = Bytes(1 + 5 * 51, 0x01);
-    EXPECT_EQ(decodeSignalLevels(full).count, 1u);
-    Bytes many(1, 0xFF);
-    for (int i = 0; i < 60; ++i) {
-        const Bytes e = levelEntry(static_cast<std::uint8_t>(i), 10.0f);
-        many.insert(many.end(), e.begin(), e.end());
-    }
+    Bytes many(1 + 5 * 60, 0x01);  // sixty entries under a count of 255
+    many[0] = 0xFF;
     EXPECT_EQ(decodeSignalLevels(many).count, kMaxSignalLevels);
 }
 
+// 20 log10(level) + 22.8, rounded half up (toward zero below), for every finite positive single.
 TEST(SignalLevels, LevelsThatAreNotFinitePositiveAreZero) {
+    using Limits = std::numeric_limits<float>;
+    const float nan = Limits::quiet_NaN(), inf = Limits::infinity(), max = Limits::max();
+    const float tiny = Limits::denorm_min();
     const std::pair<float, std::int32_t> cases[] = {
-        {10.0f, 43},
-        {1.0f, 23},
-        {0.0684f, 0},
-        {0.05f, -2},
-        {0.0f, 0},
-        {-0.0f, 0},
-        {-5.0f, 0},
-        {std::numeric_limits<float>::quiet_NaN(), 0},
-        {std::numeric_limits<float>::infinity(), 0},
-        {std::numeric_limits<float>::max(), 793},
-        {std::numeric_limits<float>::denorm_min(), -873},
+        {10.0f, 43}, {1.0f, 23}, {0.0684f, 0}, {0.05f, -2}, {0.0f, 0},    {-0.0f, 0},
+        {-5.0f, 0},  {nan, 0},   {inf, 0},     {max, 793},  {tiny, -873},
     };
     for (const auto& [level, expected] : cases) {
         EXPECT_EQ(signalLevelValue(level), expected) << level;
     }
 }
 
+// The checksum is two hex digits in either case after '*', over what lies between '$' and '*';
+// the type is the three letters after the talker, where a field follows.
 TEST(NmeaSentence, ChecksumAndTypeAreReadFromTheSentence) {
-    struct Case {
-        std::string sentence;
-        bool checksumHolds;
-        std::string type;
-    };
-    const Case cases[] = {
+    const std::tuple<std::string_view, bool, std::string_view> cases[] = {
         {"$GPGGA,1*5C", false, "GGA"},
         {"$GPGLL,,*50", true, "GLL"},
-        {"$GPGLL,,*5a", false, "GLL"},
+        {"$O*4f", true, ""},
         {"$GPRMC*4b", true, ""},
-        {"$GPRMC*4B", true, ""},
+        {"$O*4F", true, ""},
         {"$GPGLL,,*5", false, "GLL"},
         {"$*00", true, ""},
         {"GPGLL,,*50", false, ""},
         {"$", false, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& [sentence, checksumHolds, type] : cases) {
         const auto bytes =
-            std::span(reinterpret_cast<const std::uint8_t*>(c.sentence.data()), c.sentence.size());
-        EXPECT_EQ(nmeaChecksumHolds(bytes), c.checksumHolds) << c.sentence;
-        EXPECT_EQ(nmeaSentenceType(bytes), c.type) << c.sentence;
+            std::span(reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size());
+        EXPECT_EQ(nmeaChecksumHolds(bytes), checksumHolds) << sentence;
+        EXPECT_EQ(nmeaSentenceType(bytes), type) << sentence;
     }
 }
 
