@@ -103,44 +103,38 @@ const DispatchCase kDispatchCases[] = {
 INSTANTIATE_TEST_SUITE_P(ReceiverLink, DispatchTable, testing::ValuesIn(kDispatchCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(LinkFixture, NotificationsWithoutWindowAreLost) {
-    link.dispatch(Bytes{0x7B, 0, 1, 0, 0, 0, 5});
-    EXPECT_TRUE(sink.posts().empty());
-}
-
-TEST_F(LinkFixture, ReaderFramesTheStreamAndTracksTheProtocol) {
+// The reader frames the stream and tracks the protocol; its framer keeps a packet open across a
+// reopen, and starts afresh when the line settings change, as a reply cut off by the change must
+// not swallow the first one at the new settings.
+TEST_F(LinkFixture, ReaderFramesTheStreamAcrossReopenButNotAcrossAChangeOfSettings) {
     ASSERT_TRUE(link.open());
     link.setWindow(&sink);
-    // Sentence then packet: TSIP. Then a report posts a mask, then a sentence: NMEA.
     state->push({'$', 'A', '\r', '\n', 0x10, 0x8F, 0x10, 0x03});
     {
-        // The report's own pulse is the reader's last step for it.
         EventWait report(link.nmeaReportEvent());
         state->push({0x10, 0x7B, 0, 1, 0, 0, 0x01, 0x10, 0x10, 0x10, 0x03});
         ASSERT_EQ(report.wait(10s), WaitResult::First);
     }
     EXPECT_EQ(sink.posts(), (std::vector<Notification>{{kNotifyNmeaMask, 0x50, 0}}));
     EXPECT_EQ(link.outputProtocol(), OutputProtocol::Tsip);
-    {
-        EventWait reply(link.replyEvent());
-        state->push({'$', 'B', '\r', '\n'});
-        ASSERT_EQ(reply.wait(10s), WaitResult::First);
-    }
-    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
-    link.close();
-    EXPECT_FALSE(state->closedUnderReader.load());
-}
-
-TEST_F(LinkFixture, FramerKeepsItsStateAcrossReopen) {
-    ASSERT_TRUE(link.open());
-    state->push({0x10, 0x8F, 0x01});
+    state->push({kDle, 0x8F, 0x01});
     ASSERT_TRUE(state->waitUntilDrained());
     link.close();
     ASSERT_TRUE(link.open());
-    // Only the framer's memory of the open packet makes these two bytes a whole packet.
-    EventWait reply(link.replyEvent());
-    state->push({0x10, 0x03});
-    EXPECT_EQ(reply.wait(10s), WaitResult::First);
+    {
+        EventWait reply(link.replyEvent());
+        state->push({kDle, kEtx});  // whole only with the packet opened before the reopen
+        ASSERT_EQ(reply.wait(10s), WaitResult::First);
+    }
+    state->push({kDle, 0xBC, 0x00, 0x07, kDle});
+    ASSERT_TRUE(state->waitUntilDrained());
+    ASSERT_TRUE(link.configurePort(kFactoryLine));
+    EventWait report(link.portReportEvent());
+    state->push(
+        {kDle, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, kDle, kEtx});
+    EXPECT_EQ(report.wait(10s), WaitResult::First);
+    link.close();
+    EXPECT_FALSE(state->closedUnderReader.load());
 }
 
 // Letter case aside, the same name does not reopen; an overlong name is passed on whole (and so
@@ -177,6 +171,7 @@ TEST(ReceiverLink, OpenFailuresLeaveTheLinkClosedAndSayWhy) {
 }
 
 TEST_F(LinkFixture, ConfigurePortChangesOnlyTheLineAndFailureClosesTheLink) {
+    EXPECT_FALSE(link.configurePort(kFactoryLine));
     ASSERT_TRUE(link.open());
     const LineSettings verified{4800, Parity::None, StopBits::One};
     link.storeVerified(verified);
@@ -189,22 +184,6 @@ TEST_F(LinkFixture, ConfigurePortChangesOnlyTheLineAndFailureClosesTheLink) {
     EXPECT_FALSE(link.isOpen());
     EXPECT_FALSE(link.verified());
     EXPECT_FALSE(state->closedUnderReader.load());
-}
-
-TEST_F(LinkFixture, ConfigurePortOnClosedLinkFails) {
-    EXPECT_FALSE(link.configurePort(kFactoryLine));
-}
-
-// A reply cut off when the line moved on must not swallow the first reply at the next setting.
-TEST_F(LinkFixture, ConfigurePortStartsTheFramerAfresh) {
-    ASSERT_TRUE(link.open());
-    state->push({kDle, 0xBC, 0x00, 0x07, kDle});
-    ASSERT_TRUE(state->waitUntilDrained());
-    ASSERT_TRUE(link.configurePort(kFactoryLine));
-    EventWait report(link.portReportEvent());
-    state->push(
-        {kDle, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, kDle, kEtx});
-    EXPECT_EQ(report.wait(10s), WaitResult::First);
 }
 
 // The device going away wakes a procedure's waits and leaves nothing verified; opening again
@@ -242,11 +221,14 @@ TEST(ReceiverLink, CloseWakesTheReaderInsteadOfWaitingOutTheCeiling) {
     EXPECT_FALSE(state->closedUnderReader.load());
 }
 
+// Notifications without a window are lost.
 TEST_F(LinkFixture, CloseClearsVerifiedAndKeepsTheProtocol) {
     link.close();  // nothing open: only clears verified
     ASSERT_TRUE(link.open());
     link.storeVerified({4800, Parity::None, StopBits::One});
+    link.dispatch(Bytes{0x7B, 0, 1, 0, 0, 0, 5});
     link.dispatch(Bytes{'$'});
+    EXPECT_TRUE(sink.posts().empty());
     link.close();
     EXPECT_FALSE(link.verified());
     EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
