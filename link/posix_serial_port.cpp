@@ -33,12 +33,14 @@ constexpr std::chrono::milliseconds kDefaultReadCeiling{1000};
 // poll takes its timeout as an int.
 constexpr std::chrono::milliseconds kLongestReadCeiling{std::numeric_limits<int>::max()};
 constexpr int kModemLines = TIOCM_DTR | TIOCM_RTS;
-// Bytes collected by one read at most: 67 ms at the fastest rate.
-constexpr std::size_t kReadChunk = 256;
-// A line that has just delivered bytes is most likely in the middle of a burst; letting the rest
-// gather for this long before reading again saves a wake-up per few bytes. Short beside every
-// wait for a reply, and well inside what one read collects.
-constexpr std::chrono::milliseconds kGatherPause{40};
+// Bytes collected by one read at most: 133 ms at the fastest rate.
+constexpr std::size_t kReadChunk = 512;
+// A read that brings more than any reply the program waits for (a port report is 14 bytes)
+// means the receiver is streaming; letting the rest gather for a while before reading again then
+// saves a wake-up per few bytes. A lone reply is handed on at once. The pause is short beside
+// every wait for a reply, and well inside what one read collects.
+constexpr std::size_t kStreamingRead = 32;
+constexpr std::chrono::milliseconds kGatherPause{80};
 constexpr std::uint64_t kWakeCount = 1;
 constexpr nfds_t kWatched = 2;
 
@@ -167,7 +169,7 @@ ReadResult PosixSerialPort::fill() {
         if (succeeded(got) && got > 0) {
             next_ = 0;
             held_ = static_cast<std::size_t>(got);
-            gathering_ = true;
+            gathering_ = held_ >= kStreamingRead;
             return ReadResult::Byte;
         }
     }
