@@ -176,6 +176,9 @@ TEST(KestrunectlTest, InterruptEndsEachStepWithStatus130) {
         EXPECT_EQ(run.out, "") << step;
         EXPECT_NE(run.err.find(step), std::string::npos) << run.err;
     }
+    // With -q no progress line is drawn, even on a terminal.
+    const Outcome quiet = runProgram(scaled({"-q", "-p", "SIM1", "find"}), "never shown");
+    EXPECT_EQ(quiet.out + quiet.err, "SIM1 9600 8N1 TSIP\n");
 }
 
 // One JSON object per message when stdout is not a terminal, until Ctrl-C. The watch may start
