@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -19,19 +18,14 @@ using namespace kestrune;
 
 namespace {
 
-constexpr char kLockFileName[] = "Jul 21 2008";
 const QStringList kDefaultOpened{"COM3:"};
+constexpr int kFolder = 0, kFifo = 1, kLarge = 2, kBlocked = 3;  // unusable stores
 
 // Writes content to path, making its folder first; false if that failed.
 bool writeFile(const QString& path, const QByteArray& content) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The names the link asked to open when handed the store's name (the default store's if empty).
@@ -50,8 +44,7 @@ QStringList namesOpenedFor(const QString& storePath) {
 class StartupTest : public QObject {
     Q_OBJECT
 
-    QString path(const QString& name) const { return dir_->filePath(name); }
-    QString storePath() const { return path(QStringLiteral("Quenterra/Kestrune.conf")); }
+    QString storePath() const { return dir_->filePath(QStringLiteral("Quenterra/Kestrune.conf")); }
     std::string folder() const { return dir_->path().toStdString(); }
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -86,82 +79,70 @@ class StartupTest : public QObject {
         QVERIFY(content.isNull() || writeFile(storePath(), content));
         QCOMPARE(namesOpenedFor(storePath()), opened);
         QCOMPARE(namesOpenedFor(storePath()), opened);
-        QCOMPARE(readAll(storePath()),
+        QFile store(storePath());
+        QVERIFY(store.open(QIODevice::ReadOnly));
+        QCOMPARE(store.readAll(),
                  content.isNull() ? QByteArray("[General]\nPort=COM3:\n") : content);
     }
 
     void unusableStoreUsesDefault_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("a folder") << QStringLiteral("folder");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("a folder") << kFolder;
         // A FIFO would otherwise hang the start for ever, holding the single-instance lock.
-        QTest::newRow("a FIFO") << QStringLiteral("fifo");
-        QTest::newRow("larger than 64 KiB") << QStringLiteral("large");
+        QTest::newRow("a FIFO") << kFifo;
+        QTest::newRow("larger than 64 KiB") << kLarge;
         // A file where the store's folder should be cannot be written through, even by root.
-        QTest::newRow("a file for its folder") << QStringLiteral("blocked");
+        QTest::newRow("a file for its folder") << kBlocked;
     }
 
     // A store that is not a regular file of a store's size is not read, and stays as it was.
     void unusableStoreUsesDefault() {
-        QFETCH(QString, kind);
+        QFETCH(int, kind);
         const QString folder = QFileInfo(storePath()).absolutePath();
-        if (kind == QLatin1String("blocked")) {
-            QVERIFY(writeFile(folder, "not a folder"));
-        } else {
-            QVERIFY(QDir().mkpath(kind == QLatin1String("folder") ? storePath() : folder));
-        }
-        if (kind == QLatin1String("fifo")) {
-            QCOMPARE(::mkfifo(storePath().toLocal8Bit().constData(), 0600), 0);
-        } else if (kind == QLatin1String("large")) {
-            QVERIFY(writeFile(storePath(), "Port=SIM2:\n" + QByteArray(64 * 1024, '\n')));
-        }
+        QVERIFY(kind == kBlocked ? writeFile(folder, "not a folder")
+                                 : QDir().mkpath(kind == kFolder ? storePath() : folder));
+        QVERIFY(kind != kFifo || ::mkfifo(storePath().toLocal8Bit().constData(), 0600) == 0);
+        QVERIFY(kind != kLarge ||
+                writeFile(storePath(), "Port=SIM2:\n" + QByteArray(64 * 1024, '\n')));
         QCOMPARE(namesOpenedFor(storePath()), kDefaultOpened);
-        QCOMPARE(QFileInfo(storePath()).isFile(), kind == QLatin1String("large"));
+        QCOMPARE(QFileInfo(storePath()).isFile(), kind == kLarge);
     }
 
     // The default store and the default guard's lock follow the user's folders (for the rest
-    // of this run).
-    void defaultsFollowEnvironment() {
+    // of this run). A second copy is refused while the first runs, and runs once the first has
+    // ended, however it ended: here by being killed, as a crash ends it.
+    void defaultsFollowEnvironmentAndOneCopyAtATime() {
         qputenv("XDG_CONFIG_HOME", dir_->path().toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", dir_->path().toLocal8Bit());
         QVERIFY(writeFile(storePath(), "Port=SIM3:\n"));
         QCOMPARE(namesOpenedFor(QString()), QStringList{"SIM3:"});
-        SingleInstanceGuard guard;
-        QVERIFY(guard.acquire());
+        auto guard = std::make_unique<SingleInstanceGuard>();
+        QVERIFY(guard->acquire());
         QVERIFY(!SingleInstanceGuard(folder(), false).acquire());
-    }
-
-    // A second copy is refused while the first runs, and runs once the first has ended, however
-    // it ended: here by being killed, as a crash ends it.
-    void oneCopyAtATime() {
-        SingleInstanceGuard held(folder(), false);
+        guard.reset();
         const pid_t holder = ::fork();
         if (holder == 0) {
-            while (!held.acquire()) {
-            }
+            SingleInstanceGuard held(folder(), false);
+            (void)!held.acquire();  // if not, the parent is never refused, and fails
             for (;;) {
                 ::pause();
             }
         }
-        {
-            const auto killHolder = qScopeGuard([holder] {
-                if (holder > 0) {
-                    ::kill(holder, SIGKILL);
-                    ::waitpid(holder, nullptr, 0);
-                }
-            });
-            QVERIFY(holder > 0);
-            QTRY_VERIFY_WITH_TIMEOUT(!SingleInstanceGuard(folder(), false).acquire(), 20000);
-        }
+        QVERIFY(holder > 0);
+        const bool refused = QTest::qWaitFor(
+            [this] { return !SingleInstanceGuard(folder(), false).acquire(); }, 20000);
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        QVERIFY(refused);
         QVERIFY(SingleInstanceGuard(folder(), false).acquire());
     }
 
     void privateFolder_data() {
         QTest::addColumn<int>("made");  // the folder's mode when made beforehand, else 0
         QTest::addColumn<bool>("viaLink");
-        QTest::addColumn<bool>("guarded");
-        QTest::newRow("created closed") << 0 << false << true;
-        QTest::newRow("open to others") << 0777 << false << false;
-        QTest::newRow("link to a closed folder elsewhere") << 0700 << true << false;
+        QTest::newRow("created closed") << 0 << false;
+        QTest::newRow("open to others") << 0777 << false;
+        QTest::newRow("link to a closed folder elsewhere") << 0700 << true;
     }
 
     // The private folder is made closed to everybody else and guards. One open to others, or a
@@ -169,29 +150,21 @@ class StartupTest : public QObject {
     void privateFolder() {
         QFETCH(int, made);
         QFETCH(bool, viaLink);
-        QFETCH(bool, guarded);
+        const bool guarded = made == 0;  // only a folder it made itself
         const std::string folder = privateLockFolder(this->folder());
         const QString target =
-            viaLink ? path(QStringLiteral("elsewhere")) : QString::fromStdString(folder);
-        if (made != 0) {
-            QVERIFY(QDir().mkpath(target));
-            QCOMPARE(::chmod(target.toLocal8Bit().constData(), made), 0);
-        }
-        if (viaLink) {
-            QCOMPARE(::symlink(target.toLocal8Bit().constData(), folder.c_str()), 0);
-        }
+            viaLink ? dir_->filePath(QStringLiteral("elsewhere")) : QString::fromStdString(folder);
+        QVERIFY(made == 0 ||
+                (QDir().mkpath(target) && ::chmod(target.toLocal8Bit().constData(), made) == 0));
+        QVERIFY(!viaLink || ::symlink(target.toLocal8Bit().constData(), folder.c_str()) == 0);
         SingleInstanceGuard first(folder, true);
         QVERIFY(first.acquire());
-        SingleInstanceGuard second(folder, true);
-        QCOMPARE(second.acquire(), !guarded);
-        QCOMPARE(QFileInfo::exists(target + QLatin1Char('/') + QLatin1String(kLockFileName)),
-                 guarded);
-        if (guarded) {
-            struct stat info {};
-            QCOMPARE(::stat(folder.c_str(), &info), 0);
-            QCOMPARE(info.st_mode & 0777, 0700u);
-            QCOMPARE(info.st_uid, ::geteuid());
-        }
+        QCOMPARE(SingleInstanceGuard(folder, true).acquire(), !guarded);
+        // The lock file is named after a date.
+        QCOMPARE(QFileInfo::exists(target + QLatin1String("/Jul 21 2008")), guarded);
+        struct stat info {};
+        QVERIFY(!guarded || (::stat(folder.c_str(), &info) == 0 && (info.st_mode & 0777) == 0700 &&
+                             info.st_uid == ::geteuid()));
     }
 };
 

@@ -37,8 +37,7 @@ struct CommandCase {
 // The JSON object find and reset print, one stop bit; show and set add the sentences.
 std::string report(const char* port, int baud, const char* parity, const char* protocol,
                    Json sentences = nullptr) {
-    Json json{{"port", port}, {"baud", baud}, {"parity", parity}};
-    json["stopBits"] = 1;
+    Json json{{"port", port}, {"baud", baud}, {"parity", parity}, {"stopBits", 1}};
     json["protocol"] = protocol;
     if (!sentences.is_null()) {
         json["sentences"] = sentences;
@@ -47,25 +46,20 @@ std::string report(const char* port, int baud, const char* parity, const char* p
 }
 
 TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus) {
-    const Json factory{"GGA", "GSV", "GSA", "RMC"};
+    // clang-format off
     const CommandCase cases[] = {
         {0, "SIM1 9600 8N1 TSIP\n", "", {"-p", "SIM1", "find"}},
         {0, report("sim2:", 4800, "none", "nmea"), "", {"-p", "sim2:", "--json", "find"}},
         {0, "SIM2 4800 8N1 NMEA\nsentences: GGA,GLL,RMC\n", "", {"-p", "SIM2", "show"}},
-        {0, report("SIM1", 9600, "none", "tsip", factory), "", {"-p", "SIM1", "show", "--json"}},
-        {0,
-         "SIM1 19200 8O2 NMEA\nsentences: GGA,RMC\n",
-         "",
-         {"-p", "SIM1", "set", "--baud", "19200", "--parity", "odd", "--stop-bits", "2", "--format",
-          "nmea", "--sentences", "gga,RMC"}},
-        {0,
-         "SIM3 4800 8O1 TSIP\nsentences: GGA,GSV,GSA,RMC\n",
-         "",
-         {"-p", "SIM3", "set", "--baud", "4800"}},
-        {0,
-         report("SIM1", 9600, "even", "tsip", Json::array()),
-         "never tries even parity",
-         {"-p", "SIM1", "--json", "set", "--parity", "even", "--sentences", "none"}},
+        {0, report("SIM1", 9600, "none", "tsip", {"GGA", "GSV", "GSA", "RMC"}), "",
+            {"-p", "SIM1", "show", "--json"}},
+        {0, "SIM1 19200 8O2 NMEA\nsentences: GGA,RMC\n", "",
+            {"-p", "SIM1", "set", "--baud", "19200", "--parity", "odd", "--stop-bits", "2",
+             "--format", "nmea", "--sentences", "gga,RMC"}},
+        {0, "SIM3 4800 8O1 TSIP\nsentences: GGA,GSV,GSA,RMC\n", "",
+            {"-p", "SIM3", "set", "--baud", "4800"}},
+        {0, report("SIM1", 9600, "even", "tsip", Json::array()), "never tries even parity",
+            {"-p", "SIM1", "--json", "set", "--parity", "even", "--sentences", "none"}},
         {0, report("SIM3", 9600, "none", "tsip"), "", {"-p", "SIM3", "reset", "--json"}},
         {1, "", "SIM4: no receiver answered (tried 38400", {"-p", "SIM4", "find"}},
         {1, "", "did not answer at 9600 8N1", {"-p", "SIM4", "reset"}},
@@ -80,6 +74,7 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
         {3, "", "/dev/ttyUSB99: no such device", {"-p", "USB99", "find"}},
         {0, "kestrunectl " KESTRUNE_VERSION "\n", "", {"--version"}},
     };
+    // clang-format on
     for (const CommandCase& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
         const Outcome run = runProgram(scaled(c.args));
@@ -125,67 +120,46 @@ TEST(KestrunectlTest, PortComesFromTheSettingsFile) {
     }
 }
 
-struct PtyRig {
+// Over a pseudo-terminal at real timing. Usage errors never touch the port; the quick pass
+// finds the receiver by path, by name and through a link under /dev (followed to its device);
+// a port another process holds is refused, naming the holder.
+TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
     VirtualReceiver receiver{ReceiverSettings{{4800, Parity::None, StopBits::One}}};
-    std::unique_ptr<PtyReceiver> server = PtyReceiver::start(receiver);
-};
-
-// At real timing the quick pass finds it; a link under /dev is followed to its device.
-TEST(KestrunectlTest, FindsOverAPseudoTerminalByPathNameAndLink) {
-    PtyRig rig;
-    ASSERT_NE(rig.server, nullptr);
-    const std::string link = "/dev/shm/kestrunectl-test-" + std::to_string(::getpid());
-    std::filesystem::create_symlink(rig.server->slavePath(), link);
-    std::vector<std::string> ports{rig.server->slavePath(), link};
-    if (!rig.server->portName().empty()) {
-        ports.push_back(rig.server->portName());
+    const std::unique_ptr<PtyReceiver> server = PtyReceiver::start(receiver);
+    ASSERT_NE(server, nullptr);
+    const std::string& path = server->slavePath();
+    // clang-format off
+    const Args usageErrors[] = {{"set", "--baud", "300"}, {"set", "--parity", "mark"},
+        {"set", "--stop-bits", "3"}, {"set", "--format", "binary"}, {"watch", "--parity", "odd"}};
+    // clang-format on
+    for (Args args : usageErrors) {
+        args.insert(args.begin(), {"-p", path});
+        EXPECT_EQ(runProgram(args).status, 2) << args[3];
     }
-    for (const std::string& port : ports) {
-        const Outcome run = runProgram({"-p", port, "--json", "find"});
-        const std::string shown = port == link ? link : rig.server->slavePath();
-        EXPECT_EQ(Json::parse(run.out), Json::parse(report(shown.c_str(), 4800, "none", "tsip")));
+    EXPECT_TRUE(receiver.hostWrites().empty());
+
+    const std::string link = "/dev/shm/kestrunectl-test-" + std::to_string(::getpid());
+    std::filesystem::create_symlink(path, link);
+    for (const std::string& port : {path, link, server->portName()}) {
+        if (!port.empty()) {
+            const Outcome run = runProgram({"-p", port, "--json", "find"});
+            const std::string shown = port == link ? link : path;
+            EXPECT_EQ(Json::parse(run.out),
+                      Json::parse(report(shown.c_str(), 4800, "none", "tsip")));
+        }
     }
     std::filesystem::remove(link);
-}
 
-TEST(KestrunectlTest, UsageErrorsLeaveThePortUntouched) {
-    PtyRig rig;
-    ASSERT_NE(rig.server, nullptr);
-    const std::string port = rig.server->slavePath();
-    const Args cases[] = {{"-p", port, "set", "--baud", "300"},
-                          {"-p", port, "set", "--parity", "mark"},
-                          {"-p", port, "set", "--stop-bits", "3"},
-                          {"-p", port, "set", "--format", "binary"},
-                          {"-p", port, "watch", "--parity", "odd"}};
-    for (const Args& args : cases) {
-        EXPECT_EQ(runProgram(args).status, 2) << args.back();
-    }
-    EXPECT_TRUE(rig.receiver.hostWrites().empty());
-}
-
-TEST(KestrunectlTest, BusyPortNamesTheProcessHoldingIt) {
-    PtyRig rig;
-    ASSERT_NE(rig.server, nullptr);
-    std::array<int, 2> ready{};
-    ASSERT_EQ(::pipe(ready.data()), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        ::prctl(PR_SET_NAME, "portholder");
-        const int fd = ::open(rig.server->slavePath().c_str(), O_RDWR | O_NOCTTY);
-        const bool held = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-        (void)!::write(ready[1], &held, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    bool held = false;
-    ASSERT_EQ(::read(ready[0], &held, 1), 1);
-    ASSERT_TRUE(held);
-    const Outcome run = runProgram({"-p", rig.server->slavePath(), "find"});
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    // This process holds the port, under a name of its own.
+    ::prctl(PR_SET_NAME, "portholder");
+    const int held = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(held >= 0 && ::flock(held, LOCK_EX) == 0);
+    const Outcome run = runProgram({"-p", path, "find"});
+    ::close(held);
     EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.err.find("port busy, held by portholder (pid " + std::to_string(holder) + ")"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("port busy, held by portholder (pid " + std::to_string(::getpid()) + ")"),
+        std::string::npos)
         << run.err;
 }
 
@@ -202,6 +176,9 @@ TEST(KestrunectlTest, InterruptEndsEachStepWithStatus130) {
         EXPECT_EQ(run.out, "") << step;
         EXPECT_NE(run.err.find(step), std::string::npos) << run.err;
     }
+    // With -q no progress line is drawn, even on a terminal.
+    const Outcome quiet = runProgram(scaled({"-q", "-p", "SIM1", "find"}), "never shown");
+    EXPECT_EQ(quiet.out + quiet.err, "SIM1 9600 8N1 TSIP\n");
 }
 
 // One JSON object per message when stdout is not a terminal, until Ctrl-C. The watch may start

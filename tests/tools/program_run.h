@@ -18,12 +18,10 @@ namespace kestrune::test {
 
 struct Outcome {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline constexpr std::chrono::seconds kHangGuard{120};
-inline constexpr int kPollSliceMs = 200;
 
 // A pipe, or a pseudo-terminal whose slave is opened here so that it never reads as hung up
 // before the program has it.
@@ -32,29 +30,8 @@ inline bool openStderr(bool terminal, std::array<int, 2>& err) {
         return ::pipe2(err.data(), O_CLOEXEC) == 0;
     }
     err[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (err[0] < 0 || ::grantpt(err[0]) != 0 || ::unlockpt(err[0]) != 0) {
-        return false;
-    }
-    err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    return err[1] >= 0;
-}
-
-// Reads what is there on each stream; a stream that ends is closed and dropped.
-inline void drain(std::array<pollfd, 2>& watch, const std::array<std::string*, 2>& into) {
-    ::poll(watch.data(), watch.size(), kPollSliceMs);
-    for (std::size_t i = 0; i < watch.size(); ++i) {
-        std::array<char, 4096> chunk{};
-        if (watch[i].fd < 0 || watch[i].revents == 0) {
-            continue;
-        }
-        const ssize_t got = ::read(watch[i].fd, chunk.data(), chunk.size());
-        if (got > 0) {
-            into[i]->append(chunk.data(), static_cast<std::size_t>(got));
-        } else if (!(got < 0 && errno == EINTR)) {
-            ::close(watch[i].fd);
-            watch[i].fd = -1;
-        }
-    }
+    return err[0] >= 0 && ::grantpt(err[0]) == 0 && ::unlockpt(err[0]) == 0 &&
+           (err[1] = ::open(::ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC)) >= 0;
 }
 
 inline std::size_t countOf(const std::string& text, const std::string& part) {
@@ -92,9 +69,25 @@ inline Outcome runProgram(std::vector<std::string> args, const std::string& inte
     // Only a hang guard: a program still running then is killed and the run fails.
     const auto giveUp = std::chrono::steady_clock::now() + kHangGuard;
     std::array<pollfd, 2> watch{{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
+    const std::array<std::string*, 2> into{&outcome.out, &outcome.err};
     bool signalled = interruptOn.empty();
     while ((watch[0].fd >= 0 || watch[1].fd >= 0) && std::chrono::steady_clock::now() < giveUp) {
-        drain(watch, {&outcome.out, &outcome.err});
+        ::poll(watch.data(), watch.size(), 200);  // milliseconds
+        // Reads what is there on each stream; a stream that ends is closed and dropped (poll
+        // skips a negative descriptor).
+        for (std::size_t i = 0; i < watch.size(); ++i) {
+            std::array<char, 4096> chunk{};
+            if (watch[i].revents == 0) {
+                continue;
+            }
+            const ssize_t got = ::read(watch[i].fd, chunk.data(), chunk.size());
+            if (got > 0) {
+                into[i]->append(chunk.data(), static_cast<std::size_t>(got));
+            } else if (!(got < 0 && errno == EINTR)) {
+                ::close(watch[i].fd);
+                watch[i].fd = -1;
+            }
+        }
         if (!signalled && countOf(outcome.out + outcome.err, interruptOn) >= times) {
             signalled = ::kill(pid, SIGINT) == 0;
         }
