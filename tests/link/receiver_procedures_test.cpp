@@ -271,30 +271,27 @@ TEST(ReceiverProcedures, ApplyFailsWhenTheReceiverRejectsAndStaysAway) {
 }
 
 // The same conversations through the real serial layer, with the receiver on a pseudo-terminal.
-class OverPseudoTerminal : public testing::TestWithParam<ReceiverSettings> {};
+TEST(ReceiverProcedures, SearchAndReadFindTheReceiverOverAPseudoTerminal) {
+    for (const ReceiverSettings& settings :
+         {receiverAt({4800, kNone, kOne}), receiverAt({38400, kOdd, kOne}),
+          receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea)}) {
+        VirtualReceiver receiver(settings, {}, kFactor);
+        const auto pty = PtyReceiver::start(receiver);
+        ASSERT_NE(pty, nullptr);
+        RecordingSink sink;
+        ReceiverLink link(Timing{}.scaled(kFactor),
+                          [&](std::string_view) { return openSerialDevice(pty->slavePath()); });
+        ASSERT_TRUE(link.open());
 
-TEST_P(OverPseudoTerminal, SearchAndReadFindTheReceiver) {
-    VirtualReceiver receiver(GetParam(), {}, kFactor);
-    const auto pty = PtyReceiver::start(receiver);
-    ASSERT_NE(pty, nullptr);
-    RecordingSink sink;
-    ReceiverLink link(Timing{}.scaled(kFactor),
-                      [&](std::string_view) { return openSerialDevice(pty->slavePath()); });
-    ASSERT_TRUE(link.open());
-
-    ASSERT_TRUE(readReceiverSettings(link, &sink));
-    EXPECT_EQ(link.verifiedSettings(), GetParam().line);
-    // GGA, GSV, GSA and RMC: the receiver's factory selection.
-    EXPECT_EQ(sink.postsOf(kNotifyNmeaMask),
-              (std::vector<Notification>{{kNotifyNmeaMask, 0x59, 0}}));
-    EXPECT_EQ(receiver.settings().output, GetParam().output);
-    link.close();
+        ASSERT_TRUE(readReceiverSettings(link, &sink));
+        EXPECT_EQ(link.verifiedSettings(), settings.line);
+        // GGA, GSV, GSA and RMC: the receiver's factory selection.
+        EXPECT_EQ(sink.postsOf(kNotifyNmeaMask),
+                  (std::vector<Notification>{{kNotifyNmeaMask, 0x59, 0}}));
+        EXPECT_EQ(receiver.settings().output, settings.output);
+        link.close();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, OverPseudoTerminal,
-                         testing::Values(receiverAt({4800, kNone, kOne}),
-                                         receiverAt({38400, kOdd, kOne}),
-                                         receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea)));
 
 // A cancel from another thread ends each procedure where it stands: here, at its first wait
 // on a receiver that never answers, with every delay an hour or more, so a wait or sleep that a
@@ -327,23 +324,12 @@ TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
 // Replies with a port report of 4800, no parity, to whatever it hears, at every setting: the
 // lenient rule takes the first probe, the checked rule only the one the report describes.
 TEST(ReceiverProcedures, TheCheckedRuleTakesOnlyAReportOfTheProbedSettings) {
-    class Answering4800 : public FakeSerialPort {
-      public:
-        explicit Answering4800(std::shared_ptr<FakePortState> state)
-            : FakeSerialPort(state), state_(std::move(state)) {}
-        bool write(std::span<const std::uint8_t> bytes) override {
-            state_->push({0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02,
-                          0x00, 0x10, 0x03, '$',  'A',  '*',  '0',  '0',  '\r', '\n'});
-            return FakeSerialPort::write(bytes);
-        }
-
-      private:
-        std::shared_ptr<FakePortState> state_;
-    };
     for (const ProbeRule rule : {ProbeRule::AnyReply, ProbeRule::CheckedReply}) {
         auto state = std::make_shared<FakePortState>();
+        state->answer = {0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02,
+                         0x00, 0x10, 0x03, '$',  'A',  '*',  '0',  '0',  '\r', '\n'};
         ReceiverLink link(Timing{}.scaled(kFactor), [state](std::string_view) {
-            return OpenResult{std::make_unique<Answering4800>(state)};
+            return OpenResult{std::make_unique<FakeSerialPort>(state)};
         });
         ASSERT_TRUE(link.open());
         ASSERT_TRUE(searchReceiver(link, {false, rule, {}}));

@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "link/serial_port.h"
 
@@ -17,6 +18,8 @@ struct FakePortState {
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<std::uint8_t> incoming;
+    // What the port hears back after every write, as a receiver answering at any setting.
+    std::vector<std::uint8_t> answer;
     LineSettings settings;
     std::chrono::milliseconds ceiling{1000};
     bool dead = false;
@@ -57,7 +60,13 @@ class FakeSerialPort : public SerialPort {
         }
         ++state_->closed;
     }
-    bool write(std::span<const std::uint8_t>) override { return true; }
+    bool write(std::span<const std::uint8_t>) override {
+        state_->change([this] {
+            state_->incoming.insert(state_->incoming.end(), state_->answer.begin(),
+                                    state_->answer.end());
+        });
+        return true;
+    }
     // Like a real port, a dead one fails only after the ceiling.
     ReadResult readByte(std::uint8_t& byte) override {
         ++state_->readsInProgress;

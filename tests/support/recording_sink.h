@@ -40,7 +40,7 @@ class RecordingSink : public NotificationSink {
         return matching;
     }
     std::vector<Notification> posts() {
-        std::lock_guard lock(mutex_);
+        const std::lock_guard lock(mutex_);
         return posts_;
     }
 
