@@ -17,8 +17,6 @@ constexpr std::array<Parity, 2> kProbedParities{Parity::Odd, Parity::None};
 
 // A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
 constexpr std::size_t kPortReportFrameBytes = 14;
-constexpr std::uint32_t kStartAndDataBits = 9;
-constexpr std::uint32_t kStopBit = 1;
 constexpr double kMillisecondsPerSecond = 1000.0;
 
 constexpr std::array<LineSettings, kProbeCount> makeProbeOrder() {
@@ -35,10 +33,8 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 
 // How long the query and a full port report take on the line at these settings.
 std::chrono::milliseconds lineTime(const LineSettings& line, double factor) {
-    const std::uint32_t bitsPerByte =
-        kStartAndDataBits + (line.parity == Parity::None ? 0 : 1) + kStopBit;
     const std::size_t bytes = portConfigQuery().length + kPortReportFrameBytes;
-    const double seconds = static_cast<double>(bytes * bitsPerByte) / line.baud;
+    const double seconds = static_cast<double>(bytes * bitsPerByte(line)) / line.baud;
     return std::chrono::milliseconds(
         static_cast<std::chrono::milliseconds::rep>(seconds * kMillisecondsPerSecond * factor) + 1);
 }

@@ -55,6 +55,14 @@ struct LineSettings {
 // 9600 bits/s, 8N1: where a line break returns the receiver's port.
 inline constexpr LineSettings kFactoryLine{};
 
+// Bits one byte takes on the line: a start bit, eight data bits, the parity bit if any, and the
+// stop bits.
+constexpr std::uint32_t bitsPerByte(const LineSettings& line) {
+    constexpr std::uint32_t kStartAndDataBits = 1 + 8;
+    return kStartAndDataBits + (line.parity == Parity::None ? 0 : 1) +
+           (line.stopBits == StopBits::Two ? 2 : 1);
+}
+
 // Seven bits selecting NMEA sentences, one per sentence.
 using NmeaMask = std::uint32_t;
 inline constexpr NmeaMask kMaskGga = 1u << 0;

@@ -7,12 +7,6 @@ namespace kestrune {
 
 namespace {
 
-constexpr std::uint32_t kStartBits = 1;
-constexpr std::uint32_t kDataBits = 8;
-constexpr std::uint32_t kParityBits = 1;
-constexpr std::uint32_t kOneStop = 1;
-constexpr std::uint32_t kTwoStops = 2;
-
 // What a UART reading at the wrong rate typically makes of a byte: mostly runs of ones and
 // zeros. None of these is a DLE (0x10) or '$' (0x24).
 constexpr std::array<std::uint8_t, 9> kJunk{0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF};
@@ -33,12 +27,6 @@ bool listensAt(const LineSettings& host, const LineSettings& own) {
 }
 
 }  // namespace
-
-std::uint32_t bitsPerByte(const LineSettings& settings) {
-    const std::uint32_t parity = settings.parity == Parity::None ? 0 : kParityBits;
-    const std::uint32_t stops = settings.stopBits == StopBits::Two ? kTwoStops : kOneStop;
-    return kStartBits + kDataBits + parity + stops;
-}
 
 LineTransmitter::LineTransmitter(const SimClock& clock, std::uint32_t noiseSeed)
     : clock_(clock), noiseState_(noiseSeed == 0 ? kNonZeroSeed : noiseSeed) {}

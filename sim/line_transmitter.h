@@ -54,7 +54,4 @@ class LineTransmitter {
     std::uint32_t noiseState_;
 };
 
-// Bits one byte takes on the line with these settings.
-std::uint32_t bitsPerByte(const LineSettings& settings);
-
 }  // namespace kestrune
