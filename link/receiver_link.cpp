@@ -115,6 +115,7 @@ void ReceiverLink::readerLoop() {
         if (read == ReadResult::Nothing) {
             continue;
         }
+        bytesHeard_.fetch_add(1, std::memory_order_relaxed);
         if (framerStale_.load() && framerStale_.exchange(false)) {
             framer_ = StreamFramer{};
         }

@@ -54,6 +54,9 @@ class ReceiverLink {
     // The settings the receiver last answered at, read whole; nothing while unverified.
     std::optional<LineSettings> verifiedSettings() const;
     OutputProtocol outputProtocol() const { return outputProtocol_.load(); }
+    // Bytes the reader has taken from the port since construction, at any settings: a count
+    // that never moves means nothing is attached, or nothing is talking.
+    std::uint64_t bytesHeard() const { return bytesHeard_.load(std::memory_order_relaxed); }
 
     // Stops the running procedure's waits and sleeps, from any thread; it stays raised until
     // clearCancel.
@@ -109,6 +112,7 @@ class ReceiverLink {
     std::atomic<OpenError> openError_{OpenError::None};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> deviceGone_{false};
+    std::atomic<std::uint64_t> bytesHeard_{0};
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
     // Raised by configurePort: the reader starts its framer afresh before its next byte.
     std::atomic<bool> framerStale_{false};

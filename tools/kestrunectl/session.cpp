@@ -78,12 +78,14 @@ int openPort(Session& session) {
 // stops the search rather than wait out the probes left.
 bool find(Session& session) {
     ReceiverLink& link = session.link;
-    return findReceiver(link, [&](std::string_view pass, const ProbeProgress& progress) {
+    SearchOptions options;
+    options.onProbe = [&](std::string_view pass, const ProbeProgress& progress) {
         session.progress.probe(pass, progress);
         if (!link.isOpen()) {
             link.cancel();
         }
-    });
+    };
+    return findReceiver(link, options) == SearchOutcome::Found;
 }
 
 int failureStatus(Session& session, const std::string& noAnswer) {
