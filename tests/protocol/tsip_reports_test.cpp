@@ -20,6 +20,12 @@ TEST(PortReport, DecodesTheSettingsItDescribes) {
               (PortReport{{4800, Parity::None, StopBits::One}, OutputProtocol::Nmea}));
     EXPECT_EQ(decodePortReport(Bytes{0x00, 0x09, 0x09, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00}),
               (PortReport{{38400, Parity::Even, StopBits::Two}, OutputProtocol::Tsip}));
+    // 300 and 600 bits/s are never offered, but their codes still read as those rates.
+    for (const auto& [code, baud] : {std::pair<std::uint8_t, std::uint32_t>{2, 300}, {3, 600}}) {
+        EXPECT_EQ(
+            decodePortReport(Bytes{0x00, code, code, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00}),
+            (PortReport{{baud, Parity::None, StopBits::One}, OutputProtocol::Tsip}));
+    }
 }
 
 // One byte of a good report made bad: a baud code, the output rate apart from the input rate,
@@ -56,19 +62,24 @@ Bytes twoLevels(std::uint8_t count) {
     return {count, 3, 0x41, 0x20, 0x00, 0x00, 7, 0x3F, 0x80, 0x00, 0x00};
 }
 
-// Only entries wholly present are read, however many the count promises (the second entry torn
-// off in the fourth case), and never more than the program keeps.
+// Only entries wholly present are read, however many the count promises, and never more than
+// the program keeps; a last entry cut off anywhere, 1 to 4 bytes short, is left out.
 TEST(SignalLevels, ReadsWholeEntriesOnlyWhateverTheCountSays) {
     const std::pair<Bytes, std::vector<SignalLevel>> cases[] = {
         {twoLevels(2), {{3, 43}, {7, 23}}},
         {twoLevels(5), {{3, 43}, {7, 23}}},
         {twoLevels(1), {{3, 43}}},
-        {{2, 3, 0x41, 0x20, 0x00, 0x00, 7, 0x3F}, {{3, 43}}},
         {{}, {}},
     };
     for (const auto& [data, expected] : cases) {
         const SignalLevels levels = decodeSignalLevels(data);
         EXPECT_EQ(std::vector<SignalLevel>(levels.view().begin(), levels.view().end()), expected);
+    }
+    const Bytes whole = twoLevels(2);
+    for (long cut = 1; cut <= 4; ++cut) {
+        const Bytes torn(whole.begin(), whole.end() - cut);
+        EXPECT_EQ(decodeSignalLevels(torn).count, 1u) << cut << " bytes short";
+        EXPECT_EQ(decodeSignalLevels(torn).view().front(), (SignalLevel{3, 43}));
     }
     Bytes many(1 + 5 * 60, 0x01);  // sixty entries under a count of 255
     many[0] = 0xFF;
