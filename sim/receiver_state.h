@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "protocol/receiver_settings.h"
@@ -51,6 +52,8 @@ struct ReceiverBehaviour {
     // The reports (TSIP) or sentences (NMEA) sent once per interval; off, the receiver speaks
     // only when asked, for measuring answers without a report in their way.
     bool periodicOutput = true;
+    // A fault: every port report names this line instead of the one the receiver is at.
+    std::optional<LineSettings> reportedLine = std::nullopt;
     // Where it stands, and the seed of the jitter of its reported position.
     Place place = kDefaultPlace;
     std::uint32_t jitterSeed = 1;

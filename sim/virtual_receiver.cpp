@@ -259,7 +259,9 @@ void VirtualReceiver::answerQuery(const TsipPacket& packet, SimTime now) {
 
 void VirtualReceiver::handlePortConfig(const TsipPacket& packet, SimTime now) {
     if (isPortQuery(packet.data)) {
-        reply(portReport(settings_), now);
+        ReceiverSettings reported = settings_;
+        reported.line = behaviour_.reportedLine.value_or(settings_.line);
+        reply(portReport(reported), now);
         return;
     }
     const auto next = decodePortConfig(packet.data, settings_);

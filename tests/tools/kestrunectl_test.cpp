@@ -92,18 +92,23 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
 }
 
 // The file is read, never created: without it, or with a value the window would not have
-// written, the default COM3: (/dev/ttyS2) is used.
+// written, the default COM3: (/dev/ttyS2) is used. Errors name the file where it is.
 TEST(KestrunectlTest, PortComesFromTheSettingsFile) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"[General]\nPort=SIM2\n", "SIM2 4800 8N1 NMEA\n"},
-        {"[General]\r\nPort = sim2:\r\n", "sim2: 4800 8N1 NMEA\n"},
-        {"[General]\nPort=\"SIM2\"\n", ""},
-        {"[Other]\nPort=SIM2\n", ""},
-        {nullptr, ""},
+    const std::filesystem::path home = ::testing::TempDir() + "kestrunectl-config";
+    const std::string gone =
+        "/dev/ttyUSB99: no such device; check the cable, the receiver's power "
+        "and the port name (-p, or Port in " +
+        home.string() + "/Quenterra/Kestrune.conf)";
+    const std::tuple<const char*, const char*, std::string> cases[] = {
+        {"[General]\nPort=SIM2\n", "SIM2 4800 8N1 NMEA\n", ""},
+        {"[General]\r\nPort = sim2:\r\n", "sim2: 4800 8N1 NMEA\n", ""},
+        {"[General]\nPort=\"SIM2\"\n", "", "kestrunectl: /dev/ttyS2: "},
+        {"[Other]\nPort=SIM2\n", "", "kestrunectl: /dev/ttyS2: "},
+        {"[General]\nPort=USB99\n", "", gone},
+        {nullptr, "", "kestrunectl: /dev/ttyS2: "},
     };
-    for (const auto& [text, out] : cases) {
+    for (const auto& [text, out, err] : cases) {
         SCOPED_TRACE(text ? text : "no file");
-        const std::filesystem::path home = ::testing::TempDir() + "kestrunectl-config";
         std::filesystem::remove_all(home);
         std::filesystem::create_directories(home / "Quenterra");
         if (text != nullptr) {
@@ -113,9 +118,7 @@ TEST(KestrunectlTest, PortComesFromTheSettingsFile) {
         const Outcome run = runProgram(scaled({"find"}));
         ::unsetenv("XDG_CONFIG_HOME");
         EXPECT_EQ(run.out, out);
-        if (*out == '\0') {
-            EXPECT_EQ(run.err.rfind("kestrunectl: /dev/ttyS2: ", 0), 0u) << run.err;
-        }
+        EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
         EXPECT_EQ(std::filesystem::exists(home / "Quenterra/Kestrune.conf"), text != nullptr);
     }
 }
@@ -149,6 +152,15 @@ TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
         }
     }
     std::filesystem::remove(link);
+    // A link under /dev whose target is not: refused before an open could call it no terminal.
+    const std::string outside = ::testing::TempDir() + "kestrunectl-outside";
+    std::ofstream{outside} << "";
+    std::filesystem::create_symlink(outside, link);
+    const Outcome refused = runProgram({"-p", link, "find"});
+    std::filesystem::remove(link);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find(link + " leads to " + outside + ", outside /dev"), std::string::npos)
+        << refused.err;
 
     // This process holds the port, under a name of its own.
     ::prctl(PR_SET_NAME, "portholder");
@@ -161,6 +173,40 @@ TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
         run.err.find("port busy, held by portholder (pid " + std::to_string(::getpid()) + ")"),
         std::string::npos)
         << run.err;
+}
+
+// Over a pseudo-terminal: port reports of another line are never taken, and a device that goes
+// away mid-command (at real timing, once the progress line shows the step) ends it with status 3,
+// saying what is known of the receiver then.
+TEST(KestrunectlTest, WrongReportsAreNotTakenAndADeviceGoneMidCommandFails) {
+    const ReceiverBehaviour misreports{.reportedLine = LineSettings{4800}};
+    const std::tuple<ReceiverBehaviour, Args, const char*, int, const char*> cases[] = {
+        {misreports, scaled({"find"}), nullptr, 1, ": no receiver answered (tried"},
+        {{.answering = Answering::Silent},
+         {"find"},
+         "find: quick pass",
+         3,
+         ": device disconnected; the receiver's settings are not known; plug it back in"},
+        {{},
+         {"set", "--baud", "4800", "--format", "nmea"},
+         "set: applying",
+         3,
+         ": device disconnected; set was applying 4800 8N1 NMEA, so the receiver may be where it "
+         "was, at 9600 8N1 TSIP after the reset, or at the new settings (before that, the "
+         "receiver answered at 9600 8N1 TSIP); plug"},
+    };
+    for (auto [behaviour, args, goneAt, status, err] : cases) {
+        const double scale = goneAt == nullptr ? 0.05 : 1.0;  // as scaled() gives the program
+        VirtualReceiver receiver{ReceiverSettings{}, behaviour, scale};
+        std::unique_ptr<PtyReceiver> server = PtyReceiver::start(receiver);
+        ASSERT_NE(server, nullptr);
+        args.insert(args.begin(), {"-p", server->slavePath()});
+        const Outcome run = goneAt == nullptr
+                                ? runProgram(args)
+                                : runProgram(args, goneAt, 1, [&] { server.reset(); });
+        EXPECT_EQ(run.status, status) << run.err;
+        EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
+    }
 }
 
 // At real timing, so that each stop lands in the step it names; the progress line tells when.

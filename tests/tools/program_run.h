@@ -11,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,10 @@ inline std::size_t countOf(const std::string& text, const std::string& part) {
 }
 
 // Runs the program. Given interruptOn, stderr is a terminal (so the progress line is drawn) and
-// SIGINT is sent once that text has shown so many times on stdout and stderr together.
+// SIGINT is sent once that text has shown so many times on stdout and stderr together; or, given
+// instead, what the test does then.
 inline Outcome runProgram(std::vector<std::string> args, const std::string& interruptOn = {},
-                          std::size_t times = 1) {
+                          std::size_t times = 1, const std::function<void()>& instead = {}) {
     args.insert(args.begin(), KESTRUNECTL);
     std::vector<char*> argv;
     for (std::string& arg : args) {
@@ -89,7 +91,7 @@ inline Outcome runProgram(std::vector<std::string> args, const std::string& inte
             }
         }
         if (!signalled && countOf(outcome.out + outcome.err, interruptOn) >= times) {
-            signalled = ::kill(pid, SIGINT) == 0;
+            signalled = instead ? (instead(), true) : ::kill(pid, SIGINT) == 0;
         }
     }
     if (watch[0].fd >= 0 || watch[1].fd >= 0) {

@@ -9,6 +9,7 @@
 
 #include "tools/kestrunectl/exit_status.h"
 #include "tools/kestrunectl/line_text.h"
+#include "tools/kestrunectl/settings_file.h"
 
 namespace kestrune::ctl {
 
@@ -17,10 +18,17 @@ namespace {
 constexpr const char* kProgram = "kestrunectl";
 constexpr std::string_view kNoSentences = "none";
 
-constexpr const char* kFooter =
-    "Without -p the port named in $XDG_CONFIG_HOME/Quenterra/Kestrune.conf is used (COM3: if\n"
-    "none). Exit status: 0 done, 1 the receiver did not answer or refused, 2 usage error, 3 the\n"
-    "port cannot be opened or its device went away, 130 interrupted.";
+constexpr const char* kExitStatuses =
+    "Exit status: 0 done, 1 the receiver did not answer or refused, 2 usage error,\n"
+    "3 the port cannot be opened or its device went away, 130 interrupted.";
+
+// Names the settings file where this user's really is ($XDG_CONFIG_HOME honoured).
+std::string footer() {
+    const std::string file = settingsFilePath();
+    return "Without -p the port named in " +
+           (file.empty() ? std::string("the settings file") : file) +
+           " is used (COM3: if none).\n" + kExitStatuses;
+}
 
 struct CommandEntry {
     const char* name;
@@ -163,7 +171,7 @@ std::string oneLineFailure(const CLI::App*, const CLI::Error& error) {
 std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocation) {
     CLI::App app{"Finds, shows and sets up a GPS receiver that speaks TSIP on a serial port.",
                  kProgram};
-    app.footer(kFooter);
+    app.footer(footer());
     app.set_version_flag("--version", std::string(kProgram) + " " + KESTRUNE_VERSION);
     app.add_option("-p,--port", invocation.port,
                    "COM3:, USB0, SIM2, PTS4, or a terminal device under /dev");

@@ -106,11 +106,13 @@ int runSet(Session& session) {
     }
     session.progress.step("set: applying " + lineText(config->line) + " " +
                           std::string(protocolText(config->protocol)));
+    session.known = applyingState(session.known, *config);
     ApplyFailure why = ApplyFailure::None;
     if (!applySettings(session.link, &session.selection, *config, &why)) {
         return failureStatus(session, applyFailureText(session.port, why, *config));
     }
     session.link.setOutputProtocol(config->protocol);
+    session.known = verifiedState(config->line, config->protocol);
     session.progress.step("set: reading the sentence selection back");
     return reportWithSelection(session);
 }
@@ -120,6 +122,7 @@ int runReset(Session& session) {
         return status;
     }
     session.progress.step("reset: line break, then " + lineText(kFactoryLine));
+    session.known = resettingState();
     if (!resetReceiver(session.link, &session.selection)) {
         return failureStatus(session, resetFailureText(session.port));
     }

@@ -12,6 +12,7 @@ namespace kestrune::ctl {
 namespace {
 
 constexpr const char* kMessagePrefix = "kestrunectl: ";
+constexpr const char* kNothingKnown = "the receiver's settings are not known";
 
 int dispatch(Session& session) {
     switch (session.invocation.command) {
@@ -85,7 +86,12 @@ bool find(Session& session) {
             link.cancel();
         }
     };
-    return findReceiver(link, options) == SearchOutcome::Found;
+    if (findReceiver(link, options) != SearchOutcome::Found) {
+        return false;
+    }
+    session.known =
+        verifiedState(link.verifiedSettings().value_or(LineSettings{}), link.outputProtocol());
+    return true;
 }
 
 int failureStatus(Session& session, const std::string& noAnswer) {
@@ -93,7 +99,9 @@ int failureStatus(Session& session, const std::string& noAnswer) {
         return interruptedStatus(session);
     }
     if (session.link.deviceGone() || !session.link.isOpen()) {
-        reportError(session, deviceGoneText(session.port));
+        const std::string known =
+            session.known.empty() ? std::string(kNothingKnown) : session.known;
+        reportError(session, deviceGoneText(session.port, known));
         return kExitPortFailed;
     }
     reportError(session, noAnswer);

@@ -22,6 +22,8 @@ struct Session {
     SelectionSink& selection;
     InterruptWatcher& interrupts;
     ProgressLine& progress;
+    // What is known of the receiver so far, said if the device goes away; empty: nothing.
+    std::string known{};
 };
 
 // Sets up the virtual receivers, the link and the stop signals, runs the command and closes the
