@@ -71,7 +71,6 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
         {2, "", "'ttyUSB0' is not a port name", {"-p", "ttyUSB0", "find"}},
         {2, "", "/tmp/gps is not under /dev", {"-p", "/tmp/gps", "find"}},
         {3, "", "/dev/null: not a terminal", {"-p", "/dev/null", "find"}},
-        {3, "", "/dev/ttyUSB99: no such device", {"-p", "USB99", "find"}},
         {0, "kestrunectl " KESTRUNE_VERSION "\n", "", {"--version"}},
     };
     // clang-format on
@@ -95,31 +94,31 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
 // written, the default COM3: (/dev/ttyS2) is used. Errors name the file where it is.
 TEST(KestrunectlTest, PortComesFromTheSettingsFile) {
     const std::filesystem::path home = ::testing::TempDir() + "kestrunectl-config";
-    const std::string gone =
-        "/dev/ttyUSB99: no such device; check the cable, the receiver's power "
-        "and the port name (-p, or Port in " +
-        home.string() + "/Quenterra/Kestrune.conf)";
+    const std::string s2 = "kestrunectl: /dev/ttyS2: ", file = home / "Quenterra/Kestrune.conf";
     const std::tuple<const char*, const char*, std::string> cases[] = {
         {"[General]\nPort=SIM2\n", "SIM2 4800 8N1 NMEA\n", ""},
         {"[General]\r\nPort = sim2:\r\n", "sim2: 4800 8N1 NMEA\n", ""},
-        {"[General]\nPort=\"SIM2\"\n", "", "kestrunectl: /dev/ttyS2: "},
-        {"[Other]\nPort=SIM2\n", "", "kestrunectl: /dev/ttyS2: "},
-        {"[General]\nPort=USB99\n", "", gone},
-        {nullptr, "", "kestrunectl: /dev/ttyS2: "},
+        {"[General]\nPort=\"SIM2\"\n", "", s2},
+        {"[Other]\nPort=SIM2\n", "", s2},
+        {"[General]\nPort=USB99\n", "",
+         "USB99: no such device; check the cable, the receiver's power and the port name (-p, or "
+         "Port in " +
+             file + ")"},
+        {nullptr, "", s2},
     };
     for (const auto& [text, out, err] : cases) {
         SCOPED_TRACE(text ? text : "no file");
         std::filesystem::remove_all(home);
         std::filesystem::create_directories(home / "Quenterra");
         if (text != nullptr) {
-            std::ofstream(home / "Quenterra/Kestrune.conf") << text;
+            std::ofstream(file) << text;
         }
         ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
         const Outcome run = runProgram(scaled({"find"}));
         ::unsetenv("XDG_CONFIG_HOME");
         EXPECT_EQ(run.out, out);
         EXPECT_NE(run.err.find(err), std::string::npos) << run.err;
-        EXPECT_EQ(std::filesystem::exists(home / "Quenterra/Kestrune.conf"), text != nullptr);
+        EXPECT_EQ(std::filesystem::exists(file), text != nullptr);
     }
 }
 
@@ -159,8 +158,8 @@ TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
     const Outcome refused = runProgram({"-p", link, "find"});
     std::filesystem::remove(link);
     EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.err.find(link + " leads to " + outside + ", outside /dev"), std::string::npos)
-        << refused.err;
+    EXPECT_NE(refused.err.find(link + " leads to " + outside + ", outside /dev"),
+              std::string::npos);
 
     // This process holds the port, under a name of its own.
     ::prctl(PR_SET_NAME, "portholder");
@@ -180,21 +179,17 @@ TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
 // saying what is known of the receiver then.
 TEST(KestrunectlTest, WrongReportsAreNotTakenAndADeviceGoneMidCommandFails) {
     const ReceiverBehaviour misreports{.reportedLine = LineSettings{4800}};
+    // clang-format off
     const std::tuple<ReceiverBehaviour, Args, const char*, int, const char*> cases[] = {
         {misreports, scaled({"find"}), nullptr, 1, ": no receiver answered (tried"},
-        {{.answering = Answering::Silent},
-         {"find"},
-         "find: quick pass",
-         3,
+        {{.answering = Answering::Silent}, {"find"}, "find: quick pass", 3,
          ": device disconnected; the receiver's settings are not known; plug it back in"},
-        {{},
-         {"set", "--baud", "4800", "--format", "nmea"},
-         "set: applying",
-         3,
+        {{}, {"set", "--baud", "4800", "--format", "nmea"}, "set: applying", 3,
          ": device disconnected; set was applying 4800 8N1 NMEA, so the receiver may be where it "
          "was, at 9600 8N1 TSIP after the reset, or at the new settings (before that, the "
          "receiver answered at 9600 8N1 TSIP); plug"},
     };
+    // clang-format on
     for (auto [behaviour, args, goneAt, status, err] : cases) {
         const double scale = goneAt == nullptr ? 0.05 : 1.0;  // as scaled() gives the program
         VirtualReceiver receiver{ReceiverSettings{}, behaviour, scale};
