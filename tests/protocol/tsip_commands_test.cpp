@@ -11,8 +11,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // A port configuration: port 0, the baud code in and out, 8 data bits, parity, stop bits, no flow
-// control, TSIP in, the output protocol, a reserved byte. 300 and 600 bits/s, never offered,
-// keep their codes; a rate outside the code table falls back to the factory rate's, 9600 bits/s.
+// control, TSIP in, the output protocol, a reserved byte. A rate outside the code table falls
+// back to the factory rate's code, 9600 bits/s.
 // The NMEA configuration: subcode, once a second, the mask most significant byte first with RMC in
 // bit 8, bits above RMC ignored.
 TEST(TsipCommands, FramesAreByteExact) {
@@ -28,12 +28,6 @@ TEST(TsipCommands, FramesAreByteExact) {
         {"PortConfig1200",
          portConfig({1200, Parity::None, StopBits::One}, OutputProtocol::Tsip),
          {0x10, 0xBC, 0x00, 0x04, 0x04, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
-        {"PortConfig300",
-         portConfig({300, Parity::None, StopBits::One}, OutputProtocol::Tsip),
-         {0x10, 0xBC, 0x00, 0x02, 0x02, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
-        {"PortConfig600",
-         portConfig({600, Parity::None, StopBits::One}, OutputProtocol::Tsip),
-         {0x10, 0xBC, 0x00, 0x03, 0x03, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},
         {"PortConfigRateNotOfferedFallsBackToFactoryCode",
          portConfig({115200, Parity::None, StopBits::One}, OutputProtocol::Tsip),
          {0x10, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03}},

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/nmea_sentence.h"
+#include "protocol/tsip_commands.h"
 
 namespace kestrune::test {
 namespace {
@@ -20,11 +21,14 @@ TEST(PortReport, DecodesTheSettingsItDescribes) {
               (PortReport{{4800, Parity::None, StopBits::One}, OutputProtocol::Nmea}));
     EXPECT_EQ(decodePortReport(Bytes{0x00, 0x09, 0x09, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00}),
               (PortReport{{38400, Parity::Even, StopBits::Two}, OutputProtocol::Tsip}));
-    // 300 and 600 bits/s are never offered, but their codes still read as those rates.
+    // 300 and 600 bits/s are never offered, yet keep their codes both ways: a port configuration
+    // carries the same ten bytes as the report of its settings.
     for (const auto& [code, baud] : {std::pair<std::uint8_t, std::uint32_t>{2, 300}, {3, 600}}) {
-        EXPECT_EQ(
-            decodePortReport(Bytes{0x00, code, code, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00}),
-            (PortReport{{baud, Parity::None, StopBits::One}, OutputProtocol::Tsip}));
+        const Bytes data{0x00, code, code, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00};
+        const PortReport report{{baud, Parity::None, StopBits::One}, OutputProtocol::Tsip};
+        EXPECT_EQ(decodePortReport(data), report);
+        const TsipFrame frame = portConfig(report.line, report.output);
+        EXPECT_EQ(Bytes(frame.bytes().begin() + 2, frame.bytes().end() - 2), data);
     }
 }
 
