@@ -22,12 +22,9 @@ constexpr const char* kExitStatuses =
     "Exit status: 0 done, 1 the receiver did not answer or refused, 2 usage error,\n"
     "3 the port cannot be opened or its device went away, 130 interrupted.";
 
-// Names the settings file where this user's really is ($XDG_CONFIG_HOME honoured).
 std::string footer() {
-    const std::string file = settingsFilePath();
-    return "Without -p the port named in " +
-           (file.empty() ? std::string("the settings file") : file) +
-           " is used (COM3: if none).\n" + kExitStatuses;
+    return "Without -p the port named in " + settingsFileShown() + " is used (COM3: if none).\n" +
+           kExitStatuses;
 }
 
 struct CommandEntry {

@@ -8,11 +8,9 @@ namespace kestrune::ctl {
 
 namespace {
 
-// Names the settings file where this user's really is.
 std::string checkCable() {
-    const std::string file = settingsFilePath();
     return "check the cable, the receiver's power and the port name (-p, or Port in " +
-           (file.empty() ? std::string("the settings file") : file) + ")";
+           settingsFileShown() + ")";
 }
 
 std::string busyText(const PortChoice& port) {
