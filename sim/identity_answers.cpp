@@ -27,10 +27,6 @@ constexpr std::uint8_t kReserved = 0;
 // Any code a host does not take for a timing receiver.
 constexpr std::uint16_t kHardwareCode = 1001;
 
-std::string_view productOf(const IdentityProfile& profile) {
-    return std::string_view(profile.product).substr(0, IdentityProfile::kLongestProduct);
-}
-
 }  // namespace
 
 std::optional<Frames> answerIdentityQuery(const TsipPacket& packet,
@@ -71,7 +67,7 @@ std::vector<std::uint8_t> softwareVersionReport(const IdentityProfile& profile) 
 // 10 1C 81 00 01 02 07 03 0E 07 EA 19 4B 65 73 ... 10 03: version 1.2 build 7 of 14 March 2026,
 // then the product name's 25 characters.
 std::vector<std::uint8_t> firmwareReport(const IdentityProfile& profile) {
-    const std::string_view product = productOf(profile);
+    const std::string_view product = profile.product.view();
     return PayloadWriter()
         .u8(kFirmwareReportSubcode)
         .u8(kReserved)
@@ -89,7 +85,7 @@ std::vector<std::uint8_t> firmwareReport(const IdentityProfile& profile) {
 // 10 1C 83 01 35 25 DA 0E 03 07 EA 09 03 E9 19 4B 65 73 ... 10 03: serial 20260314, built 14
 // March 2026 at 9, hardware code 1001, then the product name's 25 characters.
 std::vector<std::uint8_t> hardwareReport(const IdentityProfile& profile) {
-    const std::string_view product = productOf(profile);
+    const std::string_view product = profile.product.view();
     return PayloadWriter()
         .u8(kSimHardwareSubcode)
         .u32(profile.serialNumber)

@@ -5,17 +5,35 @@
 // as receivers that predate the queries do.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace kestrune {
 
-struct IdentityProfile {
-    // The longest product name the reports carry here.
-    static constexpr std::size_t kLongestProduct = 40;
+// A product name kept in place, so that a profile, and the behaviour holding it, can be a
+// constant. A longer name is cut.
+class ProductName {
+  public:
+    static constexpr std::size_t kLongest = 40;
 
+    constexpr ProductName(std::string_view name) : length_(std::min(name.size(), kLongest)) {
+        std::copy_n(name.begin(), length_, chars_.begin());
+    }
+    constexpr ProductName(const char* name) : ProductName(std::string_view(name)) {}
+
+    constexpr std::string_view view() const { return {chars_.data(), length_}; }
+    constexpr bool operator==(const ProductName& other) const { return view() == other.view(); }
+
+  private:
+    std::array<char, kLongest> chars_{};
+    std::size_t length_ = 0;
+};
+
+struct IdentityProfile {
     bool answers = true;
-    std::string product = "Kestrune Virtual Receiver";
+    ProductName product = "Kestrune Virtual Receiver";
     std::uint8_t major = 1;
     std::uint8_t minor = 2;
     std::uint32_t serialNumber = 20260314;

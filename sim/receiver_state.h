@@ -56,7 +56,7 @@ struct ReceiverBehaviour {
     Place place = kDefaultPlace;
     std::uint32_t jitterSeed = 1;
     // What it answers to the identity queries.
-    IdentityProfile identity;
+    IdentityProfile identity{};
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 

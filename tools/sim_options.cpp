@@ -148,7 +148,7 @@ std::optional<IdentityProfile> identityOf(std::string_view text) {
     const bool printable = std::all_of(name.begin(), name.end(), [](char c) {
         return c >= kFirstPrintable && c <= kLastPrintable;
     });
-    if (name.empty() || name.size() > IdentityProfile::kLongestProduct || !printable ||
+    if (name.empty() || name.size() > ProductName::kLongest || !printable ||
         dot == version.size() || !major || !minor || !serial) {
         return std::nullopt;
     }
