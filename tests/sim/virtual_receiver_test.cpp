@@ -382,7 +382,7 @@ TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsOneDeviceEach) {
     first.reset();
     EXPECT_EQ(devices.receiver(1)->settings().line, (LineSettings{4800, None, One}));
     EXPECT_NE(devices.open("SIM1").port, nullptr) << "free again";
-    EXPECT_EQ(devices.receiver(6), nullptr);
+    EXPECT_EQ(devices.receiver(7), nullptr);
 }
 
 // Through a pseudo-terminal, with the program's own serial port as the host: the receiver hears
