@@ -32,10 +32,10 @@ TEST(ReceiverIdentity, ReadsWhatTheReceiverAnswersAndOnlyOnceFound) {
             EXPECT_EQ(identity, ReceiverIdentity{});
             continue;
         }
+        EXPECT_EQ(identity.firmware->product, identity.hardware->product);
         EXPECT_EQ(identity.firmware->product.view(), "Example Receiver");
         EXPECT_EQ(identity.firmware->major * 100 + identity.firmware->minor, 214);
         EXPECT_EQ(identity.hardware->serialNumber, 4711u);
-        EXPECT_EQ(identity.hardware->product.view(), "Example Receiver");
         EXPECT_EQ(identity.software->application, (ComponentVersion{2, 14, {2026, 3, 14}}));
     }
 }

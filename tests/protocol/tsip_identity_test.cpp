@@ -2,21 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
+#include <string>
 #include <vector>
 
 namespace kestrune::test {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-ReportText text(std::string_view chars) {
-    ReportText made;
-    for (const char c : chars) {
-        made.chars[made.length++] = c;
-    }
-    return made;
-}
 
 // Firmware 1.2 build 7 of 14 March 2026, its name padded with a NUL and a blank.
 const Bytes kFirmware{0x81, 0x00, 0x01, 0x02, 0x07, 0x03, 0x0E, 0x07,
@@ -30,10 +22,12 @@ const Bytes kSoftware{0x01, 0x02, 0x03, 0x1A, 0x0E, 0x03, 0x01, 0x0C, 0x63, 0x1F
 // Each report is read whole, its text printable and unpadded; a report cut off anywhere, one of
 // another subcode, and a version report of any other length are refused.
 TEST(TsipIdentity, ReportsAreReadWholeOrNotAtAll) {
-    EXPECT_EQ(decodeFirmwareReport(kFirmware),
-              (FirmwareReport{text("Kes"), 1, 2, 7, {2026, 3, 14}}));
-    EXPECT_EQ(decodeHardwareReport(kHardware),
-              (HardwareReport{20260314, 1001, text("A?B"), {2026, 3, 14}}));
+    const auto firmware = decodeFirmwareReport(kFirmware);
+    const auto hardware = decodeHardwareReport(kHardware);
+    EXPECT_EQ(firmware, (FirmwareReport{firmware->product, 1, 2, 7, {2026, 3, 14}}));
+    EXPECT_EQ(hardware, (HardwareReport{20260314, 1001, hardware->product, {2026, 3, 14}}));
+    EXPECT_EQ(firmware->product.view(), "Kes");
+    EXPECT_EQ(hardware->product.view(), "A?B");
     EXPECT_EQ(decodeSoftwareVersion(kSoftware),
               (SoftwareVersion{{1, 2, {2026, 3, 14}}, {3, 1, {1999, 12, 31}}}));
     for (std::size_t cut = 0; cut < kHardware.size(); ++cut) {
@@ -48,7 +42,7 @@ TEST(TsipIdentity, ReportsAreReadWholeOrNotAtAll) {
     Bytes longName(kFirmware.begin(), kFirmware.begin() + 9);
     longName.push_back(50);
     longName.insert(longName.end(), 50, 'x');
-    EXPECT_EQ(decodeFirmwareReport(longName)->product, text(std::string(40, 'x')));
+    EXPECT_EQ(decodeFirmwareReport(longName)->product.view(), std::string(40, 'x'));
 }
 
 }  // namespace
