@@ -36,32 +36,47 @@ std::uint8_t refusedQueries(std::span<const std::uint8_t> data) {
                                               : 0;
 }
 
+// The queries a message answers: its report, or its refusal; none for any other message.
+std::uint8_t answeredQueries(std::span<const std::uint8_t> message) {
+    const auto data = message.subspan(1);
+    switch (message[0]) {
+        case kIdSoftwareVersion:
+            return kSoftwareAnswered;
+        case kIdIdentity:
+            return data.empty()                        ? 0
+                   : data[0] == kFirmwareReportSubcode ? kFirmwareAnswered
+                   : data[0] == kHardwareReportSubcode ? kHardwareAnswered
+                                                       : 0;
+        case kIdRejected:
+            return refusedQueries(data);
+        default:
+            return 0;
+    }
+}
+
 }  // namespace
 
-// A report that cannot be read still answers its query: asking again would get no other.
+// Any other message leaves without taking the lock. A report that cannot be read still answers
+// its query: asking again would get no other.
 void IdentityReplies::note(std::span<const std::uint8_t> message) {
-    if (message.empty()) {
+    const std::uint8_t answered = message.empty() ? 0 : answeredQueries(message);
+    if (answered == 0) {
         return;
     }
     const auto data = message.subspan(1);
-    const std::lock_guard lock(mutex_);
-    const std::uint8_t before = state_.answered;
-    ReceiverIdentity& identity = state_.identity;
-    if (message[0] == kIdSoftwareVersion) {
-        identity.software = decodeSoftwareVersion(data);
-        state_.answered |= kSoftwareAnswered;
-    } else if (message[0] == kIdIdentity && !data.empty() && data[0] == kFirmwareReportSubcode) {
-        identity.firmware = decodeFirmwareReport(data);
-        state_.answered |= kFirmwareAnswered;
-    } else if (message[0] == kIdIdentity && !data.empty() && data[0] == kHardwareReportSubcode) {
-        identity.hardware = decodeHardwareReport(data);
-        state_.answered |= kHardwareAnswered;
-    } else if (message[0] == kIdRejected) {
-        state_.answered |= refusedQueries(data);
+    {
+        const std::lock_guard lock(mutex_);
+        ReceiverIdentity& identity = state_.identity;
+        if (message[0] == kIdSoftwareVersion) {
+            identity.software = decodeSoftwareVersion(data);
+        } else if (message[0] == kIdIdentity && answered == kFirmwareAnswered) {
+            identity.firmware = decodeFirmwareReport(data);
+        } else if (message[0] == kIdIdentity) {
+            identity.hardware = decodeHardwareReport(data);
+        }
+        state_.answered |= answered;
     }
-    if (state_.answered != before) {
-        arrived_.pulse();
-    }
+    arrived_.pulse();
 }
 
 void IdentityReplies::forget() {
