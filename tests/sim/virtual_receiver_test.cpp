@@ -211,8 +211,8 @@ TEST(VirtualReceiverTest, ReportsBrokenAndOverlongPacketsAndIgnoresWhatOpensNone
 }
 
 // The IDs and data lengths of the answers, up to the report to the NMEA query sent after each
-// (n): software version, firmware, hardware, GPS time, fix mode, health, system message, I/O options asked
-// and set, tracking of every satellite (t) and of one, the current port (0xFF).
+// (n): software version, firmware, hardware, GPS time, fix mode, health, system message, I/O
+// options asked and set, tracking of every satellite (t) and of one, the current port (0xFF).
 TEST(VirtualReceiverTest, AnswersTheStandardQueries) {
     const std::pair<std::uint8_t, std::size_t> t{0x5C, 24}, n{0x7B, 6};
     const std::pair<Bytes, IdsAndLengths> cases[] = {
