@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "protocol/receiver_settings.h"
+#include "sim/identity_profile.h"
 #include "sim/receiver_fix.h"
 
 namespace kestrune {
@@ -57,6 +58,8 @@ struct ReceiverBehaviour {
     // Where it stands, and the seed of the jitter of its reported position.
     Place place = kDefaultPlace;
     std::uint32_t jitterSeed = 1;
+    // What it answers to the identity queries.
+    IdentityProfile identity{};
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 

@@ -247,7 +247,7 @@ void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
 }
 
 void VirtualReceiver::answerQuery(const TsipPacket& packet, SimTime now) {
-    Frames answer = kestrune::answerQuery(packet, currentFix());
+    Frames answer = kestrune::answerQuery(packet, currentFix(), behaviour_.identity);
     if (answer.empty()) {
         reject(packet, now);
         return;

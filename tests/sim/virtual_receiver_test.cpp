@@ -152,19 +152,20 @@ TEST(VirtualReceiverTest, NmeaConfigurationSetsWhatTheQueryReports) {
 // A packet it cannot take comes back whole in a 0x13 report and changes nothing; the NMEA query
 // that follows is answered with the factory selection (GGA, GSV, GSA, RMC every second).
 TEST(VirtualReceiverTest, RejectsWhatItCannotTakeWithThePacketsIdAndData) {
-    const auto expectRejected = [](const Bytes& packet, Answering answering) {
+    const auto expectRejected = [](const Bytes& packet, ReceiverBehaviour behaviour) {
         SCOPED_TRACE(testing::PrintToString(packet));
-        Bench bench({}, {.answering = answering, .periodicOutput = false});
+        behaviour.periodicOutput = false;
+        Bench bench({}, behaviour);
         bench.send(frames({packet, {0x7A, 0x00}}));  // an NMEA query follows
         EXPECT_EQ(
             framesUntil(*bench.port, 0x7B),
             (std::vector<Frame>{{0x13, packet}, {0x7B, {0x00, 0x01, 0x00, 0x00, 0x01, 0x19}}}));
         EXPECT_EQ(bench.receiver.settings(), ReceiverSettings{});
     };
-    // NMEA interval 0; a superpacket; firmware version; GPS time with data; a short port
+    // NMEA interval 0; a superpacket; an identity subcode; GPS time with data; a short port
     // configuration; another port's query; an NMEA subcode.
     std::vector<Bytes> packets{
-        {0x7A, 0, 0, 0, 0, 0, 1}, {0x8E, 0x23, 0x01}, {0x1C, 0x01}, {0x21, 0x00},
+        {0x7A, 0, 0, 0, 0, 0, 1}, {0x8E, 0x23, 0x01}, {0x1C, 0x02}, {0x21, 0x00},
         {0xBC, 0x00, 0x07},       {0xBC, 0x01},       {0x7A, 0x01},
     };
     // One field of the factory configuration made bad: port, output rate, data bits, parity,
@@ -176,9 +177,12 @@ TEST(VirtualReceiverTest, RejectsWhatItCannotTakeWithThePacketsIdAndData) {
     }
     packets.push_back({0xBC, 0x00, 0x0A, 0x0A, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00});
     for (const Bytes& packet : packets) {
-        expectRejected(packet, Answering::ExactSettings);
+        expectRejected(packet, {});
     }
-    expectRejected(kFactoryReport, Answering::RejectsPortConfig);
+    expectRejected(kFactoryReport, {.answering = Answering::RejectsPortConfig});
+    for (const Bytes& query : {Bytes{0x1F}, Bytes{0x1C, 0x01}, Bytes{0x1C, 0x03}}) {
+        expectRejected(query, {.identity = {.answers = false}});
+    }
 }
 
 // Its own parser: noise, DLE ETX and DLE 00 open nothing; a packet broken off by a DLE and a new
@@ -207,12 +211,13 @@ TEST(VirtualReceiverTest, ReportsBrokenAndOverlongPacketsAndIgnoresWhatOpensNone
 }
 
 // The IDs and data lengths of the answers, up to the report to the NMEA query sent after each
-// (n): software version, hardware, GPS time, fix mode, health, system message, I/O options asked
-// and set, tracking of every satellite (t) and of one, the current port (0xFF).
+// (n): software version, firmware, hardware, GPS time, fix mode, health, system message, I/O
+// options asked and set, tracking of every satellite (t) and of one, the current port (0xFF).
 TEST(VirtualReceiverTest, AnswersTheStandardQueries) {
     const std::pair<std::uint8_t, std::size_t> t{0x5C, 24}, n{0x7B, 6};
     const std::pair<Bytes, IdsAndLengths> cases[] = {
         {{0x1F}, {{0x45, 10}, n}},
+        {{0x1C, 0x01}, {{0x1C, 35}, n}},
         {{0x1C, 0x03}, {{0x1C, 38}, n}},
         {{0x21}, {{0x41, 10}, n}},
         {{0x24}, {{0x6D, 24}, n}},
@@ -350,12 +355,12 @@ TEST(ReceiverFixTest, SentencesCarryTheDateTimeAndPlaceOfTheFix) {
     }
 }
 
-// SIM and digits, in any case and with an optional ':', name a virtual receiver; SIM1 to SIM5
+// SIM and digits, in any case and with an optional ':', name a virtual receiver; SIM1 to SIM6
 // have one each, and each takes one port at a time and keeps its state when the port closes.
 TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsOneDeviceEach) {
     const std::tuple<const char*, bool, int> cases[] = {
         {"SIM1", true, 1},     {"sim2:", true, 2},          {"Sim5", true, 5},
-        {"SIM6", true, 0},     {"SIM0", true, 0},           {"SIM", false, 0},
+        {"SIM7", true, 0},     {"SIM0", true, 0},           {"SIM", false, 0},
         {"SIM:", false, 0},    {"COM1:", false, 0},         {"SIMA", false, 0},
         {"SIM1::", false, 0},  {"XSIM1", false, 0},         {"", false, 0},
         {"SIM0001", false, 0}, {"sim000000005:", false, 0}, {"SIM01:", false, 0},
@@ -377,7 +382,7 @@ TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsOneDeviceEach) {
     first.reset();
     EXPECT_EQ(devices.receiver(1)->settings().line, (LineSettings{4800, None, One}));
     EXPECT_NE(devices.open("SIM1").port, nullptr) << "free again";
-    EXPECT_EQ(devices.receiver(6), nullptr);
+    EXPECT_EQ(devices.receiver(7), nullptr);
 }
 
 // Through a pseudo-terminal, with the program's own serial port as the host: the receiver hears

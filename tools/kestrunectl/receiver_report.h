@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "link/receiver_identity.h"
 #include "protocol/receiver_settings.h"
 
 namespace kestrune::ctl {
@@ -18,6 +19,8 @@ struct ReceiverReport {
     // show and set report the sentence selection; nothing inside means it never came.
     bool withSentences = false;
     std::optional<NmeaMask> sentences;
+    // show adds who the receiver is (tools/kestrunectl/identity_text.h).
+    std::optional<ReceiverIdentity> identity;
 };
 
 std::string reportText(const ReceiverReport& report);

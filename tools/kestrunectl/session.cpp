@@ -59,11 +59,15 @@ void reportError(Session& session, const std::string& text) {
     std::fprintf(stderr, "%s%s\n", kMessagePrefix, text.c_str());
 }
 
-void printReport(Session& session, const ReceiverReport& report) {
+int printReport(Session& session, const ReceiverReport& report) {
     session.progress.clear();
     const std::string text = session.invocation.json ? reportJson(report) : reportText(report);
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
+    return writeOut(text) ? kExitDone : kExitOutputClosed;
+}
+
+// SIGPIPE is never taken (see blockStopSignals), so a closed output shows here as an error.
+bool writeOut(const std::string& text) {
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
 }
 
 int openPort(Session& session) {
