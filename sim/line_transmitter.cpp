@@ -28,8 +28,8 @@ std::size_t LineTransmitter::queue(std::span<const std::uint8_t> bytes, SimTime 
     if (taken == 0) {
         return 0;
     }
-    chunks_.push_back(Chunk{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + taken), 0,
-                            readyAt, drawGap(sender), sender});
+    chunks_.push_back(
+        Chunk{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + taken), 0, readyAt, sender});
     waiting_ += taken;
     return taken;
 }
@@ -55,10 +55,7 @@ std::optional<SimTime> LineTransmitter::nextStart() const {
         return std::nullopt;
     }
     const Chunk& chunk = chunks_.front();
-    if (chunk.next > 0) {
-        return lineFreeAt_;  // back to back within a write
-    }
-    return std::max(lineFreeAt_, chunk.readyAt) + chunk.gap;
+    return std::max(lineFreeAt_ + gap_, chunk.readyAt);
 }
 
 std::optional<SimTime> LineTransmitter::nextDue(const LineSettings* receiver) const {
@@ -92,6 +89,7 @@ void LineTransmitter::pump(SimTime now, const LineSettings* receiver, LineListen
             line_.send(byte, *start, chunk.sender);
         }
         lineFreeAt_ = *start + line_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
+        gap_ = drawGap(chunk.sender);
         listener.leaving(byte, chunk.sender, chunk.next == 0);
         --waiting_;
         if (++chunk.next == chunk.bytes.size()) {

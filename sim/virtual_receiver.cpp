@@ -22,9 +22,7 @@ constexpr milliseconds kReplyDelay{5};
 constexpr milliseconds kShortestResetBreak{600};
 constexpr milliseconds kQuietAfterBreak{1000};
 constexpr milliseconds kOneSecond{1000};
-// Before each packet or sentence the receiver's line idles for up to this many bits; the host's
-// writes leave back to back.
-constexpr double kLongestOutputGapBits = 2.0;
+// The host's port sends back to back.
 constexpr double kNoGap = 0.0;
 constexpr std::uint32_t kHostSeed = 1;
 
@@ -35,7 +33,7 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
     : clock_(clockFactor),
       behaviour_(behaviour),
       settings_(initial),
-      transmitter_(clock_, kOutputCapacity, kLongestOutputGapBits, behaviour.lineSeed),
+      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed),
       hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
@@ -161,7 +159,7 @@ std::uint32_t VirtualReceiver::factoryResets() const {
 
 std::size_t VirtualReceiver::inputBacklog() const {
     const Lock lock(mutex_);
-    return hostLine_.backlog() + (hostLine_.idle(&settings_.line) ? 0 : 1);
+    return std::max<std::size_t>(hostLine_.backlog(), hostLine_.idle(&settings_.line) ? 0 : 1);
 }
 
 std::size_t VirtualReceiver::outputBacklog() const {

@@ -69,8 +69,8 @@ class VirtualReceiver {
     // How often a line break has returned the port to factory settings.
     std::uint32_t factoryResets() const;
 
-    // Bytes the host wrote that the receiver has not yet taken off the line, and bytes of its
-    // own output waiting to leave.
+    // Bytes the host wrote that wait to leave (one while the last is still on the line), and
+    // bytes of the receiver's own output waiting to leave.
     std::size_t inputBacklog() const;
     std::size_t outputBacklog() const;
 
@@ -80,6 +80,8 @@ class VirtualReceiver {
     // whole, as a device with a fixed transmit buffer does.
     static constexpr std::size_t kInputCapacity = 4096;
     static constexpr std::size_t kOutputCapacity = 2048;
+    // Between its characters the receiver's line idles for up to this many bits.
+    static constexpr double kOutputGapBits = 2.0;
 
   private:
     using Lock = std::unique_lock<std::mutex>;

@@ -282,11 +282,14 @@ TEST(ReceiverProcedures, ApplyFailsWhenTheReceiverRejectsAndStaysAway) {
 // The same conversations through the real serial layer, with the receiver on a pseudo-terminal.
 // The port's reader pauses for a fixed real time between reads while bytes stream in, so the
 // receiver is sped up less here: what the line garbles at the fast probes must not outrun it.
+// The receivers use odd parity, which is probed first at each rate: this search still takes any
+// reply, and a port that does not check parity reads a receiver's 8N1 output with its gaps
+// intact at 8O1.
 TEST(ReceiverProcedures, SearchAndReadFindTheReceiverOverAPseudoTerminal) {
     constexpr double kPtyFactor = 0.15;
     for (const ReceiverSettings& settings :
-         {receiverAt({4800, kNone, kOne}), receiverAt({38400, kOdd, kOne}),
-          receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea)}) {
+         {receiverAt({4800, kOdd, kOne}), receiverAt({38400, kOdd, kOne}),
+          receiverAt({4800, kOdd, kOne}, OutputProtocol::Nmea)}) {
         VirtualReceiver receiver(settings, {}, kPtyFactor);
         const auto pty = PtyReceiver::start(receiver);
         ASSERT_NE(pty, nullptr);

@@ -283,6 +283,48 @@ TEST(VirtualReceiverTest, ShortBreakLeavesTheSettingsAloneButCutsAPacket) {
     bench.expectFrames({{0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x01, 0x00, 0x02, 0x02, 0x00}});
 }
 
+// A host writing far faster than the line fills the receiver's input buffer and no more, and the
+// replies that back up fill its output buffer and no more. What it still had to say to a host
+// that went is dropped, so the next host hears only the answer to its own query.
+TEST(VirtualReceiverTest, AFloodLeavesTheBuffersBoundedAndGoesWithTheHost) {
+    Bench bench;
+    for (int i = 0; i < 1000; ++i) {
+        bench.send(kPortQuery);
+    }
+    std::size_t most = 0;
+    for (const auto end = steady_clock::now() + kGenerous;
+         bench.receiver.inputBacklog() > 0 && steady_clock::now() < end;) {
+        ASSERT_LE(bench.receiver.inputBacklog(), VirtualReceiver::kInputCapacity);
+        most = std::max(most, bench.receiver.outputBacklog());
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GT(most, VirtualReceiver::kOutputCapacity / 2);
+    EXPECT_LE(most, VirtualReceiver::kOutputCapacity);
+    bench.port.reset();
+    EXPECT_EQ(bench.receiver.outputBacklog(), 0u);
+    bench.port = SimulatedPort::open(bench.receiver);
+    ASSERT_TRUE(bench.port->setReadCeiling(10ms));
+    EXPECT_EQ(readBytes(*bench.port, 1, 200ms), Bytes{});
+    // The flood's last query may have been cut short, and take the next with it into a 0x13.
+    bench.send(frames({{0xBC, 0x00}, {0xBC, 0x00}}));
+    EXPECT_EQ(framesUntil(*bench.port, 0xBC).back(),
+              Frame(0xBC, Bytes(kFactoryReport.begin() + 1, kFactoryReport.end())));
+}
+
+// At 1200 bits/s a second of every sentence does not fit in a second: the output queues behind
+// what is still leaving, up to the output buffer.
+TEST(VirtualReceiverTest, OnASlowLineTheSentencesBackUpWithinTheOutputBuffer) {
+    Bench bench({{1200, None, One}, OutputProtocol::Nmea, 0x13F}, {});
+    std::size_t most = 0;
+    for (const auto end = steady_clock::now() + 20 * kFactor * 1s;
+         most < VirtualReceiver::kOutputCapacity / 2 && steady_clock::now() < end;) {
+        most = std::max(most, bench.receiver.outputBacklog());
+        ASSERT_LE(most, VirtualReceiver::kOutputCapacity);
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GE(most, VirtualReceiver::kOutputCapacity / 2);
+}
+
 float singleAt(const Bytes& data, std::size_t at) {
     return std::bit_cast<float>(static_cast<std::uint32_t>(
         data.at(at) << 24 | data.at(at + 1) << 16 | data.at(at + 2) << 8 | data.at(at + 3)));
@@ -375,17 +417,18 @@ TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsOneDeviceEach) {
     EXPECT_EQ(devices.receiver(6), nullptr);
 }
 
-// Through a pseudo-terminal, with the program's own serial port as the host: the receiver hears
+// Through a pseudo-terminal, with the program's own serial port as the host: the receiver takes
 // a query only at its own baud rate and parity (stop bits do not matter: a UART hears a byte with
-// one stop bit where it expects two), and lets go of the host when the server stops. Even parity
-// cannot be carried by a pseudo-terminal. With noise on, a reply to a query it should not have
-// heard would reach the host as junk.
+// one stop bit where it expects two), ignores what its UART makes of it at other settings, and
+// lets go of the host when the server stops. Even parity cannot be carried by a pseudo-terminal.
+// A reply to a garbled query would reach the host garbled, so no byte at all shows none was sent.
 TEST(PtyReceiverTest, AnswersAQueryOnlyAtItsOwnBaudAndParity) {
     const std::tuple<const char*, LineSettings, LineSettings, bool> cases[] = {
         {"stop bits differ", kFactoryLine, {9600, None, Two}, true},
         {"odd parity", kFactoryLine, {9600, Odd, One}, false},
         {"slower", kFactoryLine, {4800, None, One}, false},
         {"faster", kFactoryLine, {38400, None, One}, false},
+        {"slowest", kFactoryLine, {1200, None, One}, false},
         {"odd receiver", {38400, Odd, One}, {38400, Odd, One}, true},
         {"odd receiver, no parity", {38400, Odd, One}, {38400, None, One}, false},
     };
