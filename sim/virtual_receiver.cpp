@@ -1,7 +1,6 @@
 #include "sim/virtual_receiver.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <system_error>
 
@@ -200,14 +199,6 @@ void VirtualReceiver::serviceDue(SimTime now) {
     feedPeriodic(now);
 }
 
-// A port being closed first lets what was written leave, as closing a terminal waits for its
-// output to drain. The host is gone then, so the receiver takes the rest in at once.
-void VirtualReceiver::finishHostWrites() {
-    while (const auto due = hostLine_.nextDue(&settings_.line)) {
-        hostLine_.pump(*due, &settings_.line, deviceEnd_);
-    }
-}
-
 const LineSettings* VirtualReceiver::listener() {
     return host_ != nullptr ? &hostSettings_ : nullptr;
 }
@@ -364,49 +355,6 @@ void VirtualReceiver::endBreak(SimTime now) {
     breakOn_ = false;
     if (now - breakStart_ >= clock_.scaled(kShortestResetBreak)) {
         resetAt_ = now + clock_.scaled(kQuietAfterBreak);
-    }
-}
-
-bool VirtualReceiver::hears(const LineSettings& sender) const {
-    return !breakOn_ && sender.baud == settings_.line.baud &&
-           sender.parity == settings_.line.parity;
-}
-
-void VirtualReceiver::startLogEntry(const LineSettings& sender, bool heard) {
-    log_.push_back(HostWrite{{}, sender, heard});
-    if (log_.size() > kMaxLoggedWrites) {
-        log_.pop_front();
-    }
-}
-
-// Through the host's handling of errors; a byte its input buffer has no room for is lost there.
-void VirtualReceiver::HostEnd::received(const UartChar& got) {
-    if (receiver.host_ == nullptr) {
-        return;
-    }
-    std::array<std::uint8_t, 3> bytes{};
-    const std::size_t count = hostInput(got, receiver.hostHandling_, bytes);
-    for (std::size_t i = 0; i < count; ++i) {
-        receiver.host_->deliver(bytes[i]);
-    }
-}
-
-void VirtualReceiver::DeviceEnd::leaving(std::uint8_t byte, const LineSettings& sender,
-                                         bool first) {
-    const bool heard = receiver.hears(sender);
-    if (first || receiver.log_.empty() || receiver.log_.back().heard != heard) {
-        receiver.startLogEntry(sender, heard);
-    }
-    receiver.log_.back().bytes.push_back(byte);
-}
-
-// The receiver's UART driver discards characters with errors, and a held break, as noise.
-void VirtualReceiver::DeviceEnd::received(const UartChar& got) {
-    if (receiver.breakOn_ || got.parityError || got.framingError || got.lineBreak) {
-        return;
-    }
-    if (const auto packet = receiver.parser_.feed(got.byte)) {
-        receiver.handle(*packet, got.at);
     }
 }
 

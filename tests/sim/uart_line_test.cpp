@@ -165,7 +165,6 @@ TEST(UartLineTest, GarbledTextHasTheBitStatisticsOfRealHardware) {
         const double fraction = static_cast<double>(changes) / (8.0 * (host.bytes.size() - 1));
         EXPECT_GE(fraction, 0.14) << seed;
         EXPECT_LE(fraction, 0.20) << seed;
-        std::printf("fraction %f of %zu\n", fraction, host.bytes.size());
     }
 }
 
