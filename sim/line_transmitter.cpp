@@ -17,7 +17,8 @@ constexpr double kGeneratorRange = 4294967296.0;
 
 LineTransmitter::LineTransmitter(const SimClock& clock, std::size_t capacity, double longestGapBits,
                                  std::uint32_t gapSeed)
-    : capacity_(capacity),
+    : clock_(clock),
+      capacity_(capacity),
       longestGapBits_(longestGapBits),
       line_(clock),
       gapState_(gapSeed == 0 ? kNonZeroSeed : gapSeed) {}
@@ -88,7 +89,7 @@ void LineTransmitter::pump(SimTime now, const LineSettings* receiver, LineListen
         if (receiver != nullptr) {
             line_.send(byte, *start, chunk.sender);
         }
-        lineFreeAt_ = *start + line_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
+        lineFreeAt_ = *start + clock_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
         gap_ = drawGap(chunk.sender);
         listener.leaving(byte, chunk.sender, chunk.next == 0);
         --waiting_;
@@ -106,7 +107,7 @@ SimDuration LineTransmitter::drawGap(const LineSettings& sender) {
     gapState_ ^= gapState_ << kShiftA;
     gapState_ ^= gapState_ >> kShiftB;
     gapState_ ^= gapState_ << kShiftC;
-    return line_.bitsTime(longestGapBits_ * gapState_ / kGeneratorRange, sender.baud);
+    return clock_.bitsTime(longestGapBits_ * gapState_ / kGeneratorRange, sender.baud);
 }
 
 }  // namespace kestrune

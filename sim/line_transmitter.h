@@ -68,6 +68,7 @@ class LineTransmitter {
     void drain(SimTime limit, const LineSettings* receiver, LineListener& listener);
     SimDuration drawGap(const LineSettings& sender);
 
+    const SimClock& clock_;
     const std::size_t capacity_;
     const double longestGapBits_;
     UartLine line_;

@@ -118,9 +118,9 @@ struct Bench {
     std::unique_ptr<SimulatedPort> port;
 };
 
-// A factor far too large still gives a byte time that a time point can take.
-TEST(SimClockTest, ByteTimeIsBoundedAtAnyFactor) {
-    EXPECT_EQ(SimClock(1e300).byteTime(1200, 12), kLongestScaledDelay);
+// A factor far too large still gives a line time that a time point can take.
+TEST(SimClockTest, LineTimeIsBoundedAtAnyFactor) {
+    EXPECT_EQ(SimClock(1e300).bitsTime(12, 1200), kLongestScaledDelay);
 }
 
 // A query in the same write is no longer heard. A silent receiver obeys as well, and then sends
