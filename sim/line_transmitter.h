@@ -24,7 +24,7 @@ class LineListener {
   public:
     virtual ~LineListener() = default;
     // A byte starts to leave at the sender's settings; first marks the first byte of a write.
-    virtual void leaving(std::uint8_t byte, const LineSettings& sender, bool first) = 0;
+    virtual void leaving(std::uint8_t /*byte*/, const LineSettings& /*sender*/, bool /*first*/) {}
     // The far end's UART has a character complete.
     virtual void received(const UartChar& got) = 0;
 };

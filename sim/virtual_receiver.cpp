@@ -161,6 +161,12 @@ std::size_t VirtualReceiver::inputBacklog() const {
     return std::max<std::size_t>(hostLine_.backlog(), hostLine_.idle(&settings_.line) ? 0 : 1);
 }
 
+bool VirtualReceiver::waitForHostWrites(std::chrono::milliseconds limit) const {
+    Lock lock(mutex_);
+    return hostWritesTaken_.wait_for(lock, limit,
+                                     [this] { return hostLine_.idle(&settings_.line); });
+}
+
 std::size_t VirtualReceiver::outputBacklog() const {
     const Lock lock(mutex_);
     return transmitter_.backlog() + periodicBytes();
@@ -191,6 +197,9 @@ void VirtualReceiver::serviceDue(SimTime now) {
         switchTo(factory, now);
     }
     hostLine_.pump(now, &settings_.line, deviceEnd_);
+    if (hostLine_.idle(&settings_.line)) {
+        hostWritesTaken_.notify_all();
+    }
     if (nextOutput_ && now >= *nextOutput_) {
         emitPeriodic(now);
     }

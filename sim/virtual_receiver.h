@@ -15,6 +15,7 @@
 // its output; all state is guarded by one lock, and every public method is thread-safe.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -69,6 +70,9 @@ class VirtualReceiver {
     // How often a line break has returned the port to factory settings.
     std::uint32_t factoryResets() const;
 
+    // Waits until the receiver has taken in everything the host wrote, as a drain waits for a
+    // port's output; false if that takes longer than limit.
+    [[nodiscard]] bool waitForHostWrites(std::chrono::milliseconds limit) const;
     // Bytes the host wrote that wait to leave (one while the last is still on the line), and
     // bytes of the receiver's own output waiting to leave.
     std::size_t inputBacklog() const;
@@ -89,7 +93,6 @@ class VirtualReceiver {
     // What the host gets of the receiver's output.
     struct HostEnd final : LineListener {
         explicit HostEnd(VirtualReceiver& r) : receiver(r) {}
-        void leaving(std::uint8_t, const LineSettings&, bool) override {}
         void received(const UartChar& got) override;
         VirtualReceiver& receiver;
     };
@@ -127,6 +130,7 @@ class VirtualReceiver {
     const ReceiverBehaviour behaviour_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    mutable std::condition_variable hostWritesTaken_;
     bool stopping_ = false;
     ReceiverSettings settings_;
     LineSettings hostSettings_;

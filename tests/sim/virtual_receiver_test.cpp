@@ -101,13 +101,6 @@ struct Bench {
         EXPECT_TRUE(port->setReadCeiling(10ms));
     }
     void send(const Bytes& bytes) { EXPECT_TRUE(port->write(bytes)); }
-    // Waits until the receiver has taken in everything written, which leaves at the line rate.
-    void settle() {
-        for (const auto end = steady_clock::now() + kGenerous;
-             receiver.inputBacklog() > 0 && steady_clock::now() < end;) {
-            std::this_thread::sleep_for(1ms);
-        }
-    }
     // The next bytes to arrive are the frames of these packets.
     void expectFrames(std::initializer_list<Bytes> packets) {
         const Bytes expected = frames(packets);
@@ -136,7 +129,7 @@ TEST(VirtualReceiverTest, PortConfigurationSwitchesRightAfterItsLastByte) {
         Bench bench({}, {.answering = silent ? Answering::Silent : Answering::ExactSettings,
                          .periodicOutput = silent});
         bench.send(command);
-        bench.settle();
+        ASSERT_TRUE(bench.receiver.waitForHostWrites(kGenerous));
         EXPECT_EQ(bench.receiver.settings(), (ReceiverSettings{.line = {19200, Even, Two}}));
         EXPECT_EQ(bench.receiver.hostWrites(),
                   (std::vector<HostWrite>{{frames({packet}), kFactoryLine, true},
@@ -246,7 +239,7 @@ TEST(VirtualReceiverTest, InNmeaModeItObeysButSendsOnlySentences) {
     // A port query, an NMEA query, a packet that would draw a rejection in TSIP mode, and a
     // selection of GGA, GLL and RMC every 2 s.
     bench.send(frames({{0xBC, 0x00}, {0x7A, 0x00}, {0x8E}, {0x7A, 0, 2, 0, 0, 0x01, 0x03}}));
-    bench.settle();
+    ASSERT_TRUE(bench.receiver.waitForHostWrites(kGenerous));
     EXPECT_EQ(bench.receiver.settings().intervalSeconds, 2u);
     const Bytes bytes = readBytes(*bench.port, 600);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), kDle), 0) << "no TSIP packet";
