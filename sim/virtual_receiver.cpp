@@ -203,18 +203,17 @@ void VirtualReceiver::serviceDue(SimTime now) {
     if (nextOutput_ && now >= *nextOutput_) {
         emitPeriodic(now);
     }
-    feedPeriodic(now);
     transmitter_.pump(now, listener(), hostEnd_);
     feedPeriodic(now);
 }
 
-const LineSettings* VirtualReceiver::listener() {
+// The host's settings while one listens; with none, what the receiver sends is lost.
+const LineSettings* VirtualReceiver::listener() const {
     return host_ != nullptr ? &hostSettings_ : nullptr;
 }
 
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
-    std::optional<SimTime> deadline =
-        transmitter_.nextDue(host_ != nullptr ? &hostSettings_ : nullptr);
+    std::optional<SimTime> deadline = transmitter_.nextDue(listener());
     for (const auto& candidate : {resetAt_, nextOutput_, hostLine_.nextDue(&settings_.line)}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
@@ -238,17 +237,13 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
     const Fix fix = currentFix();
     if (settings_.output == OutputProtocol::Nmea) {
         const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
-        (void)queueOutput(
-            std::span(reinterpret_cast<const std::uint8_t*>(sentences.data()), sentences.size()),
-            now);
+        (void)queueOutput(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
         return;
     }
-    std::size_t free = kOutputCapacity - transmitter_.backlog() - periodicBytes();
     for (std::vector<std::uint8_t>& report : periodicReports(fix)) {
-        if (report.size() > free) {
+        if (report.size() > outputRoom()) {
             return;
         }
-        free -= report.size();
         periodicPending_.push_back(std::move(report));
     }
 }
@@ -271,12 +266,15 @@ std::size_t VirtualReceiver::periodicBytes() const {
     return bytes;
 }
 
+// The output buffer holds what waits to leave and the periodic reports not yet handed to it.
+std::size_t VirtualReceiver::outputRoom() const {
+    return transmitter_.room() - periodicBytes();
+}
+
 // Whole or not at all: a packet cut short would be worse than one never sent.
 bool VirtualReceiver::queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt) {
-    if (bytes.size() + periodicBytes() > transmitter_.room()) {
-        return false;
-    }
-    return transmitter_.queue(bytes, readyAt, settings_.line) == bytes.size();
+    return bytes.size() <= outputRoom() &&
+           transmitter_.queue(bytes, readyAt, settings_.line) == bytes.size();
 }
 
 void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {

@@ -113,7 +113,8 @@ class VirtualReceiver {
     void startLogEntry(const LineSettings& sender, bool heard);
     bool queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt);
     std::size_t periodicBytes() const;
-    const LineSettings* listener();
+    std::size_t outputRoom() const;
+    const LineSettings* listener() const;
     void handle(const TsipPacket& packet, SimTime now);
     void handlePortConfig(const TsipPacket& packet, SimTime now);
     void handleNmeaConfig(const TsipPacket& packet, SimTime now);

@@ -64,7 +64,7 @@ void expectHeard(const Bytes& bytes, const LineSettings& tx, const LineSettings&
 // high from 10. Every data sample and the stop at 9.5 are low: a break, and nothing after.
 // 8O1 heard as 8N1 samples the parity bit as the stop bit: low (a framing error) for an odd
 // count of ones. A second stop bit only lengthens the idle time.
-TEST(UartLineTest, HandWorkedWaveforms) {
+TEST(UartLineTest, HandWorkedWaveformsAndEqualSettings) {
     const std::tuple<Bytes, LineSettings, LineSettings, std::vector<Heard>> cases[] = {
         {{0x55},
          {9600, None, One},
@@ -77,10 +77,7 @@ TEST(UartLineTest, HandWorkedWaveforms) {
     for (const auto& [bytes, tx, rx, heard] : cases) {
         expectHeard(bytes, tx, rx, heard);
     }
-}
-
-// Every byte, at every rate, parity and stop bits, each complete when its stop bits have passed.
-TEST(UartLineTest, EqualSettingsGiveExactlyTheBytesSent) {
+    // Equal settings give exactly the bytes sent, each complete when its stop bits have passed.
     for (const BaudRate& rate : kBaudRates) {
         for (const auto& [parity, stop] : {std::pair{None, One}, {Odd, Two}, {Even, One}}) {
             const LineSettings line{rate.baud, parity, stop};
