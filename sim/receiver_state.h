@@ -44,8 +44,8 @@ enum class Answering {
 
 struct ReceiverBehaviour {
     Answering answering = Answering::ExactSettings;
-    // The seed of the short idle gaps the receiver leaves on the line before a packet or
-    // sentence, which decide where a UART at another rate finds its start bits.
+    // The seed of the short idle gaps the receiver leaves on the line before each character,
+    // which decide where a UART at another rate finds its start bits.
     std::uint32_t lineSeed = 1;
     // Output keeps its own once-per-interval schedule even across a protocol switch, instead of
     // starting at once, as some receivers do.

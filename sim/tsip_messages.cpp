@@ -83,7 +83,8 @@ std::optional<ReceiverSettings> decodePortConfig(std::span<const std::uint8_t> d
     const auto parity = parityOfCode(data[kFieldParity]);
     const auto output = protocolOfCode(data[kFieldOutProtocol]);
     const auto stop = stopBitsOfCode(data[kFieldStopBits]);
-    if (!baud || !parity || !output || !stop) {
+    // The code table also names rates the receiver does not offer (300, 600); it refuses those.
+    if (!baud || !findBaudRate(*baud) || !parity || !output || !stop) {
         return std::nullopt;
     }
     ReceiverSettings next = current;

@@ -207,9 +207,11 @@ void VirtualReceiver::serviceDue(SimTime now) {
     feedPeriodic(now);
 }
 
-// The host's settings while one listens; with none, what the receiver sends is lost.
+// The host's settings while one listens; with none, what the receiver sends is lost. A host at
+// a rate the model does not cover (a pseudo-terminal set to 115200) hears nothing rather than
+// a stream of made-up breaks.
 const LineSettings* VirtualReceiver::listener() const {
-    return host_ != nullptr ? &hostSettings_ : nullptr;
+    return host_ != nullptr && findBaudRate(hostSettings_.baud) ? &hostSettings_ : nullptr;
 }
 
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {

@@ -32,6 +32,7 @@ TEST(ReceiverIdentity, ReadsWhatTheReceiverAnswersAndOnlyOnceFound) {
             EXPECT_EQ(identity, ReceiverIdentity{});
             continue;
         }
+        ASSERT_TRUE(identity.firmware && identity.hardware && identity.software);
         EXPECT_EQ(identity.firmware->product, identity.hardware->product);
         EXPECT_EQ(identity.firmware->product.view(), "Example Receiver");
         EXPECT_EQ(identity.firmware->major * 100 + identity.firmware->minor, 214);

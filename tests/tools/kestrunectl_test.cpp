@@ -157,7 +157,7 @@ TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
     const Args usageErrors[] = {{"set", "--baud", "300"}, {"set", "--parity", "mark"},
         {"set", "--stop-bits", "3"}, {"set", "--format", "binary"}, {"watch", "--parity", "odd"},
         {"set", "--parity", "2"}, {"set", "--stop-bits", "0"}, {"set", "--format", "1"},
-        {"set", "--sentences", "none,GGA"}, {"--time-scale", "nan", "find"},
+        {"set", "--sentences", "NONE,gga"}, {"--time-scale", "nan", "find"},
         {"--time-scale", "1e300", "find"}};
     // clang-format on
     // Each refused in one line of plain text.

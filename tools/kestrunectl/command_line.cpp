@@ -141,7 +141,7 @@ void addSetOptions(CLI::App& set, SetOptions& options) {
         set.add_option("--sentences", options.sentences, "NMEA sentences to emit, or none")
             ->delimiter(',')
             ->option_text("GGA,GLL,VTG,GSV,GSA,ZDA,RMC|none")
-            ->check(CLI::IsMember(sentenceWords(), CLI::ignore_case));
+            ->transform(CLI::IsMember(sentenceWords(), CLI::ignore_case));
 }
 
 // The factors kestrune-sim's --speed takes; NaN fails both comparisons. Checked here rather

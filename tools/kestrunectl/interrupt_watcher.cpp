@@ -3,8 +3,10 @@
 #include <pthread.h>
 
 #include <csignal>
+#include <cstdlib>
 
 #include "link/stop_signals.h"
+#include "tools/kestrunectl/exit_status.h"
 
 namespace kestrune::ctl {
 
@@ -48,7 +50,11 @@ void InterruptWatcher::run() {
             return;
         }
         int none = 0;
-        signal_.compare_exchange_strong(none, taken);
+        if (!signal_.compare_exchange_strong(none, taken)) {
+            // A second stop signal: the winding down is stuck (a wedged adapter), so the user
+            // gets the way out that a killed process would have given.
+            std::_Exit(kExitSignalBase + taken);
+        }
         const std::lock_guard lock(actionMutex_);
         if (action_) {
             action_();
