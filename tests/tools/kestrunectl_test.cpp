@@ -70,8 +70,9 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
         {2, "", "subcommand is required", {"-p", "SIM1"}},
         {2, "", "'ttyUSB0' is not a port name", {"-p", "ttyUSB0", "find"}},
         {2, "", "/tmp/gps is not under /dev", {"-p", "/tmp/gps", "find"}},
-        {3, "", "/dev/null: not a terminal", {"-p", "/dev/null", "find"}},
-        {3, "", "/dev/ttyUSB99: no such device", {"-p", "USB99", "find"}},
+        {3, "", "/dev/null: not a serial port", {"-p", "/dev/null", "find"}},
+        {3, "", "/dev/ttyUSB99: no such device, it does not exist; kestrunectl ports",
+            {"-p", "USB99", "find"}},
         {0, "kestrunectl " KESTRUNE_VERSION "\n", "", {"--version"}},
     };
     // clang-format on

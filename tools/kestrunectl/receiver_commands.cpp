@@ -16,7 +16,10 @@ namespace {
 ReceiverReport verifiedReport(Session& session) {
     return ReceiverReport{session.port.shown,
                           session.link.verifiedSettings().value_or(LineSettings{}),
-                          session.link.outputProtocol(), false, std::nullopt};
+                          session.link.outputProtocol(),
+                          false,
+                          std::nullopt,
+                          std::nullopt};
 }
 
 // Prints the receiver with its selection; a selection that never came is printed as unknown

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/receiver_settings.h"
 
@@ -18,6 +19,9 @@ struct ReceiverReport {
     // show and set report the sentence selection; nothing inside means it never came.
     bool withSentences = false;
     std::optional<NmeaMask> sentences;
+    // find --all and show --all name the port's stable links too: "aliases" in JSON, and in
+    // brackets after the port in text.
+    std::optional<std::vector<std::string>> aliases;
 };
 
 std::string reportText(const ReceiverReport& report);

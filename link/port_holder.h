@@ -2,18 +2,20 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <optional>
 #include <string>
 
-namespace kestrune::ctl {
+namespace kestrune {
 
 struct PortHolder {
     std::string name;  // the process's command name, as /proc/PID/comm has it
     pid_t pid = 0;
 };
 
-// The first other process with device open; nothing when none can be seen (processes of other
-// users hide their descriptors).
+// The first other process with the device open. The device is the one the path leads to: a
+// by-id link, or a node a test bed redirects, names the same holder as the node itself. Nothing
+// when none can be seen (processes of other users hide their descriptors).
 std::optional<PortHolder> findPortHolder(const std::string& device);
 
-}  // namespace kestrune::ctl
+}  // namespace kestrune
