@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <charconv>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 
@@ -19,6 +21,17 @@ constexpr const char* kCommandName = "comm";
 // As the kernel allows when it follows links itself.
 constexpr int kMostLinks = 40;
 
+// readlink itself: std::filesystem asks lstat first, which a device test bed does not redirect
+// for its nodes.
+std::optional<fs::path> linkTarget(const fs::path& path) {
+    std::array<char, PATH_MAX> target{};
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+        return std::nullopt;
+    }
+    return fs::path(std::string(target.data(), static_cast<std::size_t>(length)));
+}
+
 // What an open descriptor of the device looks like from /proc: the path it leads to once every
 // link is followed, and its device number.
 struct DeviceIdentity {
@@ -26,8 +39,7 @@ struct DeviceIdentity {
     std::optional<dev_t> number;
 
     bool matches(const fs::path& descriptor) const {
-        std::error_code error;
-        if (fs::read_symlink(descriptor, error) == path && !error) {
+        if (linkTarget(descriptor) == path) {
             return true;
         }
         struct stat status {};
@@ -39,13 +51,12 @@ struct DeviceIdentity {
 DeviceIdentity identityOf(const std::string& device) {
     fs::path current = fs::path(device).lexically_normal();
     for (int followed = 0; followed < kMostLinks; ++followed) {
-        std::error_code error;
-        const fs::path target = fs::read_symlink(current, error);
-        if (error) {
+        const std::optional<fs::path> target = linkTarget(current);
+        if (!target) {
             break;
         }
         current =
-            (target.is_absolute() ? target : current.parent_path() / target).lexically_normal();
+            (target->is_absolute() ? *target : current.parent_path() / *target).lexically_normal();
     }
     struct stat status {};
     const bool character = ::stat(device.c_str(), &status) == 0 && S_ISCHR(status.st_mode);

@@ -48,12 +48,17 @@ constexpr nfds_t kWatched = 2;
 enum class CallStatus { Done, NotSupported, Failed };
 
 // A control the device lacks (modem lines on a pseudo-terminal or a USB gadget) answers ENOTTY
-// or EINVAL.
+// or EINVAL; an emulated terminal may fail one without saying why (errno 0).
 CallStatus statusOf(long result) {
     if (result != kFailedCall) {
         return CallStatus::Done;
     }
-    return errno == ENOTTY || errno == EINVAL ? CallStatus::NotSupported : CallStatus::Failed;
+    return errno == ENOTTY || errno == EINVAL || errno == 0 ? CallStatus::NotSupported
+                                                            : CallStatus::Failed;
+}
+
+bool supportedOrDone(long result) {
+    return statusOf(result) != CallStatus::Failed;
 }
 
 bool succeeded(long result) {
@@ -237,8 +242,10 @@ bool makeRawLine(int fd, const termios& original) {
 }
 
 bool raiseModemLines(int fd) {
-    const long result = retryInterrupted([&] { return ::ioctl(fd, TIOCMBIS, &kModemLines); });
-    return statusOf(result) != CallStatus::Failed;
+    return supportedOrDone(retryInterrupted([&] {
+        errno = 0;
+        return ::ioctl(fd, TIOCMBIS, &kModemLines);
+    }));
 }
 
 }  // namespace
@@ -273,8 +280,10 @@ OpenResult openSerialDevice(const std::string& path) {
     }
     FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.valid() || !clearNonBlocking(fd.get()) || !makeRawLine(fd.get(), original) ||
-        !raiseModemLines(fd.get()) ||
-        !succeeded(retryInterrupted([&] { return ::ioctl(fd.get(), TIOCEXCL); }))) {
+        !raiseModemLines(fd.get()) || !supportedOrDone(retryInterrupted([&] {
+            errno = 0;
+            return ::ioctl(fd.get(), TIOCEXCL);
+        }))) {
         const OpenError error = openErrorOf(errno);
         (void)::tcsetattr(fd.get(), TCSANOW, &original);
         return failure(error);
