@@ -6,7 +6,6 @@
 #include <umockdev.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -36,6 +35,7 @@ class MockPorts {
     MockPorts(const MockPorts&) = delete;
     MockPorts& operator=(const MockPorts&) = delete;
 
+    // True under the preload, once a test bed exists.
     static bool active() { return umockdev_in_mock_environment(); }
 
     // A USB device on bus port number, its one interface and its tty.
