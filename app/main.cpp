@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/command_line.h"
+#include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/startup.h"
@@ -23,5 +24,6 @@ int main(int argc, char* argv[]) {
     kestrune::loadPortName(link);
     kestrune::SettingsWindow window;
     const kestrune::SettingsController controller(link, window);
+    const kestrune::PortChooser ports(link, window, kestrune::defaultPortStorePath());
     return window.exec();
 }
