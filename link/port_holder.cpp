@@ -8,6 +8,8 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
+#include <vector>
 
 namespace kestrune {
 
@@ -18,6 +20,7 @@ namespace fs = std::filesystem;
 const fs::path kProcesses = "/proc";
 constexpr const char* kDescriptors = "fd";
 constexpr const char* kCommandName = "comm";
+constexpr std::string_view kDeviceFolder = "/dev/";
 // As the kernel allows when it follows links itself.
 constexpr int kMostLinks = 40;
 
@@ -38,13 +41,8 @@ struct DeviceIdentity {
     fs::path path;
     std::optional<dev_t> number;
 
-    bool matches(const fs::path& descriptor) const {
-        if (linkTarget(descriptor) == path) {
-            return true;
-        }
-        struct stat status {};
-        return number && ::stat(descriptor.c_str(), &status) == 0 && S_ISCHR(status.st_mode) &&
-               status.st_rdev == *number;
+    bool matches(const fs::path& target, std::optional<dev_t> targetNumber) const {
+        return (!path.empty() && target == path) || (number && targetNumber == number);
     }
 };
 
@@ -73,17 +71,6 @@ std::optional<pid_t> processId(const fs::path& entry) {
     return pid;
 }
 
-bool holds(const fs::path& process, const DeviceIdentity& device) {
-    std::error_code error;
-    for (fs::directory_iterator fd(process / kDescriptors, error), end; !error && fd != end;
-         fd.increment(error)) {
-        if (device.matches(fd->path())) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string commandName(const fs::path& process) {
     std::ifstream file(process / kCommandName);
     std::string name;
@@ -91,23 +78,57 @@ std::string commandName(const fs::path& process) {
     return name;
 }
 
+// Only descriptors of devices can hold a port: sockets, pipes and files are passed over unread.
+std::optional<dev_t> characterNumber(const fs::path& descriptor, const fs::path& target) {
+    struct stat status {};
+    if (!target.string().starts_with(kDeviceFolder) || ::stat(descriptor.c_str(), &status) != 0 ||
+        !S_ISCHR(status.st_mode)) {
+        return std::nullopt;
+    }
+    return status.st_rdev;
+}
+
+// Marks every device the process has open that has no holder yet.
+void noteHolder(const fs::path& process, pid_t pid, const std::vector<DeviceIdentity>& devices,
+                std::vector<std::optional<PortHolder>>& holders) {
+    std::error_code error;
+    for (fs::directory_iterator fd(process / kDescriptors, error), end; !error && fd != end;
+         fd.increment(error)) {
+        const std::optional<fs::path> target = linkTarget(fd->path());
+        if (!target) {
+            continue;
+        }
+        const std::optional<dev_t> number = characterNumber(fd->path(), *target);
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (!holders[i] && devices[i].matches(*target, number)) {
+                holders[i] = PortHolder{commandName(process), pid};
+            }
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<PortHolder> findPortHolder(const std::string& device) {
-    if (device.empty()) {
-        return std::nullopt;
+    return findPortHolders({device}).front();
+}
+
+std::vector<std::optional<PortHolder>> findPortHolders(const std::vector<std::string>& devices) {
+    std::vector<DeviceIdentity> identities;
+    for (const std::string& device : devices) {
+        identities.push_back(device.empty() ? DeviceIdentity{} : identityOf(device));
     }
-    const DeviceIdentity identity = identityOf(device);
+    std::vector<std::optional<PortHolder>> holders(devices.size());
     const pid_t self = ::getpid();
     std::error_code error;
     for (fs::directory_iterator entry(kProcesses, error), end; !error && entry != end;
          entry.increment(error)) {
         const std::optional<pid_t> pid = processId(entry->path());
-        if (pid && *pid != self && holds(entry->path(), identity)) {
-            return PortHolder{commandName(entry->path()), *pid};
+        if (pid && *pid != self) {
+            noteHolder(entry->path(), *pid, identities, holders);
         }
     }
-    return std::nullopt;
+    return holders;
 }
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrune {
 
@@ -17,5 +18,7 @@ struct PortHolder {
 // by-id link, or a node a test bed redirects, names the same holder as the node itself. Nothing
 // when none can be seen (processes of other users hide their descriptors).
 std::optional<PortHolder> findPortHolder(const std::string& device);
+// The holder of each device, looking through the processes once.
+std::vector<std::optional<PortHolder>> findPortHolders(const std::vector<std::string>& devices);
 
 }  // namespace kestrune

@@ -35,7 +35,6 @@ ListedPort describe(udev_device* device) {
     port.noUart =
         port.device.starts_with(kLegacySerial) && attributeOf(device, "type") == kUnknownUart;
     port.accessible = ::access(port.device.c_str(), R_OK | W_OK) == 0;
-    port.holder = findPortHolder(port.device);
     return port;
 }
 
@@ -68,6 +67,14 @@ std::vector<ListedPort> listSerialPorts(PortScope scope) {
     }
     std::sort(ports.begin(), ports.end(),
               [](const ListedPort& a, const ListedPort& b) { return a.device < b.device; });
+    std::vector<std::string> devices;
+    for (const ListedPort& port : ports) {
+        devices.push_back(port.device);
+    }
+    const std::vector<std::optional<PortHolder>> holders = findPortHolders(devices);
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        ports[i].holder = holders[i];
+    }
     return ports;
 }
 
