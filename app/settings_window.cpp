@@ -138,7 +138,10 @@ void SettingsWindow::connectControls() {
     connect(list(IDC_FORMAT), &QComboBox::activated, this, &SettingsWindow::onFormatActivated);
     list(IDC_FORMAT)->installEventFilter(this);
     list(IDC_FORMAT)->lineEdit()->installEventFilter(this);
+    // A pick from the list activates it; Enter after typed text that no item has does not.
     connect(portList_, &QComboBox::activated, this, &SettingsWindow::onPortActivated);
+    connect(portList_->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { onPortActivated(portList_->findText(portList_->currentText().trimmed())); });
 }
 
 // A listed port stands for the name stored with it; typed text is the name itself.
@@ -151,6 +154,16 @@ void SettingsWindow::onPortActivated(int index) {
     if (!name.isEmpty()) {
         emit portChosen(name);
     }
+}
+
+// Enter in the port row chooses what it holds, and goes no further: it must not also press the
+// window's default button.
+bool SettingsWindow::choosePortOnEnter(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        return false;
+    }
+    onPortActivated(portList_->findText(portList_->currentText().trimmed()));
+    return true;
 }
 
 void SettingsWindow::setPortChoices(const QStringList& texts, const QStringList& names) {
@@ -292,6 +305,9 @@ void SettingsWindow::closeEvent(QCloseEvent* event) {
 // not a choice; any other key, a click or the wheel starts a real one (arrow keys, the
 // drop-down). The mark set by Enter is taken by the activation Enter causes, if any.
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == portList_->lineEdit() && event->type() == QEvent::KeyPress) {
+        return choosePortOnEnter(static_cast<QKeyEvent*>(event)->key());
+    }
     switch (event->type()) {
         case QEvent::KeyPress: {
             const int key = static_cast<QKeyEvent*>(event)->key();

@@ -76,6 +76,7 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void applyEnabledStates();
     void showNmeaMask(NmeaMask mask);
     void onPortActivated(int index);
+    bool choosePortOnEnter(int key);
     QComboBox* list(int id) const;
 
     bool busy_ = false;

@@ -77,7 +77,12 @@ class MockPorts {
                ::symlink(slavePath.c_str(), node.c_str()) == 0 &&
                ::symlink(number.c_str(), (node.parent_path() / ".ptymap" / mapped).c_str()) == 0;
     }
-    std::string root() const { return umockdev_testbed_get_root_dir(bed_); }
+    std::string root() const {
+        gchar* folder = umockdev_testbed_get_root_dir(bed_);
+        const std::string path(folder);
+        g_free(folder);
+        return path;
+    }
 
   private:
     static std::string tty(const std::string& path, const std::string& name, int major, int minor,
