@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/startup.h"
+
 namespace kestrune {
 
 namespace {
@@ -13,9 +15,8 @@ constexpr char kProgramName[] = "kestrune";
 constexpr char kDescription[] =
     "Finds a GPS receiver that speaks TSIP on a serial port, shows its port settings, output\n"
     "format and NMEA sentences, sets them up, and resets the receiver to factory settings.\n"
-    "The port is the one named by the key Port in the settings file\n"
-    "$XDG_CONFIG_HOME/Quenterra/Kestrune.conf (~/.config/Quenterra/Kestrune.conf when\n"
-    "XDG_CONFIG_HOME is not set), created with Port=COM3: on the first run.\n"
+    "The port is the one named by the key Port in the settings file\n%1\n"
+    "(in $XDG_CONFIG_HOME, else ~/.config), created with Port=COM3: on the first run.\n"
     "See kestrune(1).";
 
 }  // namespace
@@ -29,7 +30,7 @@ void answerHelpOrVersion(int& argc, char* argv[]) {
     // The toolkit's options are single-dash words; read as words they stay unknown and ignored,
     // instead of being split into letters that could spell -h or -v.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    parser.setApplicationDescription(QString::fromLatin1(kDescription).arg(defaultPortStorePath()));
     // Not addHelpOption(): it also offers --help-all, which only a full parse can answer, and a
     // full parse refuses the toolkit's options.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},

@@ -5,6 +5,7 @@
 #include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
+#include "app/signal_closer.h"
 #include "app/startup.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
@@ -24,6 +25,9 @@ int main(int argc, char* argv[]) {
     kestrune::loadPortName(link);
     kestrune::SettingsWindow window;
     const kestrune::SettingsController controller(link, window);
+    // SIGTERM, SIGHUP and the other stop signals close the window as its close box does, so the
+    // port is put back before the program ends.
+    const kestrune::SignalCloser closer(window);
     const kestrune::PortChooser ports(link, window, kestrune::defaultPortStorePath());
     return window.exec();
 }

@@ -19,6 +19,7 @@ hardware, and, when built with Qt, the settings window (kestrune).")
 set(KESTRUNE_MAINTAINER "Kestrune developers <kestrune@example.invalid>"
   CACHE STRING "The Maintainer field of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTRUNE_MAINTAINER}")
+include(${CMAKE_CURRENT_LIST_DIR}/debian/PackageDocs.cmake)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

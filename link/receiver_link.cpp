@@ -141,6 +141,7 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
     switch (message[0]) {
         case kIdRejected:
             outputProtocol_.store(OutputProtocol::Tsip);
+            identityReplies_.note(message);
             rejectEvent_.pulse();
             break;
         case kSentenceStart:
@@ -166,6 +167,7 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
             break;
         default:
             outputProtocol_.store(OutputProtocol::Tsip);
+            identityReplies_.note(message);
             replyEvent_.pulse();
             break;
     }

@@ -14,6 +14,7 @@
 
 #include "link/notification_sink.h"
 #include "link/pulse_event.h"
+#include "link/receiver_identity.h"
 #include "link/serial_opener.h"
 #include "link/timing.h"
 #include "protocol/receiver_settings.h"
@@ -75,6 +76,8 @@ class ReceiverLink {
     // Pulsed on a well-formed 0xBC port report, and on an NMEA sentence whose checksum holds.
     PulseEvent& portReportEvent() { return portReportEvent_; }
     PulseEvent& checkedSentenceEvent() { return checkedSentenceEvent_; }
+    // Where the reader notes the identity reports, for readIdentity.
+    IdentityReplies& identityReplies() { return identityReplies_; }
     // The last well-formed port report the reader saw.
     std::optional<PortReport> lastPortReport() const;
     void clearVerified();
@@ -105,6 +108,7 @@ class ReceiverLink {
     PulseEvent rejectEvent_;
     PulseEvent portReportEvent_;
     PulseEvent checkedSentenceEvent_;
+    IdentityReplies identityReplies_;
     Cancellation cancellation_;
     mutable std::mutex settingsMutex_;
     std::optional<LineSettings> verified_;

@@ -137,13 +137,16 @@ bool searchReceiver(ReceiverLink& link, const SearchPass& pass) {
     return false;
 }
 
-void requestNmeaSelection(ReceiverLink& link) {
+void requestNmeaSelection(ReceiverLink& link, const std::function<void()>& whileTsip) {
     const std::optional<LineSettings> line = link.verifiedSettings();
     if (!line) {
         return;
     }
     if (link.outputProtocol() != OutputProtocol::Nmea) {
         (void)link.write(nmeaQuery());  // the report reaches the window later
+        if (whileTsip) {
+            whileTsip();
+        }
         return;
     }
     // The selection comes only as a TSIP report, so switch to TSIP to ask, then back. The report
@@ -151,6 +154,9 @@ void requestNmeaSelection(ReceiverLink& link) {
     // again whether or not a sentence has arrived yet.
     (void)sendPortConfigWithRetry(link, *line, OutputProtocol::Tsip);
     (void)queryNmeaSettings(link);
+    if (whileTsip) {
+        whileTsip();
+    }
     if (sendPortConfigWithRetry(link, *line, OutputProtocol::Nmea)) {
         link.setOutputProtocol(OutputProtocol::Nmea);
     }

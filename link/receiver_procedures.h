@@ -47,8 +47,10 @@ bool queryNmeaSettings(ReceiverLink& link);
 bool searchReceiver(ReceiverLink& link, const SearchPass& pass = {});
 // Asks a receiver just found for its NMEA selection, which reaches the link's window as a
 // notification: a TSIP receiver is asked once and answers later; an NMEA receiver is switched to
-// TSIP for the question and back, and is then recorded as sending NMEA.
-void requestNmeaSelection(ReceiverLink& link);
+// TSIP for the question and back, and is then recorded as sending NMEA. whileTsip, when given,
+// runs once while the receiver speaks TSIP: after the question to a TSIP receiver, and before
+// the switch back for an NMEA one, so that other questions can share the switch.
+void requestNmeaSelection(ReceiverLink& link, const std::function<void()>& whileTsip = {});
 // Finds the receiver and asks for its NMEA selection.
 bool readReceiverSettings(ReceiverLink& link, NotificationSink* window);
 // Moves the local port and checks that the receiver answers there.

@@ -29,6 +29,9 @@ struct Timing {
     // A quick probe waits for the query and a full reply to cross the line, plus this for the
     // receiver to answer.
     std::chrono::milliseconds quickProbeMargin{150};
+    // How long a receiver just found has to answer who it is: the three answers take 0.1 s at
+    // 9600 bits/s, and a receiver that answers none of them costs no more than this.
+    std::chrono::milliseconds identityWait{400};
     // The factor every delay above was scaled by; line times are scaled by it too.
     double factor = 1.0;
 

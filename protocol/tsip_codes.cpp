@@ -1,5 +1,6 @@
 #include "protocol/tsip_codes.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kestrune {
@@ -9,6 +10,18 @@ namespace {
 // Each value's code is its place in its table.
 constexpr std::array<Parity, 3> kParities{Parity::None, Parity::Odd, Parity::Even};
 constexpr std::array<StopBits, 2> kStopBits{StopBits::One, StopBits::Two};
+
+// Rates the receiver's code table names below those it offers. The program never offers or
+// probes them, yet a command or report carrying one still has its own code, both ways.
+constexpr std::array<BaudRate, 2> kSlowRates{{{300, 2}, {600, 3}}};
+
+// Every rate the code table names, slowest first.
+constexpr auto kCodedRates = [] {
+    std::array<BaudRate, kSlowRates.size() + kBaudRates.size()> all{};
+    std::copy(kSlowRates.begin(), kSlowRates.end(), all.begin());
+    std::copy(kBaudRates.begin(), kBaudRates.end(), all.begin() + kSlowRates.size());
+    return all;
+}();
 
 template <typename Value, std::size_t N>
 std::uint8_t codeIn(const std::array<Value, N>& table, Value value) {
@@ -28,8 +41,12 @@ std::optional<Value> valueIn(const std::array<Value, N>& table, std::uint8_t cod
 }  // namespace
 
 std::uint8_t baudCode(std::uint32_t baud) {
-    const auto rate = findBaudRate(baud);
-    return rate ? rate->tsipCode : findBaudRate(kFactoryBaud)->tsipCode;
+    for (const BaudRate& rate : kCodedRates) {
+        if (rate.baud == baud) {
+            return rate.tsipCode;
+        }
+    }
+    return findBaudRate(kFactoryBaud)->tsipCode;
 }
 
 std::uint8_t parityCode(Parity parity) {
@@ -45,7 +62,7 @@ std::uint8_t protocolCode(OutputProtocol output) {
 }
 
 std::optional<std::uint32_t> baudOfCode(std::uint8_t code) {
-    for (const BaudRate& rate : kBaudRates) {
+    for (const BaudRate& rate : kCodedRates) {
         if (rate.tsipCode == code) {
             return rate.baud;
         }

@@ -15,7 +15,7 @@ inline constexpr std::uint8_t kEightDataBitsCode = 3;
 inline constexpr std::uint8_t kTsipProtocolCode = 2;
 inline constexpr std::uint8_t kNmeaProtocolCode = 4;
 
-// A rate the receiver does not offer gives the factory rate's code.
+// A rate outside the code table (300 to 38400 bits/s) gives the factory rate's code.
 std::uint8_t baudCode(std::uint32_t baud);
 std::uint8_t parityCode(Parity parity);
 std::uint8_t stopBitsCode(StopBits stopBits);

@@ -13,6 +13,7 @@ enum PresetNumber : int {
     kFastOddPreset = 3,
     kSilentPreset = 4,
     kRejectingPreset = 5,
+    kNamelessPreset = 6,
 };
 
 constexpr std::uint32_t kNmeaPresetBaud = 4800;
@@ -83,6 +84,9 @@ Preset SimulatedDevices::preset(int number) {
             break;
         case kRejectingPreset:
             start.behaviour.answering = Answering::RejectsPortConfig;
+            break;
+        case kNamelessPreset:
+            start.behaviour.identity.answers = false;
             break;
         case kFactoryPreset:
         default:

@@ -1,10 +1,11 @@
-// The virtual receivers a port name SIM1 to SIM5 attaches to. Each is one device for the whole
+// The virtual receivers a port name SIM1 to SIM6 attaches to. Each is one device for the whole
 // run: it keeps its state while no port is open on it, and only one port can be open on it.
 //   SIM1  factory settings: 9600 bits/s, 8N1, TSIP
 //   SIM2  4800 bits/s, no parity, streaming NMEA GGA, GLL and RMC every second
 //   SIM3  38400 bits/s, odd parity, TSIP
 //   SIM4  silent: hears and obeys but sends nothing
 //   SIM5  rejects every port configuration
+//   SIM6  factory settings, but refuses the identity queries as an older receiver does
 #pragma once
 
 #include <array>
@@ -24,7 +25,7 @@ struct Preset {
 
 class SimulatedDevices {
   public:
-    static constexpr int kPresetCount = 5;
+    static constexpr int kPresetCount = 6;
 
     // The receivers run on a clock sped up by clockFactor (1.0: real time).
     explicit SimulatedDevices(double clockFactor = 1.0);

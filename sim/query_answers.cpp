@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 
+#include "sim/identity_answers.h"
 #include "sim/receiver_reports.h"
 #include "sim/sky.h"
 
@@ -10,8 +11,6 @@ namespace kestrune {
 
 namespace {
 
-constexpr std::uint8_t kQueryHardware = 0x1C;
-constexpr std::uint8_t kQuerySoftwareVersion = 0x1F;
 constexpr std::uint8_t kQueryGpsTime = 0x21;
 constexpr std::uint8_t kQueryFixMode = 0x24;
 constexpr std::uint8_t kQueryHealth = 0x26;
@@ -19,7 +18,6 @@ constexpr std::uint8_t kQuerySystemMessage = 0x28;
 constexpr std::uint8_t kQueryIoOptions = 0x35;
 constexpr std::uint8_t kQueryTracking = 0x3C;
 
-constexpr std::uint8_t kHardwareSubcode = 0x03;
 constexpr std::uint8_t kAllSatellites = 0x00;
 constexpr std::size_t kIoOptionsLength = 4;
 
@@ -48,11 +46,7 @@ Frames ioOptions(std::span<const std::uint8_t>, const Fix&) {
     return {ioOptionsReport()};
 }
 
-const std::array<Query, 9> kQueries{{
-    {kQuerySoftwareVersion, 0, std::nullopt,
-     [](std::span<const std::uint8_t>, const Fix&) { return Frames{softwareVersionReport()}; }},
-    {kQueryHardware, 1, kHardwareSubcode,
-     [](std::span<const std::uint8_t>, const Fix&) { return Frames{hardwareReport()}; }},
+const std::array<Query, 7> kQueries{{
     {kQueryGpsTime, 0, std::nullopt,
      [](std::span<const std::uint8_t>, const Fix& fix) { return Frames{gpsTimeReport(fix)}; }},
     {kQueryFixMode, 0, std::nullopt,
@@ -70,7 +64,10 @@ const std::array<Query, 9> kQueries{{
 
 }  // namespace
 
-Frames answerQuery(const TsipPacket& packet, const Fix& fix) {
+Frames answerQuery(const TsipPacket& packet, const Fix& fix, const IdentityProfile& identity) {
+    if (std::optional<Frames> answer = answerIdentityQuery(packet, identity)) {
+        return std::move(*answer);
+    }
     for (const Query& query : kQueries) {
         if (packet.id == query.id && packet.data.size() == query.length &&
             (!query.subcode || packet.data[0] == *query.subcode)) {

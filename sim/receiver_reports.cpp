@@ -34,20 +34,6 @@ constexpr std::uint8_t kEphemerisGood = 1;
 constexpr std::uint8_t kFlagClear = 0;
 constexpr int kTrackingFlags = 4;
 
-// What the receiver says about itself.
-constexpr std::uint8_t kAppMajor = 1;
-constexpr std::uint8_t kAppMinor = 2;
-constexpr std::uint8_t kCoreMajor = 3;
-constexpr std::uint8_t kCoreMinor = 1;
-constexpr std::uint8_t kBuildDay = 14;
-constexpr std::uint8_t kBuildMonth = 3;
-constexpr std::uint8_t kBuildYearOfCentury = 26;
-constexpr std::uint16_t kBuildYear = 2026;
-constexpr std::uint8_t kBuildHour = 9;
-constexpr std::uint32_t kSerialNumber = 20260314;
-// Any code a host does not take for a timing receiver.
-constexpr std::uint16_t kHardwareCode = 1001;
-constexpr std::string_view kHardwareText = "KESTRUNE VIRTUAL RECEIVER";
 constexpr std::uint8_t kMachineId = 0x20;
 constexpr std::uint8_t kStatusClear = 0x00;
 constexpr std::uint8_t kNoSuperpackets = 0;
@@ -145,38 +131,6 @@ std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix) {
 Frames periodicReports(const Fix& fix) {
     return {gpsTimeReport(fix), positionReport(fix), velocityReport(fix),
             fixModeReport(),    signalLevels(),      healthReport()};
-}
-
-// 10 45 01 02 03 1A 0E 03 01 03 1A 0E 10 03
-std::vector<std::uint8_t> softwareVersionReport() {
-    return PayloadWriter()
-        .u8(kAppMajor)
-        .u8(kAppMinor)
-        .u8(kBuildMonth)
-        .u8(kBuildYearOfCentury)
-        .u8(kBuildDay)
-        .u8(kCoreMajor)
-        .u8(kCoreMinor)
-        .u8(kBuildMonth)
-        .u8(kBuildYearOfCentury)
-        .u8(kBuildDay)
-        .frame(kSimIdSoftwareVersion);
-}
-
-// 10 1C 83 01 35 25 DA 0E 03 07 EA 09 03 E9 19 4B 45 53 ... 10 03: serial 20260314, built 14
-// March 2026 at 9, hardware code 1001, then 25 characters of text.
-std::vector<std::uint8_t> hardwareReport() {
-    return PayloadWriter()
-        .u8(kSimHardwareSubcode)
-        .u32(kSerialNumber)
-        .u8(kBuildDay)
-        .u8(kBuildMonth)
-        .u16(kBuildYear)
-        .u8(kBuildHour)
-        .u16(kHardwareCode)
-        .u8(static_cast<std::uint8_t>(kHardwareText.size()))
-        .text(kHardwareText)
-        .frame(kSimIdHardware);
 }
 
 // 10 4B 20 00 00 10 03

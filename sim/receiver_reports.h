@@ -46,10 +46,6 @@ std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix);
 // any time of fix, and the position before the fix mode that makes it a 3D fix.
 Frames periodicReports(const Fix& fix);
 
-// 0x45: application and GPS core versions and dates. 10 bytes.
-std::vector<std::uint8_t> softwareVersionReport();
-// 0x1C 0x83: serial number, build date, hardware code and ID text. 13 + n bytes.
-std::vector<std::uint8_t> hardwareReport();
 // 0x4B: machine ID, status (nothing amiss), no superpackets. 3 bytes.
 std::vector<std::uint8_t> machineReport();
 // 0x55: the I/O options in force: position LLA in singles, velocity ENU, times in GPS time,

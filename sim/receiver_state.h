@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "protocol/receiver_settings.h"
+#include "sim/identity_profile.h"
 #include "sim/receiver_fix.h"
 
 namespace kestrune {
@@ -42,24 +44,29 @@ enum class Answering {
 
 struct ReceiverBehaviour {
     Answering answering = Answering::ExactSettings;
-    // A host listening at other settings gets junk bytes instead of nothing.
-    bool noise = false;
-    std::uint32_t noiseSeed = 1;
+    // The seed of the short idle gaps the receiver leaves on the line before a packet or
+    // sentence, which decide where a UART at another rate finds its start bits.
+    std::uint32_t lineSeed = 1;
     // Output keeps its own once-per-interval schedule even across a protocol switch, instead of
     // starting at once, as some receivers do.
     bool ownSchedule = false;
     // The reports (TSIP) or sentences (NMEA) sent once per interval; off, the receiver speaks
     // only when asked, for measuring answers without a report in their way.
     bool periodicOutput = true;
+    // A fault: every port report names this line instead of the one the receiver is at.
+    std::optional<LineSettings> reportedLine = std::nullopt;
     // Where it stands, and the seed of the jitter of its reported position.
     Place place = kDefaultPlace;
     std::uint32_t jitterSeed = 1;
+    // What it answers to the identity queries.
+    IdentityProfile identity{};
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 
-// One stretch of bytes the host wrote, with the host's line settings at the time. A write is
-// split where the receiver stops hearing it part-way (a port configuration in the middle of it
-// moved the receiver away).
+// One stretch of bytes the host wrote, with the host's line settings at the time, and whether
+// the receiver got exactly them (its UART at the same rate and parity, no line break). A write
+// is split where that changes part-way (a port configuration in the middle of it moved the
+// receiver away).
 struct HostWrite {
     std::vector<std::uint8_t> bytes;
     LineSettings hostSettings;

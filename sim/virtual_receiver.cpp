@@ -21,6 +21,9 @@ constexpr milliseconds kReplyDelay{5};
 constexpr milliseconds kShortestResetBreak{600};
 constexpr milliseconds kQuietAfterBreak{1000};
 constexpr milliseconds kOneSecond{1000};
+// The host's port sends back to back.
+constexpr double kNoGap = 0.0;
+constexpr std::uint32_t kHostSeed = 1;
 
 }  // namespace
 
@@ -29,7 +32,8 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
     : clock_(clockFactor),
       behaviour_(behaviour),
       settings_(initial),
-      transmitter_(clock_, behaviour.noiseSeed) {
+      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed),
+      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
     } catch (const std::system_error&) {
@@ -49,13 +53,15 @@ VirtualReceiver::~VirtualReceiver() {
     }
 }
 
-bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings) {
+bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings,
+                             const InputErrorHandling& handling) {
     const Lock lock(mutex_);
     if (host_ != nullptr) {
         return false;
     }
     host_ = &host;
     hostSettings_ = hostSettings;
+    hostHandling_ = handling;
     nextOutput_ = SimClock::now() + outputInterval();
     wake_.notify_all();
     return true;
@@ -68,8 +74,11 @@ void VirtualReceiver::detach(HostLine& host) {
     }
     const SimTime now = SimClock::now();
     serviceDue(now);
+    finishHostWrites();
     host_ = nullptr;
     nextOutput_.reset();
+    transmitter_.clear();  // nobody is there for what was still to be said
+    periodicPending_.clear();
     if (breakOn_) {
         endBreak(now);
     }
@@ -83,21 +92,7 @@ void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) {
         resetAt_.reset();  // input during the quiet after a break cancels the reset
     }
-    bool firstByte = true;
-    for (const std::uint8_t byte : bytes) {
-        const bool heard = hears();
-        if (firstByte || log_.back().heard != heard) {
-            startLogEntry(heard);
-            log_.back().bytes.reserve(bytes.size());
-        }
-        firstByte = false;
-        log_.back().bytes.push_back(byte);
-        if (heard) {
-            if (const auto packet = parser_.feed(byte)) {
-                handle(*packet, now);
-            }
-        }
-    }
+    (void)hostLine_.queue(bytes, now, hostSettings_);
     wake_.notify_all();
 }
 
@@ -108,12 +103,19 @@ void VirtualReceiver::setHostLineSettings(const LineSettings& settings) {
     wake_.notify_all();
 }
 
+void VirtualReceiver::setHostInputHandling(const InputErrorHandling& handling) {
+    const Lock lock(mutex_);
+    serviceDue(SimClock::now());
+    hostHandling_ = handling;
+}
+
 void VirtualReceiver::setHostBreak(bool on) {
     const Lock lock(mutex_);
     const SimTime now = SimClock::now();
     serviceDue(now);
     if (on && !breakOn_) {
         breakOn_ = true;
+        hostLine_.clear();  // the break holds the line low over whatever was still leaving
         breakStart_ = now;
         resetAt_.reset();
         parser_.reset();  // a break cuts any packet in progress
@@ -154,6 +156,22 @@ std::uint32_t VirtualReceiver::factoryResets() const {
     return factoryResets_;
 }
 
+std::size_t VirtualReceiver::inputBacklog() const {
+    const Lock lock(mutex_);
+    return std::max<std::size_t>(hostLine_.backlog(), hostLine_.idle(&settings_.line) ? 0 : 1);
+}
+
+bool VirtualReceiver::waitForHostWrites(std::chrono::milliseconds limit) const {
+    Lock lock(mutex_);
+    return hostWritesTaken_.wait_for(lock, limit,
+                                     [this] { return hostLine_.idle(&settings_.line); });
+}
+
+std::size_t VirtualReceiver::outputBacklog() const {
+    const Lock lock(mutex_);
+    return transmitter_.backlog() + periodicBytes();
+}
+
 void VirtualReceiver::run() {
     Lock lock(mutex_);
     while (!stopping_) {
@@ -178,16 +196,25 @@ void VirtualReceiver::serviceDue(SimTime now) {
         ++factoryResets_;
         switchTo(factory, now);
     }
+    hostLine_.pump(now, &settings_.line, deviceEnd_);
+    if (hostLine_.idle(&settings_.line)) {
+        hostWritesTaken_.notify_all();
+    }
     if (nextOutput_ && now >= *nextOutput_) {
         emitPeriodic(now);
     }
-    transmitter_.sendDue(now, LineState{settings_.line, hostSettings_, host_, behaviour_.noise});
+    transmitter_.pump(now, listener(), hostEnd_);
     feedPeriodic(now);
 }
 
+// The host's settings while one listens; with none, what the receiver sends is lost.
+const LineSettings* VirtualReceiver::listener() const {
+    return host_ != nullptr ? &hostSettings_ : nullptr;
+}
+
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
-    std::optional<SimTime> deadline = transmitter_.nextDue(settings_.line);
-    for (const auto& candidate : {resetAt_, nextOutput_}) {
+    std::optional<SimTime> deadline = transmitter_.nextDue(listener());
+    for (const auto& candidate : {resetAt_, nextOutput_, hostLine_.nextDue(&settings_.line)}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
         }
@@ -195,26 +222,29 @@ std::optional<SimTime> VirtualReceiver::nextDeadline() const {
     return deadline;
 }
 
-// Once per interval: the selected sentences in NMEA mode, the fix reports in TSIP mode. A tick
-// that finds the previous output still leaving is skipped, so a slow line never piles up.
+// Once per interval: the selected sentences in NMEA mode, the fix reports in TSIP mode. On a line
+// too slow for them the output queues behind what is still leaving, so the line stays busy, until
+// the output buffer is full; then the newest output is dropped.
 void VirtualReceiver::emitPeriodic(SimTime now) {
     SimTime next = *nextOutput_ + outputInterval();
     if (next <= now) {
         next = now + outputInterval();  // fell behind: keep the pace rather than catch up
     }
     nextOutput_ = next;
-    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput ||
-        !transmitter_.idle() || !periodicPending_.empty()) {
+    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput) {
         return;
     }
     const Fix fix = currentFix();
     if (settings_.output == OutputProtocol::Nmea) {
         const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
-        transmitter_.queue(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
-    } else {
-        Frames reports = periodicReports(fix);
-        periodicPending_.assign(std::make_move_iterator(reports.begin()),
-                                std::make_move_iterator(reports.end()));
+        (void)queueOutput(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
+        return;
+    }
+    for (std::vector<std::uint8_t>& report : periodicReports(fix)) {
+        if (report.size() > outputRoom()) {
+            return;
+        }
+        periodicPending_.push_back(std::move(report));
     }
 }
 
@@ -222,10 +252,29 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
 // meanwhile goes out after the report under way rather than after the whole set, as a receiver
 // slots its answers between its reports.
 void VirtualReceiver::feedPeriodic(SimTime now) {
-    if (transmitter_.idle() && !periodicPending_.empty()) {
-        transmitter_.queue(std::move(periodicPending_.front()), now);
+    if (transmitter_.backlog() == 0 && !periodicPending_.empty()) {
+        (void)transmitter_.queue(periodicPending_.front(), now, settings_.line);
         periodicPending_.pop_front();
     }
+}
+
+std::size_t VirtualReceiver::periodicBytes() const {
+    std::size_t bytes = 0;
+    for (const std::vector<std::uint8_t>& report : periodicPending_) {
+        bytes += report.size();
+    }
+    return bytes;
+}
+
+// The output buffer holds what waits to leave and the periodic reports not yet handed to it.
+std::size_t VirtualReceiver::outputRoom() const {
+    return transmitter_.room() - periodicBytes();
+}
+
+// Whole or not at all: a packet cut short would be worse than one never sent.
+bool VirtualReceiver::queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt) {
+    return bytes.size() <= outputRoom() &&
+           transmitter_.queue(bytes, readyAt, settings_.line) == bytes.size();
 }
 
 void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
@@ -247,7 +296,7 @@ void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
 }
 
 void VirtualReceiver::answerQuery(const TsipPacket& packet, SimTime now) {
-    Frames answer = kestrune::answerQuery(packet, currentFix());
+    Frames answer = kestrune::answerQuery(packet, currentFix(), behaviour_.identity);
     if (answer.empty()) {
         reject(packet, now);
         return;
@@ -259,7 +308,9 @@ void VirtualReceiver::answerQuery(const TsipPacket& packet, SimTime now) {
 
 void VirtualReceiver::handlePortConfig(const TsipPacket& packet, SimTime now) {
     if (isPortQuery(packet.data)) {
-        reply(portReport(settings_), now);
+        ReceiverSettings reported = settings_;
+        reported.line = behaviour_.reportedLine.value_or(settings_.line);
+        reply(portReport(reported), now);
         return;
     }
     const auto next = decodePortConfig(packet.data, settings_);
@@ -289,7 +340,7 @@ void VirtualReceiver::reply(std::vector<std::uint8_t> frame, SimTime now) {
     if (behaviour_.answering == Answering::Silent || settings_.output != OutputProtocol::Tsip) {
         return;
     }
-    transmitter_.queue(std::move(frame), now + clock_.scaled(kReplyDelay));
+    (void)queueOutput(frame, now + clock_.scaled(kReplyDelay));
 }
 
 void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
@@ -300,6 +351,7 @@ void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
 void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     const bool outputChanged = next.output != settings_.output;
     settings_ = next;
+    transmitter_.retune(settings_.line);
     if (outputChanged) {
         periodicPending_.clear();  // reports of the protocol no longer spoken
     }
@@ -312,18 +364,6 @@ void VirtualReceiver::endBreak(SimTime now) {
     breakOn_ = false;
     if (now - breakStart_ >= clock_.scaled(kShortestResetBreak)) {
         resetAt_ = now + clock_.scaled(kQuietAfterBreak);
-    }
-}
-
-bool VirtualReceiver::hears() const {
-    return !breakOn_ && hostSettings_.baud == settings_.line.baud &&
-           hostSettings_.parity == settings_.line.parity;
-}
-
-void VirtualReceiver::startLogEntry(bool heard) {
-    log_.push_back(HostWrite{{}, hostSettings_, heard});
-    if (log_.size() > kMaxLoggedWrites) {
-        log_.pop_front();
     }
 }
 

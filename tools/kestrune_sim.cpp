@@ -1,12 +1,13 @@
 // kestrune-sim: the built-in virtual receiver served on a pseudo-terminal, so the program (or
 // any serial tool, or gpsd) can be tried without hardware. Prints the device to open and the port
 // name to store for it, then a line whenever the receiver's port settings change, and serves
-// until SIGINT or SIGTERM.
+// until SIGINT, SIGTERM or SIGHUP, or until whatever reads those lines goes away.
 #include <pthread.h>
 
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "sim/pty_receiver.h"
 #include "sim/virtual_receiver.h"
@@ -20,14 +21,20 @@ constexpr int kStartError = 1;
 // How often the receiver's settings are looked at for a change to print.
 constexpr std::timespec kSettingsPoll{0, 200'000'000};
 
-// Waits for SIGINT or SIGTERM, printing the receiver's settings each time they change.
+// Writes a line to stdout at once; false once the output is closed.
+bool printLine(const std::string& text) {
+    return std::printf("%s\n", text.c_str()) >= 0 && std::fflush(stdout) == 0;
+}
+
+// Waits for a stop signal, printing the receiver's settings each time they change. A closed
+// output ends the wait too: nobody is left to tell.
 void serveUntilStopped(const VirtualReceiver& receiver, const sigset_t& stopSignals) {
     ReceiverSettings shown = receiver.settings();
     while (sigtimedwait(&stopSignals, nullptr, &kSettingsPoll) < 0) {
         const ReceiverSettings now = receiver.settings();
-        if (now.line != shown.line || now.output != shown.output) {
-            std::printf("settings %s\n", describeSettings(now).c_str());
-            std::fflush(stdout);
+        if ((now.line != shown.line || now.output != shown.output) &&
+            !printLine("settings " + describeSettings(now))) {
+            return;
         }
         shown = now;
     }
@@ -47,7 +54,10 @@ int main(int argc, char** argv) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A write to a closed output fails rather than ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
 
     VirtualReceiver receiver(options.settings, options.behaviour, options.speed);
     const std::unique_ptr<PtyReceiver> server = PtyReceiver::start(receiver);
@@ -62,10 +72,9 @@ int main(int argc, char** argv) {
                      "program cannot be pointed at it. Close other terminals and try again.\n",
                      server->slavePath().c_str());
     }
-    std::printf("%s\n%s\n", server->slavePath().c_str(), portName.c_str());
-    std::fflush(stdout);
-
-    serveUntilStopped(receiver, stopSignals);
+    if (printLine(server->slavePath()) && printLine(portName)) {
+        serveUntilStopped(receiver, stopSignals);
+    }
     server->stop();
     return 0;
 }

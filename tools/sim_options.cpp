@@ -5,6 +5,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -20,6 +22,10 @@ constexpr int kDecimalBase = 10;
 constexpr std::uint32_t kLongestInterval = 255;
 constexpr std::size_t kPlaceFields = 3;
 constexpr std::size_t kHelpColumn = 34;
+constexpr std::string_view kNoIdentity = "none";
+constexpr std::uint32_t kLargestByte = 255;
+constexpr char kFirstPrintable = ' ';
+constexpr char kLastPrintable = '~';
 
 constexpr const char* kDescription =
     "kestrune-sim: a virtual GPS receiver that speaks TSIP (or NMEA), served on a new\n"
@@ -33,8 +39,9 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "A pseudo-terminal cannot carry everything a serial line does: a line break never reaches\n"
     "the receiver (so a reset by line break does not happen), and even parity cannot be told\n"
-    "from no parity (the receiver sees the host's speed, odd parity and stop bits only). So\n"
-    "a host finds settings other than 9600 8N1 only when told them (gpsd: -s and -f).";
+    "from no parity (the receiver sees the host's speed, odd parity and stop bits only).\n"
+    "Each side reads what a UART at its own settings makes of the other's waveform: the\n"
+    "bytes sent at equal speed and parity, garbled bytes otherwise, as on a real line.";
 
 std::vector<std::uint32_t> offeredRates() {
     std::vector<std::uint32_t> rates;
@@ -107,10 +114,66 @@ std::string placeText(const std::string& text) {
     return {};
 }
 
+// The whole of text as a number from 0 to most.
+std::optional<std::uint32_t> wholeNumber(std::string_view text, std::uint32_t most) {
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value > most) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// The field of text up to the next comma, taken off text.
+std::string_view nextField(std::string_view& text) {
+    const std::size_t comma = std::min(text.find(','), text.size());
+    const std::string_view field = text.substr(0, comma);
+    text.remove_prefix(std::min(comma + 1, text.size()));
+    return field;
+}
+
+// NAME,MAJOR.MINOR[,SERIAL], or none.
+std::optional<IdentityProfile> identityOf(std::string_view text) {
+    IdentityProfile profile;
+    if (text == kNoIdentity) {
+        profile.answers = false;
+        return profile;
+    }
+    const std::string_view name = nextField(text);
+    const std::string_view version = nextField(text);
+    const std::size_t dot = std::min(version.find('.'), version.size());
+    const auto major = wholeNumber(version.substr(0, dot), kLargestByte);
+    const auto minor = wholeNumber(version.substr(std::min(dot + 1, version.size())), kLargestByte);
+    const auto serial = text.empty() ? std::optional(profile.serialNumber)
+                                     : wholeNumber(text, std::numeric_limits<std::uint32_t>::max());
+    const bool printable = std::all_of(name.begin(), name.end(), [](char c) {
+        return c >= kFirstPrintable && c <= kLastPrintable;
+    });
+    if (name.empty() || name.size() > ProductName::kLongest || !printable ||
+        dot == version.size() || !major || !minor || !serial) {
+        return std::nullopt;
+    }
+    profile.product = name;
+    profile.major = static_cast<std::uint8_t>(*major);
+    profile.minor = static_cast<std::uint8_t>(*minor);
+    profile.serialNumber = *serial;
+    return profile;
+}
+
+std::string identityText(const std::string& text) {
+    if (!identityOf(text)) {
+        return "NAME,MAJOR.MINOR[,SERIAL] or none: a name of 1 to 40 printable characters, "
+               "version numbers 0 to 255, a serial number below 2^32: " +
+               text;
+    }
+    return {};
+}
+
 // The texts that go after each option in the help are its own; the validators add none.
 const CLI::Validator kNumber(decimalOrHex, "");
 const CLI::Validator kSpeed(speedFactor, "");
 const CLI::Validator kPlace(placeText, "");
+const CLI::Validator kIdentity(identityText, "");
 
 void addSettings(CLI::App& app, SimOptions& o) {
     const char* group = "Initial settings";
@@ -157,7 +220,7 @@ void addSettings(CLI::App& app, SimOptions& o) {
         ->group(group);
 }
 
-void addBehaviour(CLI::App& app, SimOptions& o, std::string& place) {
+void addBehaviour(CLI::App& app, SimOptions& o, std::string& place, std::string& identity) {
     const char* group = "Behaviour";
     ReceiverBehaviour& b = o.behaviour;
     auto* silent = app.add_flag_callback(
@@ -167,9 +230,8 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place) {
         "reject every port configuration");
     silent->excludes(reject)->group(group);
     reject->group(group);
-    app.add_flag("--noise", b.noise, "send junk bytes to a host at other line settings")
-        ->group(group);
-    app.add_option("--seed", b.noiseSeed, "seed of the junk (default 1)")
+    app.add_option("--seed", b.lineSeed,
+                   "seed of the idle gaps between what the receiver sends (default 1)")
         ->transform(kNumber)
         ->type_name("N")
         ->group(group);
@@ -186,6 +248,13 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place) {
         ->check(kSpeed)
         ->type_name("F")
         ->group(group);
+    app.add_option("--identity", identity,
+                   "who it says it is when asked (default\n"
+                   "\"Kestrune Virtual Receiver,1.2,20260314\"), or none:\n"
+                   "refuse the identity queries")
+        ->check(kIdentity)
+        ->type_name("NAME,VER[,SERIAL]")
+        ->group(group);
 }
 
 }  // namespace
@@ -193,15 +262,17 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place) {
 CommandLine parseCommandLine(int argc, const char* const* argv) {
     SimOptions options;
     std::string place;
+    std::string identity;
     CLI::App app(kDescription, "kestrune-sim");
     app.footer(kFooter);
     app.get_formatter()->column_width(kHelpColumn);
     app.set_version_flag("--version", std::string("kestrune-sim ") + KESTRUNE_VERSION);
     addSettings(app, options);
-    addBehaviour(app, options, place);
+    addBehaviour(app, options, place, identity);
     try {
         app.parse(argc, argv);
         options.behaviour.place = placeOf(place).value_or(options.behaviour.place);
+        options.behaviour.identity = identityOf(identity).value_or(options.behaviour.identity);
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e);
         return CommandLine{std::nullopt, status == 0 ? 0 : kExitUsage};

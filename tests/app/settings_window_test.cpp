@@ -11,12 +11,14 @@
 #include <QTest>
 #include <QTimer>
 #include <array>
+#include <csignal>
 #include <memory>
 #include <string>
 
 #include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
+#include "app/signal_closer.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
 #include "tests/support/fake_serial_port.h"
@@ -380,6 +382,19 @@ class SettingsWindowTest : public QObject {
             QCOMPARE_LT(receiver().hostWrites().size(), std::size_t{12});
             QCOMPARE(receiver().settings().sentenceMask, kFactorySentences);
             rig_.reset();
+        }
+    }
+
+    // SIGTERM and SIGHUP are the close box too: the modal run ends with 0, the link closed. A
+    // signal not taken would end the test here.
+    void stopSignalsCloseTheWindow() {
+        for (const int signal : {SIGTERM, SIGHUP}) {
+            openOn(kFactory);
+            const SignalCloser closer(window());
+            QVERIFY(closer.active());
+            QTimer::singleShot(0, &window(), [signal] { ::raise(signal); });
+            QCOMPARE(window().exec(), 0);
+            QVERIFY(!rig_->link.isOpen());
         }
     }
 };

@@ -48,11 +48,11 @@ TEST_P(DispatchTable, PulsesAndPostsAsTheMessageKindSays) {
     link.setWindow(&sink);
     // Put outputProtocol where the case starts from.
     link.dispatch(c.before == OutputProtocol::Nmea ? Bytes{'$'} : Bytes{0x8F});
+    // clang-format off
     const std::pair<char, PulseEvent*> events[] = {{'R', &link.replyEvent()},
-                                                   {'N', &link.nmeaReportEvent()},
-                                                   {'J', &link.rejectEvent()},
-                                                   {'P', &link.portReportEvent()},
-                                                   {'C', &link.checkedSentenceEvent()}};
+        {'N', &link.nmeaReportEvent()}, {'J', &link.rejectEvent()}, {'P', &link.portReportEvent()},
+        {'C', &link.checkedSentenceEvent()}};
+    // clang-format on
     std::vector<std::unique_ptr<EventWait>> waits;
     for (const auto& [letter, event] : events) {
         waits.push_back(std::make_unique<EventWait>(*event));
@@ -77,6 +77,7 @@ const Bytes kFactoryReport{0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02,
 // Levels 10.0 and 0.0 for satellites 5 and 9.
 const Bytes kLevels{0x47, 2, 5, 0x41, 0x20, 0, 0, 9, 0, 0, 0, 0};
 
+// clang-format off
 const DispatchCase kDispatchCases[] = {
     {"RejectionIsTsip", {0x13, 0xBC, 0x00}, N, T, "--J--", {}},
     {"SentenceIsNmea", {'$', 'G', 'P'}, T, N, "R----", {}},
@@ -85,20 +86,13 @@ const DispatchCase kDispatchCases[] = {
     {"OtherPacketIsTsipReply", {0x8F, 0x01}, N, T, "R----", {}},
     {"ShortPortReportIsOnlyAReply", {0xBC, 0x00, 0x07}, N, T, "R----", {}},
     {"WholePortReport", kFactoryReport, N, T, "R--P-", {}},
-    {"NmeaReportPostsTheMask",
-     {0x7B, 0, 1, 0, 0, 0x01, 0x05},
-     N,
-     T,
-     "RN---",
+    {"NmeaReportPostsTheMask", {0x7B, 0, 1, 0, 0, 0x01, 0x05}, N, T, "RN---",
      {{kMaskMsg, 0x45, 0}}},
     {"ShortNmeaReportStillActedOn", {0x7B, 0}, N, T, "RN---", {{kMaskMsg, 0, 0}}},
-    {"SignalLevelsChangeNothingButPost",
-     kLevels,
-     N,
-     N,
-     "-----",
+    {"SignalLevelsChangeNothingButPost", kLevels, N, N, "-----",
      {{kLevelMsg, 5, 43}, {kLevelMsg, 9, 0}}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(ReceiverLink, DispatchTable, testing::ValuesIn(kDispatchCases),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -1,4 +1,5 @@
 #include "protocol/tsip_commands.h"
+#include "protocol/tsip_identity.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,8 @@ using Bytes = std::vector<std::uint8_t>;
 // A port configuration: port 0, the baud code in and out, 8 data bits, parity, stop bits, no flow
 // control, TSIP in, the output protocol, a reserved byte. A rate the receiver does not offer
 // falls back to the factory rate's code, 9600 bits/s. The NMEA configuration: subcode, once a
-// second, the mask most significant byte first with RMC in bit 8, bits above RMC ignored.
+// second, the mask most significant byte first with RMC in bit 8, bits above RMC ignored. The
+// identity queries: 0x1C with its subcode, and 0x1F alone.
 TEST(TsipCommands, FramesAreByteExact) {
     const std::tuple<const char*, TsipFrame, Bytes> cases[] = {
         {"PortConfigQuery", portConfigQuery(), {0x10, 0xBC, 0x00, 0x10, 0x03}},
@@ -39,6 +41,9 @@ TEST(TsipCommands, FramesAreByteExact) {
         {"NmeaConfigIgnoresBitsAboveRmc",
          nmeaConfig(0xFFFFFF80u | kMaskGll),
          {0x10, 0x7A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x10, 0x03}},
+        {"FirmwareQuery", firmwareQuery(), {0x10, 0x1C, 0x01, 0x10, 0x03}},
+        {"HardwareQuery", hardwareQuery(), {0x10, 0x1C, 0x03, 0x10, 0x03}},
+        {"SoftwareVersionQuery", softwareVersionQuery(), {0x10, 0x1F, 0x10, 0x03}},
         {"DataLongerThanACommandIsRefused", frameTsip(0x8E, Bytes(TsipFrame::kMaxData + 1, 0)), {}},
     };
     for (const auto& [name, frame, expected] : cases) {

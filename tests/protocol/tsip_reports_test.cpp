@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/nmea_sentence.h"
+#include "protocol/tsip_commands.h"
 
 namespace kestrune::test {
 namespace {
@@ -20,6 +21,15 @@ TEST(PortReport, DecodesTheSettingsItDescribes) {
               (PortReport{{4800, Parity::None, StopBits::One}, OutputProtocol::Nmea}));
     EXPECT_EQ(decodePortReport(Bytes{0x00, 0x09, 0x09, 0x03, 0x02, 0x01, 0x00, 0x02, 0x02, 0x00}),
               (PortReport{{38400, Parity::Even, StopBits::Two}, OutputProtocol::Tsip}));
+    // 300 and 600 bits/s are never offered, yet keep their codes both ways: a port configuration
+    // carries the same ten bytes as the report of its settings.
+    for (const auto& [code, baud] : {std::pair<std::uint8_t, std::uint32_t>{2, 300}, {3, 600}}) {
+        const Bytes data{0x00, code, code, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00};
+        const PortReport report{{baud, Parity::None, StopBits::One}, OutputProtocol::Tsip};
+        EXPECT_EQ(decodePortReport(data), report);
+        const TsipFrame frame = portConfig(report.line, report.output);
+        EXPECT_EQ(Bytes(frame.bytes().begin() + 2, frame.bytes().end() - 2), data);
+    }
 }
 
 // One byte of a good report made bad: a baud code, the output rate apart from the input rate,
@@ -56,19 +66,24 @@ Bytes twoLevels(std::uint8_t count) {
     return {count, 3, 0x41, 0x20, 0x00, 0x00, 7, 0x3F, 0x80, 0x00, 0x00};
 }
 
-// Only entries wholly present are read, however many the count promises (the second entry torn
-// off in the fourth case), and never more than the program keeps.
+// Only entries wholly present are read, however many the count promises, and never more than
+// the program keeps; a last entry cut off anywhere, 1 to 4 bytes short, is left out.
 TEST(SignalLevels, ReadsWholeEntriesOnlyWhateverTheCountSays) {
     const std::pair<Bytes, std::vector<SignalLevel>> cases[] = {
         {twoLevels(2), {{3, 43}, {7, 23}}},
         {twoLevels(5), {{3, 43}, {7, 23}}},
         {twoLevels(1), {{3, 43}}},
-        {{2, 3, 0x41, 0x20, 0x00, 0x00, 7, 0x3F}, {{3, 43}}},
         {{}, {}},
     };
     for (const auto& [data, expected] : cases) {
         const SignalLevels levels = decodeSignalLevels(data);
         EXPECT_EQ(std::vector<SignalLevel>(levels.view().begin(), levels.view().end()), expected);
+    }
+    const Bytes whole = twoLevels(2);
+    for (long cut = 1; cut <= 4; ++cut) {
+        const Bytes torn(whole.begin(), whole.end() - cut);
+        EXPECT_EQ(decodeSignalLevels(torn).count, 1u) << cut << " bytes short";
+        EXPECT_EQ(decodeSignalLevels(torn).view().front(), (SignalLevel{3, 43}));
     }
     Bytes many(1 + 5 * 60, 0x01);  // sixty entries under a count of 255
     many[0] = 0xFF;

@@ -11,7 +11,9 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrune::test {
@@ -42,10 +44,15 @@ inline std::size_t countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+// In place of a signal: the program's output is closed, as by a reader that has had enough.
+inline constexpr int kCloseOutput = 0;
+
 // Runs the program. Given interruptOn, stderr is a terminal (so the progress line is drawn) and
-// SIGINT is sent once that text has shown so many times on stdout and stderr together.
+// the signal is sent once that text has shown so many times on stdout and stderr together; or,
+// given instead, what the test does then.
 inline Outcome runProgram(std::vector<std::string> args, const std::string& interruptOn = {},
-                          std::size_t times = 1) {
+                          std::size_t times = 1, int signal = SIGINT,
+                          const std::function<void()>& instead = {}) {
     args.insert(args.begin(), KESTRUNECTL);
     std::vector<char*> argv;
     for (std::string& arg : args) {
@@ -89,7 +96,13 @@ inline Outcome runProgram(std::vector<std::string> args, const std::string& inte
             }
         }
         if (!signalled && countOf(outcome.out + outcome.err, interruptOn) >= times) {
-            signalled = ::kill(pid, SIGINT) == 0;
+            if (instead) {
+                instead();
+                signalled = true;
+            } else {
+                signalled = signal == kCloseOutput ? ::close(std::exchange(watch[0].fd, -1)) == 0
+                                                   : ::kill(pid, signal) == 0;
+            }
         }
     }
     if (watch[0].fd >= 0 || watch[1].fd >= 0) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace kestrune::test {
@@ -14,11 +15,15 @@ CommandLine parse(const char* option, const char* value) {
 }
 
 // The speed is a finite factor from a thousandth to a thousand; the position a place on the
-// globe; numbers are decimal or hex, never octal.
+// globe; the identity a printable name of up to 40 characters, a version and a serial number;
+// numbers are decimal or hex, never octal.
 TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
     const std::pair<const char*, std::vector<const char*>> refused[] = {
         {"--speed", {"0", "0.0009", "1000.1", "-1", "1e300", "inf", "nan", "2x"}},
         {"--position", {"91,0,0", "0,-181,0", "1,2", "1,2,3,4", "1,,3", "a,b,c"}},
+        {"--identity",
+         {"", ",1.2", "A", "A,1", "A,256.0", "A,1.2.3", "A,1.2,x", "A,1.2,3,4", "A\tB,1.2",
+          "None"}},
     };
     for (const auto& [option, values] : refused) {
         for (const char* value : values) {
@@ -33,6 +38,10 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
     }
     EXPECT_EQ(parse("--position", "-33.4489,-70.6693,520").options.value().behaviour.place,
               (Place{-33.4489, -70.6693, 520.0}));
+    EXPECT_EQ(parse("--identity", "Example Receiver,2.14,4711").options.value().behaviour.identity,
+              (IdentityProfile{true, "Example Receiver", 2, 14, 4711}));
+    EXPECT_FALSE(parse("--identity", "none").options.value().behaviour.identity.answers);
+    EXPECT_FALSE(parse("--identity", std::string(41, 'x').append(",1.2").c_str()).options);
     EXPECT_EQ(parse("--baud", "0x12C0").options.value().settings.line.baud, 4800u);
     EXPECT_EQ(parse("--mask", "010").options.value().settings.sentenceMask, 10u) << "not octal";
 }

@@ -44,10 +44,12 @@ void searchPort(PortSearch& search, const Invocation& invocation) {
     options.fullPassWhenSilent = invocation.thorough;
     search.outcome = findReceiver(link, options);
     if (search.outcome == SearchOutcome::Found) {
-        search.report =
-            ReceiverReport{search.port.device,    link.verifiedSettings().value_or(LineSettings{}),
-                           link.outputProtocol(), invocation.command == Command::Show,
-                           std::nullopt,          search.port.aliases};
+        ReceiverReport& report = search.report;
+        report.port = search.port.device;
+        report.line = link.verifiedSettings().value_or(LineSettings{});
+        report.protocol = link.outputProtocol();
+        report.withSentences = invocation.command == Command::Show;
+        report.aliases = search.port.aliases;
         if (search.report.withSentences) {
             search.report.sentences = readSelection(link, search.sink);
         }

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <map>
 #include <vector>
 
 #include "tools/kestrunectl/exit_status.h"
 #include "tools/kestrunectl/line_text.h"
+#include "tools/kestrunectl/settings_file.h"
+#include "tools/sim_options.h"
 
 namespace kestrune::ctl {
 
@@ -17,11 +20,17 @@ namespace {
 constexpr const char* kProgram = "kestrunectl";
 constexpr std::string_view kNoSentences = "none";
 
-constexpr const char* kFooter =
-    "Without -p the port named in $XDG_CONFIG_HOME/Quenterra/Kestrune.conf is used (COM3: if\n"
-    "none); find --all and show --all search every port that kestrunectl ports lists. Exit\n"
-    "status: 0 done, 1 the receiver did not answer or refused (with --all: none was found), 2\n"
-    "usage error, 3 the port cannot be opened or its device went away, 130 interrupted.";
+constexpr const char* kExitStatuses =
+    "find --all and show --all search every port that kestrunectl ports lists.\n"
+    "Exit status: 0 done, 1 the receiver did not answer or refused (with --all: none was\n"
+    "found), 2 usage error, 3 the port cannot be opened or its device went away, 130\n"
+    "interrupted (128 + N for a stop signal N), 141 the output was closed. The port is put\n"
+    "back as it was in every case.";
+
+std::string footer() {
+    return "Without -p the port named in " + settingsFileShown() + " is used (COM3: if none).\n" +
+           kExitStatuses;
+}
 
 struct CommandEntry {
     const char* name;
@@ -93,28 +102,66 @@ std::map<std::string, OutputProtocol> protocolWords() {
     return words;
 }
 
+// An option that takes one of the words, in any letter case, and nothing else: not the values
+// they stand for either, so that the refusal names only the words.
+template <typename T>
+CLI::Option* addWordOption(CLI::App& command, const std::string& name, T& value,
+                           std::map<std::string, T> words, const std::string& description) {
+    std::vector<std::string> listed;
+    for (const auto& entry : words) {
+        listed.push_back(entry.first);
+    }
+    // The check puts the word in the letter case it is listed in.
+    return command
+        .add_option_function<std::string>(
+            name, [&value, words](const std::string& word) { value = words.at(word); }, description)
+        ->transform(CLI::IsMember(listed, CLI::ignore_case));
+}
+
 void addLineOptions(CLI::App& command, LineOptions& line) {
     line.baudOption = command.add_option("--baud", line.baud, "bits per second")
                           ->check(CLI::IsMember(offeredRates()));
-    line.parityOption = command.add_option("--parity", line.parity, "parity")
-                            ->transform(CLI::CheckedTransformer(parityWords(), CLI::ignore_case))
+    line.parityOption = addWordOption(command, "--parity", line.parity, parityWords(), "parity")
                             ->option_text("none|odd|even");
-    line.stopBitsOption = command.add_option("--stop-bits", line.stopBits, "stop bits")
-                              ->transform(CLI::CheckedTransformer(stopBitWords()))
-                              ->option_text("1|2");
+    line.stopBitsOption =
+        addWordOption(command, "--stop-bits", line.stopBits, stopBitWords(), "stop bits")
+            ->option_text("1|2");
+}
+
+// "none" stands for no sentence, so it cannot stand beside one.
+void refuseNoneBesideSentences(const std::vector<std::string>& words) {
+    if (words.size() > 1 && std::find(words.begin(), words.end(), kNoSentences) != words.end()) {
+        throw CLI::ValidationError("--sentences", "none must stand alone");
+    }
 }
 
 void addSetOptions(CLI::App& set, SetOptions& options) {
     addLineOptions(set, options.line);
     options.protocolOption =
-        set.add_option("--format", options.protocol, "output protocol")
-            ->transform(CLI::CheckedTransformer(protocolWords(), CLI::ignore_case))
+        addWordOption(set, "--format", options.protocol, protocolWords(), "output protocol")
             ->option_text("tsip|nmea");
     options.sentencesOption =
         set.add_option("--sentences", options.sentences, "NMEA sentences to emit, or none")
             ->delimiter(',')
             ->option_text("GGA,GLL,VTG,GSV,GSA,ZDA,RMC|none")
             ->check(CLI::IsMember(sentenceWords(), CLI::ignore_case));
+}
+
+// The factors kestrune-sim's --speed takes; NaN fails both comparisons. Checked here rather
+// than by a validator, which would not name a hidden option in its refusal.
+double timeScaleOf(const std::optional<std::string>& text) {
+    if (!text) {
+        return 1.0;
+    }
+    double factor = 0.0;
+    const char* const end = text->data() + text->size();
+    const auto [stop, error] = std::from_chars(text->data(), end, factor);
+    if (error != std::errc() || stop != end || !(factor >= kFastestSpeed) ||
+        !(factor <= kSlowestSpeed)) {
+        throw CLI::ValidationError("--time-scale",
+                                   "the factor must be a number from 0.001 to 1000: " + *text);
+    }
+    return factor;
 }
 
 NmeaMask sentenceMask(const std::vector<std::string>& words) {
@@ -165,13 +212,14 @@ std::string oneLineFailure(const CLI::App*, const CLI::Error& error) {
 std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocation) {
     CLI::App app{"Finds, shows and sets up a GPS receiver that speaks TSIP on a serial port.",
                  kProgram};
-    app.footer(kFooter);
+    app.footer(footer());
     app.set_version_flag("--version", std::string(kProgram) + " " + KESTRUNE_VERSION);
     app.add_option("-p,--port", invocation.port,
                    "COM3:, USB0, SIM2, PTS4, or a terminal device under /dev");
     app.add_flag("--json", invocation.json, "write results as JSON");
     app.add_flag("-q,--quiet", invocation.quiet, "no progress line");
-    app.add_option("--time-scale", invocation.timeScale)->check(CLI::PositiveNumber)->group("");
+    std::optional<std::string> timeScale;
+    app.add_option("--time-scale", timeScale)->group("");
     app.require_subcommand(1);
     app.fallthrough();
     app.failure_message(oneLineFailure);
@@ -200,6 +248,8 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocatio
 
     try {
         app.parse(argc, argv);
+        refuseNoneBesideSentences(setOptions.sentences);
+        invocation.timeScale = timeScaleOf(timeScale);
     } catch (const CLI::ParseError& error) {
         const int status = app.exit(error);
         return status == kExitDone ? kExitDone : kExitUsage;

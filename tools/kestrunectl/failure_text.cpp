@@ -2,14 +2,16 @@
 
 #include "link/port_holder.h"
 #include "tools/kestrunectl/line_text.h"
+#include "tools/kestrunectl/settings_file.h"
 
 namespace kestrune::ctl {
 
 namespace {
 
-constexpr const char* kCheckCable =
-    "check the cable, the receiver's power and the port name (-p, or Port in "
-    "~/.config/Quenterra/Kestrune.conf)";
+std::string checkCable() {
+    return "check the cable, the receiver's power and the port name (-p, or Port in " +
+           settingsFileShown() + ")";
+}
 
 constexpr const char* kFindPorts =
     "kestrunectl ports lists the serial ports, kestrunectl find --all searches them all";
@@ -51,15 +53,37 @@ std::string openFailureText(const PortChoice& port, OpenError error) {
         case OpenError::None:
             break;
     }
-    return name + ": no such device, it does not exist; " + kFindPorts;
+    return name + ": no such device, it does not exist; " + kFindPorts + "; " + checkCable();
 }
 
 std::string notFoundText(const PortChoice& port) {
-    return port.shown + ": no receiver answered (tried " + searchedSettings() + "); " + kCheckCable;
+    return port.shown + ": no receiver answered (tried " + searchedSettings() + "); " +
+           checkCable();
 }
 
-std::string deviceGoneText(const PortChoice& port) {
-    return port.shown + ": device disconnected; plug it back in and run the command again";
+std::string deviceGoneText(const PortChoice& port, const std::string& known) {
+    const std::string state = known.empty() ? std::string() : "; " + known;
+    return port.shown + ": device disconnected" + state +
+           "; plug it back in and run the command again";
+}
+
+std::string verifiedState(const LineSettings& line, OutputProtocol protocol) {
+    return "the receiver answered at " + lineText(line) + " " + std::string(protocolText(protocol));
+}
+
+// The reset, the configuration and the check each move the receiver on, and the device can go
+// between any two of them.
+std::string applyingState(const std::string& found, const ReceiverConfig& config) {
+    const std::string before = found.empty() ? std::string() : " (before that, " + found + ")";
+    return "set was applying " + lineText(config.line) + " " +
+           std::string(protocolText(config.protocol)) +
+           ", so the receiver may be where it was, at " + lineText(kFactoryLine) +
+           " TSIP after the reset, or at the new settings" + before;
+}
+
+std::string resettingState() {
+    return "the line break may or may not have returned the receiver to " + lineText(kFactoryLine) +
+           " TSIP";
 }
 
 std::string noSelectionText(const PortChoice& port) {

@@ -13,7 +13,13 @@ namespace kestrune::ctl {
 std::string openFailureText(const PortChoice& port, OpenError error);
 // No receiver answered anywhere the search looked.
 std::string notFoundText(const PortChoice& port);
-std::string deviceGoneText(const PortChoice& port);
+// The device went away; known says what is known of the receiver then, if anything.
+std::string deviceGoneText(const PortChoice& port, const std::string& known = {});
+// What is known of the receiver once it answered at a line, and once set began to apply config
+// (found: what was known before, or empty).
+std::string verifiedState(const LineSettings& line, OutputProtocol protocol);
+std::string applyingState(const std::string& found, const ReceiverConfig& config);
+std::string resettingState();
 std::string noSelectionText(const PortChoice& port);
 std::string resetFailureText(const PortChoice& port);
 std::string applyFailureText(const PortChoice& port, ApplyFailure failure,

@@ -4,27 +4,20 @@
 
 #include <csignal>
 
+#include "link/stop_signals.h"
+
 namespace kestrune::ctl {
 
 namespace {
 
-// Sent to the waiting thread alone to end it; blocked with the stop signals so that it is only
-// ever taken by sigwait.
+// Sent to the waiting thread alone to end it. It is one of the stop signals, so it is only ever
+// taken by sigwait; from outside, it stops the command like the others.
 constexpr int kWakeSignal = SIGUSR1;
-
-sigset_t watchedSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, kWakeSignal);
-    return signals;
-}
 
 }  // namespace
 
 void blockStopSignals() {
-    const sigset_t signals = watchedSignals();
+    const sigset_t signals = stopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 }
 
@@ -44,19 +37,15 @@ void InterruptWatcher::setAction(std::function<void()> action) {
     }
 }
 
-// A wake-up signal from outside the program, while no stop is asked for, is ignored.
 void InterruptWatcher::run() {
-    const sigset_t signals = watchedSignals();
+    const sigset_t signals = stopSignals();
     for (;;) {
         int taken = 0;
         if (sigwait(&signals, &taken) != 0) {
             continue;
         }
-        if (taken == kWakeSignal) {
-            if (stopping_.load()) {
-                return;
-            }
-            continue;
+        if (taken == kWakeSignal && stopping_.load()) {
+            return;
         }
         int none = 0;
         signal_.compare_exchange_strong(none, taken);

@@ -1,6 +1,7 @@
-// Ctrl-C and SIGTERM as a normal way to stop: the signals are blocked in every thread and taken
-// by one thread with sigwait, which then runs the action the command has set (cancel the link,
-// stop a read) while the command's own thread winds down and closes the port.
+// Ctrl-C, SIGTERM and every other signal that would end the program with the port left raw and
+// exclusive (link/stop_signals.h) as a normal way to stop: the signals are blocked in every
+// thread and taken by one thread with sigwait, which then runs the action the command has set
+// (cancel the link, stop a read) while the command's own thread winds down and closes the port.
 #pragma once
 
 #include <atomic>
@@ -10,8 +11,9 @@
 
 namespace kestrune::ctl {
 
-// Blocks SIGINT and SIGTERM (and the watcher's own wake-up signal) in the calling thread. Call it
-// first thing in main, before any thread starts, so that every thread inherits the mask.
+// Blocks the stop signals in the calling thread. Call it first thing in main, before any thread
+// starts, so that every thread inherits the mask. SIGPIPE then never ends the program: a write
+// to a closed output fails instead, and a SIGPIPE sent from outside is a stop like the others.
 void blockStopSignals();
 
 class InterruptWatcher {

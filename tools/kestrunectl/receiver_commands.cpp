@@ -19,20 +19,32 @@ ReceiverReport verifiedReport(Session& session) {
                           session.link.outputProtocol(),
                           false,
                           std::nullopt,
+                          std::nullopt,
                           std::nullopt};
 }
 
-// Prints the receiver with its selection; a selection that never came is printed as unknown
-// and fails the command.
-int reportWithSelection(Session& session) {
-    const std::optional<NmeaMask> selection = readSelection(session.link, session.selection);
+// Prints the receiver with its selection, and with its identity when asked; a selection that
+// never came is printed as unknown and fails the command, an identity that never came does not.
+int reportWithSelection(Session& session, bool withIdentity = false) {
+    std::optional<ReceiverIdentity> identity;
+    const std::optional<NmeaMask> selection =
+        readSelection(session.link, session.selection, [&session, &identity, withIdentity] {
+            if (withIdentity) {
+                identity = readIdentity(session.link);
+            }
+        });
     if (!selection && session.link.cancellation().raised()) {
         return failureStatus(session, noSelectionText(session.port));
     }
     ReceiverReport report = verifiedReport(session);
     report.withSentences = true;
     report.sentences = selection;
-    printReport(session, report);
+    if (withIdentity) {
+        report.identity = identity.value_or(ReceiverIdentity{});
+    }
+    if (const int status = printReport(session, report); status != kExitDone) {
+        return status;
+    }
     if (!selection) {
         return failureStatus(session, noSelectionText(session.port));
     }
@@ -78,8 +90,7 @@ int runFind(Session& session) {
     if (!find(session)) {
         return failureStatus(session, notFoundText(session.port));
     }
-    printReport(session, verifiedReport(session));
-    return kExitDone;
+    return printReport(session, verifiedReport(session));
 }
 
 int runShow(Session& session) {
@@ -89,8 +100,8 @@ int runShow(Session& session) {
     if (!find(session)) {
         return failureStatus(session, notFoundText(session.port));
     }
-    session.progress.step("show: reading the sentence selection");
-    return reportWithSelection(session);
+    session.progress.step("show: reading the sentence selection and identity");
+    return reportWithSelection(session, true);
 }
 
 // The selection is read back at the settings just verified: a second search would not find a
@@ -109,11 +120,13 @@ int runSet(Session& session) {
     }
     session.progress.step("set: applying " + lineText(config->line) + " " +
                           std::string(protocolText(config->protocol)));
+    session.known = applyingState(session.known, *config);
     ApplyFailure why = ApplyFailure::None;
     if (!applySettings(session.link, &session.selection, *config, &why)) {
         return failureStatus(session, applyFailureText(session.port, why, *config));
     }
     session.link.setOutputProtocol(config->protocol);
+    session.known = verifiedState(config->line, config->protocol);
     session.progress.step("set: reading the sentence selection back");
     return reportWithSelection(session);
 }
@@ -123,13 +136,13 @@ int runReset(Session& session) {
         return status;
     }
     session.progress.step("reset: line break, then " + lineText(kFactoryLine));
+    session.known = resettingState();
     if (!resetReceiver(session.link, &session.selection)) {
         return failureStatus(session, resetFailureText(session.port));
     }
     ReceiverReport report = verifiedReport(session);
     report.protocol = OutputProtocol::Tsip;
-    printReport(session, report);
-    return kExitDone;
+    return printReport(session, report);
 }
 
 }  // namespace kestrune::ctl

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "tools/kestrunectl/identity_text.h"
 #include "tools/kestrunectl/line_text.h"
 
 namespace kestrune::ctl {
@@ -49,6 +50,9 @@ std::string reportText(const ReceiverReport& report) {
     if (report.withSentences) {
         text += "sentences: " + sentencesText(report.sentences) + "\n";
     }
+    if (report.identity) {
+        text += identityText(*report.identity);
+    }
     return text;
 }
 
@@ -66,6 +70,9 @@ std::string reportJson(const ReceiverReport& report) {
         json["sentences"] = report.sentences
                                 ? nlohmann::ordered_json(sentenceNames(*report.sentences))
                                 : nlohmann::ordered_json(nullptr);
+    }
+    if (report.identity) {
+        json["identity"] = identityJson(*report.identity);
     }
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

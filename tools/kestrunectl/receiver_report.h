@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "link/receiver_identity.h"
 #include "protocol/receiver_settings.h"
 
 namespace kestrune::ctl {
@@ -19,6 +20,8 @@ struct ReceiverReport {
     // show and set report the sentence selection; nothing inside means it never came.
     bool withSentences = false;
     std::optional<NmeaMask> sentences;
+    // show adds who the receiver is (tools/kestrunectl/identity_text.h).
+    std::optional<ReceiverIdentity> identity;
     // find --all and show --all name the port's stable links too: "aliases" in JSON, and in
     // brackets after the port in text.
     std::optional<std::vector<std::string>> aliases;

@@ -2,10 +2,11 @@
 
 namespace kestrune::ctl {
 
-std::optional<NmeaMask> readSelection(ReceiverLink& link, SelectionSink& sink) {
+std::optional<NmeaMask> readSelection(ReceiverLink& link, SelectionSink& sink,
+                                      const std::function<void()>& whileTsip) {
     sink.forget();
     EventWait arrival(sink.arrived(), &link.cancellation());
-    requestNmeaSelection(link);
+    requestNmeaSelection(link, whileTsip);
     if (!sink.selection() && !link.cancellation().raised()) {
         (void)arrival.wait(link.timing().nmeaReportWait);
     }

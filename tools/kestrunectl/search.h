@@ -15,6 +15,8 @@ namespace kestrune::ctl {
 // Asks a receiver just found for its NMEA selection and waits for it: a TSIP receiver's report
 // comes later, up to the NMEA report wait; an NMEA receiver is asked in TSIP and switched back.
 // Nothing when it never came or the wait was cancelled. The sink must be the link's window.
-std::optional<NmeaMask> readSelection(ReceiverLink& link, SelectionSink& sink);
+// whileTsip runs once while the receiver speaks TSIP (see requestNmeaSelection).
+std::optional<NmeaMask> readSelection(ReceiverLink& link, SelectionSink& sink,
+                                      const std::function<void()>& whileTsip = {});
 
 }  // namespace kestrune::ctl

@@ -12,6 +12,7 @@ namespace kestrune::ctl {
 namespace {
 
 constexpr const char* kMessagePrefix = "kestrunectl: ";
+constexpr const char* kNothingKnown = "the receiver's settings are not known";
 
 int dispatch(Session& session) {
     switch (session.invocation.command) {
@@ -59,11 +60,15 @@ void reportError(Session& session, const std::string& text) {
     std::fprintf(stderr, "%s%s\n", kMessagePrefix, text.c_str());
 }
 
-void printReport(Session& session, const ReceiverReport& report) {
+int printReport(Session& session, const ReceiverReport& report) {
     session.progress.clear();
     const std::string text = session.invocation.json ? reportJson(report) : reportText(report);
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
+    return writeOut(text) ? kExitDone : kExitOutputClosed;
+}
+
+// SIGPIPE is never taken (see blockStopSignals), so a closed output shows here as an error.
+bool writeOut(const std::string& text) {
+    return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0;
 }
 
 int openPort(Session& session) {
@@ -86,7 +91,12 @@ bool find(Session& session) {
             link.cancel();
         }
     };
-    return findReceiver(link, options) == SearchOutcome::Found;
+    if (findReceiver(link, options) != SearchOutcome::Found) {
+        return false;
+    }
+    session.known =
+        verifiedState(link.verifiedSettings().value_or(LineSettings{}), link.outputProtocol());
+    return true;
 }
 
 int failureStatus(Session& session, const std::string& noAnswer) {
@@ -94,7 +104,9 @@ int failureStatus(Session& session, const std::string& noAnswer) {
         return interruptedStatus(session);
     }
     if (session.link.deviceGone() || !session.link.isOpen()) {
-        reportError(session, deviceGoneText(session.port));
+        const std::string known =
+            session.known.empty() ? std::string(kNothingKnown) : session.known;
+        reportError(session, deviceGoneText(session.port, known));
         return kExitPortFailed;
     }
     reportError(session, noAnswer);

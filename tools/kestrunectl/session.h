@@ -22,6 +22,8 @@ struct Session {
     SelectionSink& selection;
     InterruptWatcher& interrupts;
     ProgressLine& progress;
+    // What is known of the receiver so far, said if the device goes away; empty: nothing.
+    std::string known{};
 };
 
 // Sets up the virtual receivers, the link and the stop signals, runs the command and closes the
@@ -30,7 +32,10 @@ int runCommand(const Invocation& invocation, const PortChoice& port);
 
 // One line on stderr, "kestrunectl: " first, after clearing the progress line.
 void reportError(Session& session, const std::string& text);
-void printReport(Session& session, const ReceiverReport& report);
+// kExitDone, or kExitOutputClosed when the output can no longer be written.
+int printReport(Session& session, const ReceiverReport& report);
+// Writes text to stdout at once; false when the output can no longer be written.
+bool writeOut(const std::string& text);
 
 // Opens the port; kExitDone, or the status after saying why it would not open.
 int openPort(Session& session);

@@ -106,6 +106,11 @@ std::string settingsFilePath() {
     return folder + "/Quenterra/Kestrune.conf";
 }
 
+std::string settingsFileShown() {
+    const std::string path = settingsFilePath();
+    return path.empty() ? std::string("the settings file") : path;
+}
+
 std::string storedPortName(const std::string& path) {
     const std::optional<std::string> text = smallFileText(path);
     const std::optional<std::string> value = text ? portValue(*text) : std::nullopt;

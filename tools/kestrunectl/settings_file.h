@@ -12,6 +12,9 @@ inline constexpr char kDefaultStoredPort[] = "COM3:";
 // $XDG_CONFIG_HOME/Quenterra/Kestrune.conf, else ~/.config/Quenterra/Kestrune.conf; empty when
 // neither can be told.
 std::string settingsFilePath();
+// The settings file as messages name it: its path, or "the settings file" when that cannot be
+// told.
+std::string settingsFileShown();
 
 // The Port value of the [General] section, as the window stores it (Port=COM3:). A file that is
 // missing, not a regular file, larger than 64 KiB or anything but plain key=value lines, or a

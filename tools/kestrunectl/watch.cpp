@@ -62,11 +62,6 @@ std::unique_ptr<SerialPort> openWatchedPort(Session& session, const LineSettings
     return std::move(opened.port);
 }
 
-void writeOut(const std::string& text) {
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
-}
-
 // Reads until a stop signal; the stop action cuts the read short.
 int readUntilStopped(Session& session, SerialPort& port, const std::string& heading) {
     const bool toScreen = !session.invocation.json && ::isatty(STDOUT_FILENO) != 0;
@@ -81,14 +76,18 @@ int readUntilStopped(Session& session, SerialPort& port, const std::string& head
             return kExitPortFailed;
         }
         const auto message = read == ReadResult::Byte ? framer.feed(byte) : std::nullopt;
+        bool written = true;
         if (message && toScreen) {
             view.add(*message);
         } else if (message) {
-            writeOut(WatchView::jsonLine(*message));
+            written = writeOut(WatchView::jsonLine(*message));
         }
         if (toScreen && Clock::now() >= nextDraw) {
-            writeOut(kRedrawScreen + view.screen(heading));
+            written = writeOut(kRedrawScreen + view.screen(heading));
             nextDraw = Clock::now() + kScreenRefresh;
+        }
+        if (!written) {
+            return kExitOutputClosed;
         }
     }
     return interruptedStatus(session);

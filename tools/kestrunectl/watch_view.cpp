@@ -24,6 +24,9 @@ constexpr int kHexIdLength = 5;  // "0x47" and its end
 constexpr std::size_t kNameColumn = 10;
 constexpr std::size_t kCountColumn = 7;
 constexpr std::size_t kPrnColumn = 5;
+constexpr std::uint8_t kFirstPrintable = 0x20;
+constexpr std::uint8_t kLastPrintable = 0x7E;
+constexpr const char* kOtherRow = "other";
 
 bool isSentence(std::span<const std::uint8_t> message) {
     return !message.empty() && message.front() == kSentenceStart;
@@ -31,6 +34,21 @@ bool isSentence(std::span<const std::uint8_t> message) {
 
 std::string textOf(std::span<const std::uint8_t> message) {
     return std::string(message.begin(), message.end());
+}
+
+// The text with every byte a terminal could take for a control as '?'.
+std::string printableText(std::string_view text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        c = byte >= kFirstPrintable && byte <= kLastPrintable ? c : '?';
+    }
+    return shown;
+}
+
+bool isSelectable(std::string_view type) {
+    return std::any_of(kNmeaSentences.begin(), kNmeaSentences.end(),
+                       [type](const NmeaSentence& sentence) { return sentence.name == type; });
 }
 
 std::string hexId(std::uint8_t id) {
@@ -62,17 +80,39 @@ void WatchView::add(std::span<const std::uint8_t> message) {
             ++damagedSentences_;
             return;
         }
-        SentenceSeen& seen = sentences_[std::string(type)];
-        ++seen.count;
-        seen.latest = textOf(message);
+        if (SentenceSeen* seen = sentenceRow(type)) {
+            ++seen->count;
+            seen->latest = printableText(textOf(message));
+        } else {
+            ++otherSentences_;
+        }
         return;
     }
     protocol_ = OutputProtocol::Tsip;
-    ++reports_[message.front()];
+    if (reports_.size() < kReportRows || reports_.contains(message.front())) {
+        ++reports_[message.front()];
+    } else {
+        ++otherReports_;
+    }
     if (message.front() == kIdSignalLevels) {
         const SignalLevels levels = decodeSignalLevels(message.subspan(1));
         levels_.assign(levels.view().begin(), levels.view().end());
     }
+}
+
+WatchView::SentenceSeen* WatchView::sentenceRow(std::string_view type) {
+    const std::string shown = printableText(type);
+    const auto found = sentences_.find(shown);
+    if (found != sentences_.end()) {
+        return &found->second;
+    }
+    if (!isSelectable(type)) {
+        if (otherSentenceRows_ == kOtherSentenceRows) {
+            return nullptr;
+        }
+        ++otherSentenceRows_;
+    }
+    return &sentences_[shown];
 }
 
 std::string WatchView::screen(const std::string& heading) const {
@@ -91,6 +131,9 @@ std::string WatchView::sentenceLines() const {
         text += padded(type, kNameColumn) + padded(std::to_string(seen.count), kCountColumn) +
                 seen.latest + "\n";
     }
+    if (otherSentences_ > 0) {
+        text += padded(kOtherRow, kNameColumn) + std::to_string(otherSentences_) + "\n";
+    }
     if (damagedSentences_ > 0) {
         text += padded("damaged", kNameColumn) + std::to_string(damagedSentences_) + "\n";
     }
@@ -104,6 +147,9 @@ std::string WatchView::reportLines() const {
     std::string text = padded("\nreport", kNameColumn + 1) + "count\n";
     for (const auto& [id, count] : reports_) {
         text += padded(hexId(id), kNameColumn) + std::to_string(count) + "\n";
+    }
+    if (otherReports_ > 0) {
+        text += padded(kOtherRow, kNameColumn) + std::to_string(otherReports_) + "\n";
     }
     return text;
 }
