@@ -97,6 +97,7 @@ void PortChooser::onDevicesChanged() {
 
 void PortChooser::choose(const QString& name) {
     if (!storePortName(link_, name, storePath_)) {
+        window_.showPort(describe(link_.portName()));
         window_.setStatus(QString::fromLatin1(kBadNameStatus).arg(name));
         return;
     }

@@ -138,10 +138,9 @@ void SettingsWindow::connectControls() {
     connect(list(IDC_FORMAT), &QComboBox::activated, this, &SettingsWindow::onFormatActivated);
     list(IDC_FORMAT)->installEventFilter(this);
     list(IDC_FORMAT)->lineEdit()->installEventFilter(this);
-    // A pick from the list activates it; Enter after typed text that no item has does not.
+    // A pick from the list activates it; Enter after typed text is taken in eventFilter.
     connect(portList_, &QComboBox::activated, this, &SettingsWindow::onPortActivated);
-    connect(portList_->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { onPortActivated(portList_->findText(portList_->currentText().trimmed())); });
+    portList_->lineEdit()->installEventFilter(this);
 }
 
 // A listed port stands for the name stored with it; typed text is the name itself.
