@@ -3,13 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <charconv>
-#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 #include <vector>
+
+#include "link/serial_device.h"
 
 namespace kestrune {
 
@@ -21,19 +21,6 @@ const fs::path kProcesses = "/proc";
 constexpr const char* kDescriptors = "fd";
 constexpr const char* kCommandName = "comm";
 constexpr std::string_view kDeviceFolder = "/dev/";
-// As the kernel allows when it follows links itself.
-constexpr int kMostLinks = 40;
-
-// readlink itself: std::filesystem asks lstat first, which a device test bed does not redirect
-// for its nodes.
-std::optional<fs::path> linkTarget(const fs::path& path) {
-    std::array<char, PATH_MAX> target{};
-    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
-        return std::nullopt;
-    }
-    return fs::path(std::string(target.data(), static_cast<std::size_t>(length)));
-}
 
 // What an open descriptor of the device looks like from /proc: the path it leads to once every
 // link is followed, and its device number.
@@ -47,18 +34,12 @@ struct DeviceIdentity {
 };
 
 DeviceIdentity identityOf(const std::string& device) {
-    fs::path current = fs::path(device).lexically_normal();
-    for (int followed = 0; followed < kMostLinks; ++followed) {
-        const std::optional<fs::path> target = linkTarget(current);
-        if (!target) {
-            break;
-        }
-        current =
-            (target->is_absolute() ? *target : current.parent_path() / *target).lexically_normal();
-    }
+    const fs::path resolved =
+        followLinks(device, LinkRule::EveryLinkReadlinkGives).value_or(device);
     struct stat status {};
     const bool character = ::stat(device.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
-    return DeviceIdentity{current, character ? std::optional<dev_t>(status.st_rdev) : std::nullopt};
+    return DeviceIdentity{resolved,
+                          character ? std::optional<dev_t>(status.st_rdev) : std::nullopt};
 }
 
 std::optional<pid_t> processId(const fs::path& entry) {
@@ -94,13 +75,14 @@ void noteHolder(const fs::path& process, pid_t pid, const std::vector<DeviceIden
     std::error_code error;
     for (fs::directory_iterator fd(process / kDescriptors, error), end; !error && fd != end;
          fd.increment(error)) {
-        const std::optional<fs::path> target = linkTarget(fd->path());
-        if (!target) {
+        const std::optional<std::string> link = readLink(fd->path());
+        if (!link) {
             continue;
         }
-        const std::optional<dev_t> number = characterNumber(fd->path(), *target);
+        const fs::path target(*link);
+        const std::optional<dev_t> number = characterNumber(fd->path(), target);
         for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (!holders[i] && devices[i].matches(*target, number)) {
+            if (!holders[i] && devices[i].matches(target, number)) {
                 holders[i] = PortHolder{commandName(process), pid};
             }
         }

@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <unistd.h>
+
+#include <array>
+#include <climits>
 #include <filesystem>
 
 #include "link/udev_device.h"
@@ -48,23 +52,34 @@ bool underDeviceFolder(const std::string& path) {
     return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
-// lstat and readlink rather than realpath, which device test beds cannot always redirect.
-std::optional<std::string> resolveDeviceLinks(const std::string& path) {
+std::optional<std::string> readLink(const std::string& path) {
+    std::array<char, PATH_MAX> target{};
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+        return std::nullopt;
+    }
+    return std::string(target.data(), static_cast<std::size_t>(length));
+}
+
+// readlink rather than realpath, which device test beds cannot always redirect.
+std::optional<std::string> followLinks(const std::string& path, LinkRule rule) {
     fs::path current = fs::path(path).lexically_normal();
     for (int followed = 0; followed <= kMostLinks; ++followed) {
         struct stat status {};
-        if (::lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+        const bool link = rule == LinkRule::EveryLinkReadlinkGives ||
+                          (::lstat(current.c_str(), &status) == 0 && S_ISLNK(status.st_mode));
+        const std::optional<std::string> target = link ? readLink(current) : std::nullopt;
+        if (!target) {
             return current.string();
         }
-        std::error_code error;
-        const fs::path target = fs::read_symlink(current, error);
-        if (error) {
-            return current.string();
-        }
-        current =
-            (target.is_absolute() ? target : current.parent_path() / target).lexically_normal();
+        const fs::path next(*target);
+        current = (next.is_absolute() ? next : current.parent_path() / next).lexically_normal();
     }
     return std::nullopt;
+}
+
+std::optional<std::string> resolveDeviceLinks(const std::string& path) {
+    return followLinks(path, LinkRule::LinksLstatSees);
 }
 
 }  // namespace kestrune

@@ -22,8 +22,18 @@ DeviceKind deviceKindOf(dev_t number);
 // True for an absolute path that stays inside /dev once "." and ".." are taken out.
 bool underDeviceFolder(const std::string& path);
 
-// The path with every link followed, relative links taken from their folder; nothing for a
-// loop of links. A path that does not exist comes back as it is.
+// What a link leads to, as readlink gives it; nothing for anything but a link.
+std::optional<std::string> readLink(const std::string& path);
+
+enum class LinkRule {
+    LinksLstatSees,         // a device test bed's nodes stand as they are, as devices
+    EveryLinkReadlinkGives  // on to what really backs them (a test bed's pseudo-terminal)
+};
+
+// The path with its links followed, relative links taken from their folder; nothing for a loop
+// of links. A path that does not exist comes back as it is.
+std::optional<std::string> followLinks(const std::string& path, LinkRule rule);
+// followLinks as the opener names devices: LinksLstatSees.
 std::optional<std::string> resolveDeviceLinks(const std::string& path);
 
 }  // namespace kestrune
