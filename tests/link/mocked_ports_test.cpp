@@ -1,11 +1,13 @@
 // The port listing, the opener's device check and the holder lookup over a made-up device tree;
 // run under the device test bed's preload (umockdev-wrapper).
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include "link/device_monitor.h"
 #include "link/port_holder.h"
 #include "link/port_list.h"
 #include "link/serial_device.h"
@@ -17,6 +19,8 @@ namespace {
 
 constexpr int kTries = 2000;
 constexpr useconds_t kPause = 1000;
+// A bound on the wait for a device event, never reached when all is well.
+constexpr int kEventWaitMs = 10000;
 
 // A child process that holds the device open until it is ended.
 struct Holder {
@@ -125,6 +129,18 @@ TEST_F(MockedPorts, OpensSerialPortsAndRefusesOtherDevices) {
         EXPECT_EQ(result.error, error) << path;
         EXPECT_EQ(result.port != nullptr, error == OpenError::None) << path;
     }
+}
+
+// A port plugged in reaches a monitor, as the window's port row follows it.
+TEST_F(MockedPorts, MonitorSeesAPortPluggedIn) {
+    const std::unique_ptr<DeviceMonitor> monitor = DeviceMonitor::start();
+    ASSERT_NE(monitor, nullptr);
+    ASSERT_TRUE(bed.addUsb({"ttyUSB5", "usbserial_generic"}, kUsbSerialMajor, 5, 5));
+    pollfd ready{monitor->fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, kEventWaitMs), 1);
+    EXPECT_TRUE(monitor->drain());
+    EXPECT_FALSE(monitor->drain());
+    EXPECT_TRUE(findListedPort(listSerialPorts(), "/dev/ttyUSB5"));
 }
 
 }  // namespace
