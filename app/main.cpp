@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/command_line.h"
+#include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/signal_closer.h"
@@ -27,5 +28,6 @@ int main(int argc, char* argv[]) {
     // SIGTERM, SIGHUP and the other stop signals close the window as its close box does, so the
     // port is put back before the program ends.
     const kestrune::SignalCloser closer(window);
+    const kestrune::PortChooser ports(link, window, kestrune::defaultPortStorePath());
     return window.exec();
 }

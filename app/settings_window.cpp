@@ -96,6 +96,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     controls_ = buildWindowControls(*this);
+    portList_ = findChild<QComboBox*>(QString::fromLatin1(kPortListName));
     for (const int id : {IDC_GGA, IDC_VTG}) {
         static_cast<QCheckBox*>(control(id))->setChecked(true);
     }
@@ -137,6 +138,50 @@ void SettingsWindow::connectControls() {
     connect(list(IDC_FORMAT), &QComboBox::activated, this, &SettingsWindow::onFormatActivated);
     list(IDC_FORMAT)->installEventFilter(this);
     list(IDC_FORMAT)->lineEdit()->installEventFilter(this);
+    // A pick from the list activates it; Enter after typed text is taken in eventFilter.
+    connect(portList_, &QComboBox::activated, this, &SettingsWindow::onPortActivated);
+    portList_->lineEdit()->installEventFilter(this);
+}
+
+// A listed port stands for the name stored with it; typed text is the name itself.
+void SettingsWindow::onPortActivated(int index) {
+    const QString typed = portList_->currentText().trimmed();
+    const QString listed = index >= 0 && portList_->itemText(index) == typed
+                               ? portList_->itemData(index).toString()
+                               : QString{};
+    const QString name = listed.isEmpty() ? typed : listed;
+    if (!name.isEmpty()) {
+        emit portChosen(name);
+    }
+}
+
+// Enter in the port row chooses what it holds, and goes no further: it must not also press the
+// window's default button.
+bool SettingsWindow::choosePortOnEnter(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) {
+        return false;
+    }
+    onPortActivated(portList_->findText(portList_->currentText().trimmed()));
+    return true;
+}
+
+void SettingsWindow::setPortChoices(const QStringList& texts, const QStringList& names) {
+    const QString shown = portList_->currentText();
+    portList_->clear();
+    for (qsizetype i = 0; i < texts.size() && i < names.size(); ++i) {
+        portList_->addItem(texts[i], names[i]);
+    }
+    showPort(shown);
+}
+
+void SettingsWindow::showPort(const QString& text) {
+    portList_->setCurrentIndex(portList_->findText(text, Qt::MatchFixedString));
+    portList_->setEditText(text);
+    portList_->lineEdit()->setCursorPosition(0);
+}
+
+QString SettingsWindow::shownPort() const {
+    return portList_->currentText();
 }
 
 // The window shows only the sentence selection. A signal-level report alone posts dozens of
@@ -225,6 +270,7 @@ void SettingsWindow::applyEnabledStates() {
         const bool sentenceBox = id >= IDC_GGA;
         control(id)->setEnabled(!busy_ && (!sentenceBox || sentenceBoxesOn_));
     }
+    portList_->setEnabled(!busy_);
 }
 
 void SettingsWindow::setStatus(const QString& text) {
@@ -258,6 +304,9 @@ void SettingsWindow::closeEvent(QCloseEvent* event) {
 // not a choice; any other key, a click or the wheel starts a real one (arrow keys, the
 // drop-down). The mark set by Enter is taken by the activation Enter causes, if any.
 bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == portList_->lineEdit() && event->type() == QEvent::KeyPress) {
+        return choosePortOnEnter(static_cast<QKeyEvent*>(event)->key());
+    }
     switch (event->type()) {
         case QEvent::KeyPress: {
             const int key = static_cast<QKeyEvent*>(event)->key();

@@ -44,10 +44,18 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void setBusy(bool busy);
     bool isBusy() const { return busy_; }
 
+    // The port row: the ports to choose from (what each is, and the name a choice stores), and
+    // the port the window talks to, as shown.
+    void setPortChoices(const QStringList& texts, const QStringList& names);
+    void showPort(const QString& text);
+    QString shownPort() const;
+
   signals:
     void getSettingsPressed();
     void applySettingsPressed();
     void resetReceiverPressed();
+    // A listed port picked, or a name or path typed and entered: the name to store.
+    void portChosen(const QString& name);
     // The close box: the window is about to end.
     void closing();
 
@@ -67,6 +75,8 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void setSentenceBoxesEnabled(bool enabled);
     void applyEnabledStates();
     void showNmeaMask(NmeaMask mask);
+    void onPortActivated(int index);
+    bool choosePortOnEnter(int key);
     QComboBox* list(int id) const;
 
     bool busy_ = false;
@@ -75,6 +85,7 @@ class SettingsWindow : public QDialog, public NotificationSink {
     // Enter was the last key in the format list: its activation commits typed text.
     bool typedTextCommitted_ = false;
     WindowControls controls_{};
+    QComboBox* portList_ = nullptr;
 };
 
 }  // namespace kestrune

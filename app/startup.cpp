@@ -42,13 +42,15 @@ QString defaultName() {
     return QString::fromLatin1(kDefaultPortName);
 }
 
+// Checked on the Latin-1 bytes: a character outside it becomes '?', which no path under /dev
+// and no short name the program makes contains.
 bool usableName(const QString& name) {
-    if (name.size() > static_cast<qsizetype>(kMaxPortName)) {
-        return false;
-    }
-    return std::all_of(name.begin(), name.end(), [](QChar c) {
-        return c.unicode() >= kFirstPrintable && c.unicode() <= kLastPrintable;
-    });
+    return name.size() <= static_cast<qsizetype>(kMaxPortPath) &&
+           std::all_of(name.begin(), name.end(),
+                       [](QChar c) {
+                           return c.unicode() >= kFirstPrintable && c.unicode() <= kLastPrintable;
+                       }) &&
+           storablePortName(name.toStdString());
 }
 
 // Only a regular file of a store's size is read: a FIFO there would hang the start, with the
@@ -58,8 +60,9 @@ bool readableStore(const QString& storePath) {
     return info.isFile() && info.size() <= kMaxStoreBytes;
 }
 
-// A value that is missing, unreadable, not a single string (a comma makes a list), too long or
-// not printable ASCII gives the default.
+// A value that is missing, unreadable, not a single string (a comma makes a list), too long, not
+// printable ASCII, or a path that does not lead to a terminal device under /dev gives the
+// default.
 QString storedName(const QString& storePath) {
     if (!readableStore(storePath)) {
         return defaultName();
@@ -124,6 +127,17 @@ void loadPortName(ReceiverLink& link, const QString& storePath) {
 
 void loadPortName(ReceiverLink& link) {
     loadPortName(link, defaultPortStorePath());
+}
+
+bool storePortName(ReceiverLink& link, const QString& name, const QString& storePath) {
+    if (!usableName(name)) {
+        return false;
+    }
+    QSettings store(storePath, QSettings::IniFormat);
+    store.setValue(kPortKey, name);
+    store.sync();
+    link.setPortName(name.toStdString());
+    return store.status() == QSettings::NoError;
 }
 
 std::string privateLockFolder(const std::string& tmpRoot) {

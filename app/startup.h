@@ -19,10 +19,14 @@ QString defaultPortStorePath();
 
 // Reads "Port" from the store and hands it to the link, which opens that port. A missing store
 // is created holding the default; a store without the key, or one that cannot be read, leaves
-// the default in use and is not written to. A stored value that is too long or not printable
-// ASCII is replaced by the default.
+// the default in use and is not written to. A stored value that is too long, not printable
+// ASCII, or a path that does not lead to a terminal device under /dev is replaced by the default.
 void loadPortName(ReceiverLink& link, const QString& storePath);
 void loadPortName(ReceiverLink& link);
+
+// Stores a port the user chose (a short name or a device path) and hands it to the link; false
+// when it is no name the store may hold, or the store cannot be written.
+bool storePortName(ReceiverLink& link, const QString& name, const QString& storePath);
 
 // Tells whether another copy of the program runs, by an exclusive lock on a file that the
 // kernel releases when its holder ends, however it ends.

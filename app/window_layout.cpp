@@ -15,7 +15,9 @@ namespace {
 
 // The window's client area, in dialog units.
 constexpr int kWindowWidth = 179;
-constexpr int kWindowHeight = 85;
+// The port row sits above the settings controls, which keep their places below it.
+constexpr int kPortRowHeight = 16;
+constexpr int kWindowHeight = 85 + kPortRowHeight;
 
 enum class Kind {
     DefaultButton,
@@ -64,6 +66,12 @@ constexpr ControlTemplate kControls[] = {
     {IDC_ZDA, "IDC_ZDA", Kind::SentenceBox, "ZDA", 147, 37, 26, 10},
     {0, "formatGroup", Kind::GroupBox, "GPS Data Format", 79, 0, 100, 49},
     {0, "statusLabel", Kind::Label, "Status:", 5, 55, 25, 8},
+};
+
+// Above the rest, last in the tab order; placed as they are, not moved down.
+constexpr ControlTemplate kPortRow[] = {
+    {0, "portLabel", Kind::Label, "Port", 11, 4, 18, 8},
+    {0, kPortListName, Kind::EditableList, "", 32, 2, 147, 72},
 };
 
 // A dialog unit is a quarter of the font's average character width across and an eighth of
@@ -147,6 +155,20 @@ QWidget* createControl(const ControlTemplate& control, QWidget* parent) {
     return nullptr;
 }
 
+QWidget* placeControl(const ControlTemplate& entry, int down, const DialogUnits& units,
+                      QWidget& window) {
+    QWidget* widget = createControl(entry, &window);
+    widget->setObjectName(QString::fromLatin1(entry.name));
+    QRect place = units.rect(entry.x, entry.y + down, entry.width, entry.height);
+    // A list's own height is that of its closed field; the template's is the list dropped
+    // down, which holds every item.
+    if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        place.setHeight(list->sizeHint().height());
+    }
+    widget->setGeometry(place);
+    return widget;
+}
+
 }  // namespace
 
 WindowControls buildWindowControls(QWidget& window) {
@@ -154,19 +176,18 @@ WindowControls buildWindowControls(QWidget& window) {
     const DialogUnits units(window.font());
     window.setFixedSize(units.x(kWindowWidth), units.y(kWindowHeight));
     for (const ControlTemplate& entry : kControls) {
-        QWidget* widget = createControl(entry, &window);
-        widget->setObjectName(QString::fromLatin1(entry.name));
-        QRect place = units.rect(entry.x, entry.y, entry.width, entry.height);
-        // A list's own height is that of its closed field; the template's is the list dropped
-        // down, which holds every item.
-        if (auto* list = qobject_cast<QComboBox*>(widget)) {
-            place.setHeight(list->sizeHint().height());
-        }
-        widget->setGeometry(place);
+        QWidget* widget = placeControl(entry, kPortRowHeight, units, window);
         if (entry.id != 0) {
             controls[entry.id - IDC_GET_SETTINGS] = widget;
         }
     }
+    QWidget* label = placeControl(kPortRow[0], 0, units, window);
+    QWidget* ports = placeControl(kPortRow[1], 0, units, window);
+    static_cast<QLabel*>(label)->setBuddy(ports);
+    ports->setAccessibleName(QStringLiteral("Port"));
+    ports->setAccessibleDescription(
+        QStringLiteral("The serial port the window talks to: pick a listed port or type a name "
+                       "or a device path"));
     return controls;
 }
 

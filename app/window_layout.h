@@ -12,6 +12,9 @@ namespace kestrune {
 // The controls that have an id, indexed by id less IDC_GET_SETTINGS.
 using WindowControls = std::array<QWidget*, kControlCount>;
 
+// The port row's editable list, by its objectName: not one of the numbered controls.
+inline constexpr char kPortListName[] = "IDC_PORT";
+
 // Creates every control on the window, names each by its id, places it and sizes the window.
 WindowControls buildWindowControls(QWidget& window);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 
+#include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/startup.h"
@@ -63,6 +64,7 @@ int main(int argc, char* argv[]) {
     kestrune::loadPortName(link, store);
     kestrune::SettingsWindow window;
     kestrune::SettingsController controller(link, window);
+    const kestrune::PortChooser ports(link, window, store);
     window.show();
     processEventsFor(kExposeLimitMs, [&] {
         return window.windowHandle() != nullptr && window.windowHandle()->isExposed();

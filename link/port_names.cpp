@@ -1,6 +1,11 @@
 #include "link/port_names.h"
 
+#include <sys/stat.h>
+
+#include "link/serial_device.h"
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -9,6 +14,9 @@ namespace kestrune {
 namespace {
 
 constexpr char kNameEnd = ':';
+constexpr char kPathStart = '/';
+constexpr char kFirstPrintable = 0x20;
+constexpr char kLastPrintable = 0x7E;
 constexpr unsigned kDecimalBase = 10;
 
 constexpr std::string_view kSerialPrefix = "COM";
@@ -79,11 +87,22 @@ std::optional<PortName> parsePortName(std::string_view name) {
     return parsed;
 }
 
+bool isDevicePath(std::string_view name) {
+    return !name.empty() && name.front() == kPathStart;
+}
+
 bool samePortName(std::string_view a, std::string_view b) {
-    return equalIgnoringCase(a, b);
+    return isDevicePath(a) || isDevicePath(b) ? a == b : equalIgnoringCase(a, b);
 }
 
 std::string portDevicePath(std::string_view name) {
+    if (isDevicePath(name)) {
+        const std::string path(name);
+        const std::optional<std::string> resolved =
+            name.size() <= kMaxPortPath && underDeviceFolder(path) ? resolveDeviceLinks(path)
+                                                                   : std::nullopt;
+        return resolved && underDeviceFolder(*resolved) ? *resolved : std::string{};
+    }
     const std::optional<PortName> parsed = parsePortName(name);
     if (!parsed) {
         return {};
@@ -106,6 +125,42 @@ std::string portDevicePath(std::string_view name) {
         return path;
     }
     return joined(kTerminalDevice, bare);
+}
+
+bool storablePortName(std::string_view name) {
+    if (!std::all_of(name.begin(), name.end(),
+                     [](char c) { return c >= kFirstPrintable && c <= kLastPrintable; })) {
+        return false;
+    }
+    if (!isDevicePath(name)) {
+        return name.size() <= kMaxPortName;
+    }
+    const std::string device = portDevicePath(name);
+    struct stat status {};
+    if (device.empty() || ::stat(device.c_str(), &status) != 0) {
+        return !device.empty() && errno == ENOENT;
+    }
+    return S_ISCHR(status.st_mode) && deviceKindOf(status.st_rdev) != DeviceKind::Other;
+}
+
+std::string storeNameOf(std::string_view device) {
+    std::string name;
+    if (device.starts_with(kSerialDevice)) {
+        unsigned number = 0;
+        for (const char c : device.substr(kSerialDevice.size())) {
+            if (!isAsciiDigit(c)) {
+                return {};
+            }
+            number = number * kDecimalBase + static_cast<unsigned>(c - '0');
+        }
+        name = std::string(kSerialPrefix) + std::to_string(number + 1);
+    } else if (device.starts_with(kPseudoTerminalFolder)) {
+        name =
+            std::string(kPseudoTerminalPrefix).append(device.substr(kPseudoTerminalFolder.size()));
+    } else if (device.starts_with(kTerminalDevice)) {
+        name = device.substr(kTerminalDevice.size());
+    }
+    return !name.empty() && portDevicePath(name) == device ? name : std::string{};
 }
 
 }  // namespace kestrune

@@ -20,6 +20,7 @@
 
 #include "link/file_descriptor.h"
 #include "link/port_names.h"
+#include "link/serial_device.h"
 #include "link/serial_opener.h"
 #include "link/termios_line.h"
 
@@ -47,12 +48,17 @@ constexpr nfds_t kWatched = 2;
 enum class CallStatus { Done, NotSupported, Failed };
 
 // A control the device lacks (modem lines on a pseudo-terminal or a USB gadget) answers ENOTTY
-// or EINVAL.
+// or EINVAL; an emulated terminal may fail one without saying why (errno 0).
 CallStatus statusOf(long result) {
     if (result != kFailedCall) {
         return CallStatus::Done;
     }
-    return errno == ENOTTY || errno == EINVAL ? CallStatus::NotSupported : CallStatus::Failed;
+    return errno == ENOTTY || errno == EINVAL || errno == 0 ? CallStatus::NotSupported
+                                                            : CallStatus::Failed;
+}
+
+bool supportedOrDone(long result) {
+    return statusOf(result) != CallStatus::Failed;
 }
 
 bool succeeded(long result) {
@@ -236,16 +242,19 @@ bool makeRawLine(int fd, const termios& original) {
 }
 
 bool raiseModemLines(int fd) {
-    const long result = retryInterrupted([&] { return ::ioctl(fd, TIOCMBIS, &kModemLines); });
-    return statusOf(result) != CallStatus::Failed;
+    return supportedOrDone(retryInterrupted([&] {
+        errno = 0;
+        return ::ioctl(fd, TIOCMBIS, &kModemLines);
+    }));
 }
 
 }  // namespace
 
-// Only a character device is opened at all: opening other devices (a disk, a loop device) can
-// have side effects. Opened without blocking, so a device waiting for carrier cannot hold the
-// open; blocking again once it is ours. flock keeps out every other opener, root included;
-// TIOCEXCL also keeps out programs that do not take the lock.
+// Only a serial port or a pseudo-terminal is opened at all: opening other devices can have
+// effects of their own (a watchdog arms, /dev/ptmx makes a terminal, /dev/tty is the user's).
+// Opened without blocking, so a device waiting for carrier cannot hold the open; blocking again
+// once it is ours. flock keeps out every other opener, root included; TIOCEXCL also keeps out
+// programs that do not take the lock.
 OpenResult openSerialDevice(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
@@ -254,13 +263,16 @@ OpenResult openSerialDevice(const std::string& path) {
     if (!S_ISCHR(status.st_mode)) {
         return failure(OpenError::NotATerminal);
     }
+    if (deviceKindOf(status.st_rdev) == DeviceKind::Other) {
+        return failure(OpenError::NotSerialPort);
+    }
     FileDescriptor fd(static_cast<int>(retryInterrupted(
         [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); })));
     if (!fd.valid()) {
         return failure(openErrorOf(errno));
     }
     termios original{};
-    if (::isatty(fd.get()) == 0 || ::tcgetattr(fd.get(), &original) != 0) {
+    if (::tcgetattr(fd.get(), &original) != 0) {
         return failure(OpenError::NotATerminal);
     }
     if (!succeeded(retryInterrupted([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }))) {
@@ -268,8 +280,10 @@ OpenResult openSerialDevice(const std::string& path) {
     }
     FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.valid() || !clearNonBlocking(fd.get()) || !makeRawLine(fd.get(), original) ||
-        !raiseModemLines(fd.get()) ||
-        !succeeded(retryInterrupted([&] { return ::ioctl(fd.get(), TIOCEXCL); }))) {
+        !raiseModemLines(fd.get()) || !supportedOrDone(retryInterrupted([&] {
+            errno = 0;
+            return ::ioctl(fd.get(), TIOCEXCL);
+        }))) {
         const OpenError error = openErrorOf(errno);
         (void)::tcsetattr(fd.get(), TCSANOW, &original);
         return failure(error);

@@ -31,8 +31,8 @@ class ReceiverLink {
     ReceiverLink(const ReceiverLink&) = delete;
     ReceiverLink& operator=(const ReceiverLink&) = delete;
 
-    // Opens the named port unless it is the one already named (letter case aside). A name longer
-    // than kMaxPortName names no device, so the link then stays closed.
+    // Opens the named port (a short name or a device path, see port_names.h) unless it is the one
+    // already named. A name that stands for no device leaves the link closed.
     void setPortName(std::string_view name);
     const std::string& portName() const { return portName_; }
 

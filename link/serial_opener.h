@@ -15,6 +15,7 @@ enum class OpenError {
     None,
     NoSuchDevice,      // no device by that name, or a name that stands for none
     NotATerminal,      // not a character device, or not a terminal
+    NotSerialPort,     // a device, but not a serial port: refused before it is opened
     PermissionDenied,  // the user may not open it (the dialout group)
     Busy,              // another program holds it
     Failed,            // anything else the device refused
@@ -28,9 +29,9 @@ struct OpenResult {
 // What the link opens its port with: a name in, a port or the reason out.
 using PortOpener = std::function<OpenResult(std::string_view)>;
 
-// Opens a terminal device exclusively, in raw mode with its modem lines held on, and puts its
-// terminal settings back when the port closes. Anything but a character device is refused before
-// it is opened.
+// Opens a serial port or a pseudo-terminal's subordinate side exclusively, in raw mode with its
+// modem lines held on, and puts its terminal settings back when the port closes. Every other
+// device is refused from its device number before it is opened.
 OpenResult openSerialDevice(const std::string& path);
 
 // Opens the device a stored port name stands for (see port_names.h).

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -13,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/signal_closer.h"
@@ -324,6 +327,26 @@ class SettingsWindowTest : public QObject {
     // At the receiver's real timing the commands take many seconds, a search and an apply here.
     // Meanwhile the window's thread runs timers and repaints; the close box ends the command
     // where it stands, closes the link, ends the window, and no late result reaches it.
+    // The port row sits above the settings controls with an accessible name. A typed name is
+    // stored and used at once; one that cannot be stored is refused, the store left as it was.
+    void portRow() {
+        QTemporaryDir folder;
+        const QString store = folder.filePath(QStringLiteral("Kestrune.conf"));
+        const PortChooser chooser(rig_->link, window(), store);
+        auto* port = window().findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
+        QVERIFY(port != nullptr && port->accessibleName() == QStringLiteral("Port"));
+        QVERIFY(port->geometry().bottom() < list(IDC_BAUD)->geometry().top());
+        QCOMPARE(port->currentText(), QStringLiteral("SIM1 (virtual receiver)"));
+        for (const QString& typed : {QStringLiteral("SIM2"), QStringLiteral("/dev/null")}) {
+            port->setEditText(typed);
+            QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+            QCOMPARE(QSettings(store, QSettings::IniFormat).value("Port"), QVariant("SIM2"));
+            QCOMPARE(rig_->link.portName(), std::string("SIM2"));
+        }
+        QCOMPARE(window().status(), QStringLiteral("  Not a port name: /dev/null"));
+        QCOMPARE(port->currentText(), QStringLiteral("SIM2 (virtual receiver)"));
+    }
+
     void closeMidCommand() {
         for (const auto& [preset, button] :
              {std::pair{kSilent, kGet}, std::pair{kFactory, kApply}}) {

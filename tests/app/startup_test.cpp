@@ -69,6 +69,27 @@ class StartupTest : public QObject {
         QTest::newRow("six characters") << QByteArray("Port=COM10:\n") << kDefaultOpened;
         QTest::newRow("control character") << QByteArray("Port=CO\\tM\n") << kDefaultOpened;
         QTest::newRow("a list") << QByteArray("Port=COM1,COM2\n") << kDefaultOpened;
+        // A path must lead, links followed, to a serial port or a pseudo-terminal under /dev,
+        // or to nothing yet: an unplugged adapter's link.
+        const QByteArray unplugged = "/dev/serial/by-id/usb-Example_Devices_EX0001-if00";
+        QTest::newRow("unplugged link") << "Port=" + unplugged + "\n" << QStringList{unplugged};
+        for (const char* path : {"/dev/null", "/dev/ptmx", "/dev/tty", "/dev/tty5", "/etc/passwd",
+                                 "/dev/../etc/passwd", "/dev/shm"}) {
+            QTest::newRow(path) << QByteArray("Port=") + path + "\n" << kDefaultOpened;
+        }
+        QTest::newRow("256 characters") << "Port=/dev/" + QByteArray(251, 'a') + "\n"
+                                        << kDefaultOpened;
+    }
+
+    // A choice is stored at once and read by the next start; a name that cannot be stored is
+    // refused and leaves the store as it was.
+    void storePortNameIsReadBack() {
+        ReceiverLink link(Timing{}, [](std::string_view) { return OpenResult{}; });
+        QVERIFY(writeFile(storePath(), "Port=SIM2\n"));
+        QVERIFY(!storePortName(link, QStringLiteral("/dev/null"), storePath()));
+        QVERIFY(storePortName(link, QStringLiteral("/dev/serial/by-id/x"), storePath()));
+        QCOMPARE(QString::fromStdString(link.portName()), QStringLiteral("/dev/serial/by-id/x"));
+        QCOMPARE(namesOpenedFor(storePath()), QStringList{"/dev/serial/by-id/x"});
     }
 
     // The first run creates the store with the default, which the next run reads; an existing

@@ -52,8 +52,11 @@ struct PortFixture : testing::Test {
 TEST(PosixSerialPort, SaysWhyAnOpenFailed) {
     const std::pair<const char*, OpenError> cases[] = {
         {"/nonexistent/ttyS0", OpenError::NoSuchDevice}, {"", OpenError::NoSuchDevice},
-        {"/dev/null", OpenError::NotATerminal},          {"/", OpenError::NotATerminal},
-        {"/proc/self/status", OpenError::NotATerminal},
+        {"/", OpenError::NotATerminal},                  {"/proc/self/status", OpenError::NotATerminal},
+        // Character devices other than serial ports are refused from their number, unopened.
+        {"/dev/null", OpenError::NotSerialPort},         {"/dev/full", OpenError::NotSerialPort},
+        {"/dev/tty", OpenError::NotSerialPort},          {"/dev/ptmx", OpenError::NotSerialPort},
+        {"/dev/console", OpenError::NotSerialPort},
     };
     for (const auto& [path, error] : cases) {
         const OpenResult result = openSerialDevice(path);
@@ -62,6 +65,7 @@ TEST(PosixSerialPort, SaysWhyAnOpenFailed) {
     }
     EXPECT_EQ(openSerialPort("SIM1").error, OpenError::NoSuchDevice);
     EXPECT_EQ(openSerialPort("../x").error, OpenError::NoSuchDevice);
+    EXPECT_EQ(openSerialPort("/dev/../etc/passwd").error, OpenError::NoSuchDevice);
 }
 
 // A FIFO's reader sees a hang-up once any writer has come and gone: a refused FIFO must never

@@ -93,7 +93,9 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
         {2, "", "subcommand is required", {"-p", "SIM1"}},
         {2, "", "'ttyUSB0' is not a port name", {"-p", "ttyUSB0", "find"}},
         {2, "", "/tmp/gps is not under /dev", {"-p", "/tmp/gps", "find"}},
-        {3, "", "/dev/null: not a terminal", {"-p", "/dev/null", "find"}},
+        {3, "", "/dev/null: not a serial port", {"-p", "/dev/null", "find"}},
+        {3, "", "/dev/ttyUSB99: no such device, it does not exist; kestrunectl ports",
+            {"-p", "USB99", "find"}},
         {0, "kestrunectl " KESTRUNE_VERSION "\n", "", {"--version"}},
     };
     // clang-format on
@@ -124,8 +126,9 @@ TEST(KestrunectlTest, PortComesFromTheSettingsFile) {
         {"[General]\nPort=\"SIM2\"\n", "", s2},
         {"[Other]\nPort=SIM2\n", "", s2},
         {"[General]\nPort=USB99\n", "",
-         "USB99: no such device; check the cable, the receiver's power and the port name (-p, or "
-         "Port in " +
+         "USB99: no such device, it does not exist; kestrunectl ports lists the serial ports, "
+         "kestrunectl find --all searches them all; check the cable, the receiver's power and "
+         "the port name (-p, or Port in " +
              file + ")"},
         {nullptr, "", s2},
     };

@@ -21,9 +21,11 @@ constexpr const char* kProgram = "kestrunectl";
 constexpr std::string_view kNoSentences = "none";
 
 constexpr const char* kExitStatuses =
-    "Exit status: 0 done, 1 the receiver did not answer or refused, 2 usage error,\n"
-    "3 the port cannot be opened or its device went away, 130 interrupted (128 + N for a stop\n"
-    "signal N), 141 the output was closed. The port is put back as it was in every case.";
+    "find --all and show --all search every port that kestrunectl ports lists.\n"
+    "Exit status: 0 done, 1 the receiver did not answer or refused (with --all: none was\n"
+    "found), 2 usage error, 3 the port cannot be opened or its device went away, 130\n"
+    "interrupted (128 + N for a stop signal N), 141 the output was closed. The port is put\n"
+    "back as it was in every case.";
 
 std::string footer() {
     return "Without -p the port named in " + settingsFileShown() + " is used (COM3: if none).\n" +
@@ -36,12 +38,13 @@ struct CommandEntry {
     Command command;
 };
 
-constexpr std::array<CommandEntry, 5> kCommands{{
+constexpr std::array<CommandEntry, 6> kCommands{{
     {"find", "search for the receiver and print its port settings", Command::Find},
     {"show", "find the receiver and print its settings and NMEA sentences", Command::Show},
     {"set", "write a new configuration; what is not given is kept", Command::Set},
     {"reset", "return the receiver to 9600 8N1 TSIP with a line break", Command::Reset},
     {"watch", "show what the receiver sends until Ctrl-C", Command::Watch},
+    {"ports", "list the serial ports, who may open them and who holds them", Command::Ports},
 }};
 
 // The line options of set and watch, as CLI11 fills them.
@@ -225,6 +228,16 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocatio
     for (const CommandEntry& entry : kCommands) {
         subcommands[entry.command] = app.add_subcommand(entry.name, entry.description);
     }
+    for (const Command command : {Command::Find, Command::Show}) {
+        subcommands[command]->add_flag("--all", invocation.allPorts,
+                                       "search every listed serial port at once");
+        subcommands[command]
+            ->add_flag("--thorough", invocation.thorough,
+                       "with --all, run the full pass on ports that stayed silent too")
+            ->needs("--all");
+    }
+    subcommands[Command::Ports]->add_flag("--all", invocation.allPorts,
+                                          "also list legacy ports with no UART behind them");
     SetOptions setOptions;
     addSetOptions(*subcommands[Command::Set], setOptions);
     LineOptions watchLine;

@@ -8,7 +8,7 @@
 
 namespace kestrune::ctl {
 
-enum class Command { Find, Show, Set, Reset, Watch };
+enum class Command { Find, Show, Set, Reset, Watch, Ports };
 
 // The values set was given; the rest are read from the receiver.
 struct SetRequest {
@@ -26,6 +26,10 @@ struct Invocation {
     // -p as given; nothing means the port named in the settings file.
     std::optional<std::string> port;
     bool json = false;
+    // find and show on every listed port at once; ports also lists legacy ports with no UART.
+    bool allPorts = false;
+    // find --all and show --all: the full pass on ports that stayed silent too.
+    bool thorough = false;
     bool quiet = false;
     SetRequest set;
     // watch --baud --parity: listen there without sending a byte.

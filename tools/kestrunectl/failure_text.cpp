@@ -1,7 +1,7 @@
 #include "tools/kestrunectl/failure_text.h"
 
+#include "link/port_holder.h"
 #include "tools/kestrunectl/line_text.h"
-#include "tools/kestrunectl/port_holder.h"
 #include "tools/kestrunectl/settings_file.h"
 
 namespace kestrune::ctl {
@@ -12,6 +12,9 @@ std::string checkCable() {
     return "check the cable, the receiver's power and the port name (-p, or Port in " +
            settingsFileShown() + ")";
 }
+
+constexpr const char* kFindPorts =
+    "kestrunectl ports lists the serial ports, kestrunectl find --all searches them all";
 
 std::string busyText(const PortChoice& port) {
     const std::optional<PortHolder> holder = findPortHolder(port.device);
@@ -42,13 +45,15 @@ std::string openFailureText(const PortChoice& port, OpenError error) {
                    "dialout $USER) and log in again";
         case OpenError::NotATerminal:
             return name + ": not a terminal device; name the receiver's serial port";
+        case OpenError::NotSerialPort:
+            return name + ": not a serial port, left unopened; " + kFindPorts;
         case OpenError::Failed:
             return name + ": the device refused to open; unplug and replug it, or try another port";
         case OpenError::NoSuchDevice:
         case OpenError::None:
             break;
     }
-    return name + ": no such device; " + checkCable();
+    return name + ": no such device, it does not exist; " + kFindPorts + "; " + checkCable();
 }
 
 std::string notFoundText(const PortChoice& port) {

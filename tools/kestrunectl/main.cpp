@@ -2,10 +2,12 @@
 // on the same link and procedures as the window. See kestrunectl --help and the README.
 #include <cstdio>
 
+#include "tools/kestrunectl/all_ports.h"
 #include "tools/kestrunectl/command_line.h"
 #include "tools/kestrunectl/exit_status.h"
 #include "tools/kestrunectl/interrupt_watcher.h"
 #include "tools/kestrunectl/port_choice.h"
+#include "tools/kestrunectl/port_listing.h"
 #include "tools/kestrunectl/session.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +17,12 @@ int main(int argc, char** argv) {
     Invocation invocation;
     if (const std::optional<int> done = parseCommandLine(argc, argv, invocation)) {
         return *done;
+    }
+    if (invocation.command == Command::Ports) {
+        return runPorts(invocation.allPorts, invocation.json);
+    }
+    if (invocation.allPorts) {
+        return runAllPorts(invocation);
     }
     std::string problem;
     const std::optional<PortChoice> port = choosePort(invocation.port, problem);

@@ -1,47 +1,29 @@
 #include "tools/kestrunectl/port_choice.h"
 
-#include <filesystem>
-
 #include "link/port_names.h"
+#include "link/serial_device.h"
 #include "tools/kestrunectl/settings_file.h"
 
 namespace kestrune::ctl {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr char kPathStart = '/';
-const fs::path kDeviceFolder = "/dev";
-
-bool underDeviceFolder(const fs::path& path) {
-    const fs::path relative = path.lexically_normal().lexically_relative(kDeviceFolder);
-    return !relative.empty() && *relative.begin() != ".." && relative != ".";
-}
-
 PortChoice fromStoredName(const std::string& name) {
     const std::string path = portDevicePath(name);
-    std::error_code error;
-    const fs::path device = path.empty() ? fs::path{} : fs::weakly_canonical(path, error);
-    return PortChoice{name, path.empty() ? name : path, error ? path : device.string()};
+    return PortChoice{name, path.empty() ? name : path, path};
 }
 
 std::optional<PortChoice> fromPath(const std::string& path, std::string& problem) {
-    if (!underDeviceFolder(path)) {
+    if (!underDeviceFolder(path) || path.size() > kMaxPortPath) {
         problem = path + " is not under /dev; name a terminal device there or a port name";
         return std::nullopt;
     }
-    std::error_code error;
-    const fs::path target = fs::canonical(path, error);
-    if (error) {
-        // Nothing there: the open says so, as for a stored name.
-        return PortChoice{path, path, path};
-    }
-    if (!underDeviceFolder(target)) {
-        problem = path + " leads to " + target.string() + ", outside /dev";
+    const std::optional<std::string> target = resolveDeviceLinks(path);
+    if (!target || !underDeviceFolder(*target)) {
+        problem = path + " leads to " + target.value_or("a loop of links") + ", outside /dev";
         return std::nullopt;
     }
-    return PortChoice{target.string(), path, target.string()};
+    return PortChoice{*target, path, *target};
 }
 
 }  // namespace
@@ -51,7 +33,7 @@ std::optional<PortChoice> choosePort(const std::optional<std::string>& argument,
     if (!argument) {
         return fromStoredName(storedPortName(settingsFilePath()));
     }
-    if (!argument->empty() && argument->front() == kPathStart) {
+    if (isDevicePath(*argument)) {
         return fromPath(*argument, problem);
     }
     if (!parsePortName(*argument)) {
@@ -60,13 +42,6 @@ std::optional<PortChoice> choosePort(const std::optional<std::string>& argument,
         return std::nullopt;
     }
     return fromStoredName(*argument);
-}
-
-OpenResult openPathOrName(std::string_view name) {
-    if (!name.empty() && name.front() == kPathStart) {
-        return openSerialDevice(std::string(name));
-    }
-    return openSerialPort(name);
 }
 
 }  // namespace kestrune::ctl

@@ -25,8 +25,4 @@ struct PortChoice {
 std::optional<PortChoice> choosePort(const std::optional<std::string>& argument,
                                      std::string& problem);
 
-// Opens device paths as they are and every other name as a stored port name; route SIMn names
-// to the virtual receivers in front of it.
-OpenResult openPathOrName(std::string_view name);
-
 }  // namespace kestrune::ctl

@@ -19,6 +19,7 @@ ReceiverReport verifiedReport(Session& session) {
                           session.link.outputProtocol(),
                           false,
                           std::nullopt,
+                          std::nullopt,
                           std::nullopt};
 }
 

@@ -34,10 +34,18 @@ std::string sentencesText(const std::optional<NmeaMask>& mask) {
     return text.empty() ? kNoSentences : text;
 }
 
+std::string aliasesText(const ReceiverReport& report) {
+    std::string text;
+    for (const std::string& alias : report.aliases.value_or(std::vector<std::string>{})) {
+        text += (text.empty() ? " (" : " ") + alias;
+    }
+    return text.empty() ? text : text + ")";
+}
+
 }  // namespace
 
 std::string reportText(const ReceiverReport& report) {
-    std::string text = report.port + " " + lineText(report.line) + " " +
+    std::string text = report.port + aliasesText(report) + " " + lineText(report.line) + " " +
                        std::string(protocolText(report.protocol)) + "\n";
     if (report.withSentences) {
         text += "sentences: " + sentencesText(report.sentences) + "\n";
@@ -49,13 +57,15 @@ std::string reportText(const ReceiverReport& report) {
 }
 
 std::string reportJson(const ReceiverReport& report) {
-    nlohmann::ordered_json json{
-        {"port", report.port},
-        {"baud", report.line.baud},
-        {"parity", parityWord(report.line.parity)},
-        {"stopBits", stopBitCount(report.line.stopBits)},
-        {"protocol", protocolWord(report.protocol)},
-    };
+    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    json["port"] = report.port;
+    if (report.aliases) {
+        json["aliases"] = *report.aliases;
+    }
+    json["baud"] = report.line.baud;
+    json["parity"] = parityWord(report.line.parity);
+    json["stopBits"] = stopBitCount(report.line.stopBits);
+    json["protocol"] = protocolWord(report.protocol);
     if (report.withSentences) {
         json["sentences"] = report.sentences
                                 ? nlohmann::ordered_json(sentenceNames(*report.sentences))

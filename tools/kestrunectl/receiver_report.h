@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/receiver_identity.h"
 #include "protocol/receiver_settings.h"
@@ -21,6 +22,9 @@ struct ReceiverReport {
     std::optional<NmeaMask> sentences;
     // show adds who the receiver is (tools/kestrunectl/identity_text.h).
     std::optional<ReceiverIdentity> identity;
+    // find --all and show --all name the port's stable links too: "aliases" in JSON, and in
+    // brackets after the port in text.
+    std::optional<std::vector<std::string>> aliases;
 };
 
 std::string reportText(const ReceiverReport& report);

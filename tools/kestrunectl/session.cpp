@@ -25,6 +25,7 @@ int dispatch(Session& session) {
         case Command::Reset:
             return runReset(session);
         case Command::Watch:
+        case Command::Ports:
             break;
     }
     return runWatch(session);
@@ -36,7 +37,7 @@ int dispatch(Session& session) {
 // link's ports, the sink the link's reader, the link the stop action.
 int runCommand(const Invocation& invocation, const PortChoice& port) {
     SimulatedDevices devices(invocation.timeScale);
-    const PortOpener opener = devices.routePortNames(openPathOrName);
+    const PortOpener opener = devices.routePortNames();
     SelectionSink selection;
     ReceiverLink link(Timing{}.scaled(invocation.timeScale), opener);
     link.setWindow(&selection);

@@ -35,10 +35,13 @@ std::string_view trimmed(std::string_view text) {
 }
 
 bool plainValue(std::string_view value) {
-    return value.size() <= kMaxPortName && std::all_of(value.begin(), value.end(), [](char c) {
-               return c >= kFirstPrintable && c <= kLastPrintable &&
-                      kReservedInValue.find(c) == std::string_view::npos;
-           });
+    return value.size() <= kMaxPortPath &&
+           std::all_of(value.begin(), value.end(),
+                       [](char c) {
+                           return c >= kFirstPrintable && c <= kLastPrintable &&
+                                  kReservedInValue.find(c) == std::string_view::npos;
+                       }) &&
+           storablePortName(value);
 }
 
 // Reads the lines of a small regular file; nothing for anything else.

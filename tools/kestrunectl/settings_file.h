@@ -18,8 +18,8 @@ std::string settingsFileShown();
 
 // The Port value of the [General] section, as the window stores it (Port=COM3:). A file that is
 // missing, not a regular file, larger than 64 KiB or anything but plain key=value lines, or a
-// value that is quoted, escaped, a list, longer than a stored name or not printable ASCII, gives
-// the default.
+// value that is quoted, escaped, a list, not printable ASCII, or neither a short name nor a path
+// that leads to a terminal device under /dev (see storablePortName), gives the default.
 std::string storedPortName(const std::string& path);
 
 }  // namespace kestrune::ctl

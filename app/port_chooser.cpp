@@ -1,0 +1,140 @@
+#include "app/port_chooser.h"
+
+#include <QSocketNotifier>
+#include <filesystem>
+
+#include "app/settings_window.h"
+#include "app/startup.h"
+#include "link/port_names.h"
+#include "link/receiver_link.h"
+
+namespace kestrune {
+
+namespace {
+
+constexpr char kGone[] = " (gone)";
+constexpr char kVirtual[] = " (virtual receiver)";
+constexpr char kGoneStatus[] = "  Port %1 is gone: plug it back in or choose another";
+constexpr char kBusyStatus[] = "  Port busy: held by %1 (pid %2)";
+constexpr char kNotSerialStatus[] = "  %1 is not a serial port";
+constexpr char kBadNameStatus[] = "  Not a port name: %1";
+constexpr char kReadyStatus[] = "  Ready";
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+QString listedText(const ListedPort& port) {
+    const std::string what = port.description();
+    return fromStd(fileName(port.device) + (what.empty() ? "" : " (" + what + ")"));
+}
+
+}  // namespace
+
+PortChooser::PortChooser(ReceiverLink& link, SettingsWindow& window, QString storePath)
+    : link_(link), window_(window), storePath_(std::move(storePath)) {
+    connect(&window_, &SettingsWindow::portChosen, this, &PortChooser::choose);
+    monitor_ = DeviceMonitor::start();
+    if (monitor_ != nullptr) {
+        notifier_ = new QSocketNotifier(monitor_->fd(), QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &PortChooser::onDevicesChanged);
+    }
+    refresh();
+    showProblem();
+}
+
+PortChooser::~PortChooser() = default;
+
+void PortChooser::refresh() {
+    ports_ = listSerialPorts();
+    QStringList texts;
+    QStringList names;
+    for (const ListedPort& port : ports_) {
+        texts << listedText(port);
+        names << fromStd(port.stableName());
+    }
+    window_.setPortChoices(texts, names);
+    window_.showPort(describe(link_.portName()));
+}
+
+QString PortChooser::describe(const std::string& portName) const {
+    const std::string device = portDevicePath(portName);
+    if (device.empty()) {
+        const std::optional<PortName> parsed = parsePortName(portName);
+        const bool virtualReceiver = parsed && parsed->kind == PortKind::Virtual;
+        return fromStd(portName) + (virtualReceiver ? QString::fromLatin1(kVirtual) : QString{});
+    }
+    if (const std::optional<ListedPort> listed = findListedPort(ports_, device)) {
+        return listedText(*listed);
+    }
+    std::error_code error;
+    return fromStd(fileName(device)) +
+           (std::filesystem::exists(device, error) ? QString{} : QString::fromLatin1(kGone));
+}
+
+// The link keeps a port that went away as it was; once the device is back, and no command is
+// running, it opens again.
+void PortChooser::onDevicesChanged() {
+    if (!monitor_->drain()) {
+        return;
+    }
+    refresh();
+    const std::string device = portDevicePath(link_.portName());
+    const bool back = findListedPort(ports_, device).has_value();
+    if (back && (!link_.isOpen() || link_.deviceGone()) && !window_.isBusy()) {
+        if (link_.open()) {
+            window_.setStatus(QString::fromLatin1(kReadyStatus));
+        }
+    }
+    if (!back || !link_.isOpen()) {
+        showProblem();
+    }
+}
+
+void PortChooser::choose(const QString& name) {
+    if (!storePortName(link_, name, storePath_)) {
+        window_.showPort(describe(link_.portName()));
+        window_.setStatus(QString::fromLatin1(kBadNameStatus).arg(name));
+        return;
+    }
+    if (!link_.isOpen()) {
+        (void)link_.open();
+    }
+    window_.showPort(describe(link_.portName()));
+    window_.setStatus(QString::fromLatin1(kReadyStatus));
+    showProblem();
+}
+
+// Only what keeps the port from opening is said; an open port leaves the status as it is.
+void PortChooser::showProblem() {
+    if (link_.isOpen() && !link_.deviceGone()) {
+        return;
+    }
+    const std::string device = portDevicePath(link_.portName());
+    const QString shown = fromStd(fileName(device.empty() ? link_.portName() : device));
+    switch (link_.openError()) {
+        case OpenError::Busy: {
+            const std::optional<PortHolder> holder = findPortHolder(device);
+            window_.setStatus(
+                QString::fromLatin1(kBusyStatus)
+                    .arg(holder ? fromStd(holder->name) : QStringLiteral("another program"))
+                    .arg(holder ? holder->pid : 0));
+            return;
+        }
+        case OpenError::NotSerialPort:
+        case OpenError::NotATerminal:
+            window_.setStatus(QString::fromLatin1(kNotSerialStatus).arg(shown));
+            return;
+        default:
+            break;
+    }
+    if (!device.empty() && !findListedPort(ports_, device)) {
+        window_.setStatus(QString::fromLatin1(kGoneStatus).arg(shown));
+    }
+}
+
+}  // namespace kestrune

@@ -1,0 +1,88 @@
+// find --all run as a process over a made-up device tree, under the device test bed's preload:
+// virtual receivers behind mocked USB and CDC-ACM ports, through the real serial layer.
+#include <fcntl.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "sim/pty_receiver.h"
+#include "sim/virtual_receiver.h"
+#include "tests/support/mock_ports.h"
+#include "tests/tools/program_run.h"
+
+namespace kestrune::test {
+namespace {
+
+constexpr double kTimeScale = 0.05;
+
+struct Served {
+    std::unique_ptr<VirtualReceiver> receiver;
+    std::unique_ptr<PtyReceiver> server;
+};
+
+// Four receivers at four settings, a silent on-board UART, a legacy port with no UART and a
+// port another process holds: each receiver is found once, the rest are said why not.
+TEST(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
+    MockPorts bed;
+    if (!MockPorts::active()) {
+        GTEST_SKIP() << "needs umockdev-wrapper";
+    }
+    const std::pair<const char*, ReceiverSettings> receivers[] = {
+        {"ttyUSB0", {{9600, Parity::None, StopBits::One}}},
+        {"ttyUSB1", {{4800, Parity::Odd, StopBits::One}}},
+        {"ttyACM0", {{38400, Parity::None, StopBits::One}}},
+        {"ttyACM1", {{19200, Parity::Odd, StopBits::One}}},
+    };
+    std::vector<Served> served;
+    for (int number = 0; number < 4; ++number) {
+        const auto& [name, settings] = receivers[number];
+        const bool acm = std::string(name).starts_with("ttyACM");
+        ASSERT_TRUE(bed.addUsb({name, acm ? "cdc_acm" : "usbserial_generic", "USB Serial Adapter",
+                                "EX" + std::to_string(number)},
+                               acm ? kAcmMajor : kUsbSerialMajor, number % 2, number + 1));
+        Served one{std::make_unique<VirtualReceiver>(settings, ReceiverBehaviour{}, kTimeScale),
+                   nullptr};
+        one.server = PtyReceiver::start(*one.receiver);
+        ASSERT_TRUE(one.server && bed.serveFrom(name, one.server->slavePath()));
+        served.push_back(std::move(one));
+    }
+    ASSERT_TRUE(bed.addUsb({"ttyUSB2", "usbserial_generic", "USB Serial Adapter", "EX9"},
+                           kUsbSerialMajor, 2, 9));
+    ASSERT_TRUE(bed.addUart(0, 4) && bed.addUart(1, 0));
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        (void)::open("/dev/ttyUSB2", O_RDWR | O_NOCTTY);
+        ::pause();
+        ::_exit(0);
+    }
+    ::usleep(200000);
+    const Outcome run = runProgram({"--time-scale", "0.05", "--json", "find", "--all"});
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::set<std::string> found;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json report = nlohmann::json::parse(line);
+        found.insert(report["port"].get<std::string>() + " " +
+                     std::to_string(report["baud"].get<int>()) + " " +
+                     report["parity"].get<std::string>() + " " +
+                     report["protocol"].get<std::string>());
+        EXPECT_EQ(report["aliases"].size(), 2u);
+    }
+    EXPECT_EQ(found,
+              (std::set<std::string>{"/dev/ttyACM0 38400 none tsip", "/dev/ttyACM1 19200 odd tsip",
+                                     "/dev/ttyUSB0 9600 none tsip", "/dev/ttyUSB1 4800 odd tsip"}));
+    EXPECT_NE(run.err.find("/dev/ttyS0: silent"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("/dev/ttyUSB2: skipped, held by"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("/dev/ttyS1"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace kestrune::test
