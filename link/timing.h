@@ -29,6 +29,9 @@ struct Timing {
     // A quick probe waits for the query and a full reply to cross the line, plus this for the
     // receiver to answer.
     std::chrono::milliseconds quickProbeMargin{150};
+    // How long the quick pass listens where what it heard points, beyond the line time of the
+    // sentences it waits for: a receiver that talks once a second is quiet for at most this.
+    std::chrono::milliseconds leadWait{1100};
     // The factor every delay above was scaled by; line times are scaled by it too.
     double factor = 1.0;
 
