@@ -12,6 +12,24 @@ namespace kestrune {
 
 enum class ReadResult { Byte, Nothing, Failed };
 
+// What the port's terminal does with a character received with a parity or framing error, or a
+// line break, as its input flags tell the kernel: check (INPCK) turns error checking on; ignore
+// (IGNPAR) then drops such a character, mark (PARMRK) passes it as 0xFF 0x00 and the byte, and
+// neither passes 0x00. Without checking the byte passes as received. A break is dropped with
+// ignoreBreak (IGNBRK), else read as 0xFF 0x00 0x00 with mark, or as 0x00.
+struct InputErrorHandling {
+    bool check = false;
+    bool ignore = false;
+    bool mark = false;
+    bool ignoreBreak = false;
+    bool operator==(const InputErrorHandling&) const = default;
+};
+
+// The handling the serial port sets up: characters with errors and breaks are dropped, so that a
+// garbled byte never reaches the framer. The port's terminal flags are kept in step with this.
+inline constexpr InputErrorHandling kPortInputHandling{
+    .check = true, .ignore = true, .mark = false, .ignoreBreak = true};
+
 // One open serial device. One thread may read while another writes or changes line settings.
 // Bytes pass unaltered both ways, and changing line settings discards nothing already received.
 class SerialPort {

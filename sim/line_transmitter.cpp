@@ -1,78 +1,114 @@
 #include "sim/line_transmitter.h"
 
 #include <algorithm>
-#include <array>
 
 namespace kestrune {
 
 namespace {
 
-// What a UART reading at the wrong rate typically makes of a byte: mostly runs of ones and
-// zeros. None of these is a DLE (0x10) or '$' (0x24).
-constexpr std::array<std::uint8_t, 9> kJunk{0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF};
-constexpr bool junkIsInert() {
-    return std::none_of(kJunk.begin(), kJunk.end(),
-                        [](std::uint8_t b) { return b == 0x10 || b == '$'; });
-}
-static_assert(junkIsInert(), "noise must never open a packet or a sentence");
-
-// xorshift32: small, seedable and the same everywhere, so a seed replays the same noise.
+// xorshift32: small, seedable and the same everywhere, so a seed replays the same gaps.
 constexpr std::uint32_t kShiftA = 13;
 constexpr std::uint32_t kShiftB = 17;
 constexpr std::uint32_t kShiftC = 5;
 constexpr std::uint32_t kNonZeroSeed = 1;
-
-bool listensAt(const LineSettings& host, const LineSettings& own) {
-    return host.baud == own.baud && host.parity == own.parity;
-}
+constexpr double kGeneratorRange = 4294967296.0;
 
 }  // namespace
 
-LineTransmitter::LineTransmitter(const SimClock& clock, std::uint32_t noiseSeed)
-    : clock_(clock), noiseState_(noiseSeed == 0 ? kNonZeroSeed : noiseSeed) {}
+LineTransmitter::LineTransmitter(const SimClock& clock, std::size_t capacity, double longestGapBits,
+                                 std::uint32_t gapSeed)
+    : capacity_(capacity),
+      longestGapBits_(longestGapBits),
+      line_(clock),
+      gapState_(gapSeed == 0 ? kNonZeroSeed : gapSeed) {}
 
-void LineTransmitter::queue(std::vector<std::uint8_t> bytes, SimTime readyAt) {
-    if (!bytes.empty()) {
-        chunks_.push_back(Chunk{std::move(bytes), 0, readyAt});
+std::size_t LineTransmitter::queue(std::span<const std::uint8_t> bytes, SimTime readyAt,
+                                   const LineSettings& sender) {
+    const std::size_t taken = std::min(bytes.size(), room());
+    if (taken == 0) {
+        return 0;
+    }
+    chunks_.push_back(Chunk{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + taken), 0,
+                            readyAt, drawGap(sender), sender});
+    waiting_ += taken;
+    return taken;
+}
+
+bool LineTransmitter::idle(const LineSettings* receiver) const {
+    return chunks_.empty() && (receiver == nullptr || !line_.nextArrival(*receiver));
+}
+
+void LineTransmitter::retune(const LineSettings& sender) {
+    for (Chunk& chunk : chunks_) {
+        chunk.sender = sender;
     }
 }
 
-std::optional<SimTime> LineTransmitter::nextDue(const LineSettings& own) const {
+void LineTransmitter::clear() {
+    chunks_.clear();
+    waiting_ = 0;
+    line_.clear();
+}
+
+std::optional<SimTime> LineTransmitter::nextStart() const {
     if (chunks_.empty()) {
         return std::nullopt;
     }
-    const SimTime start = std::max(lineFreeAt_, chunks_.front().readyAt);
-    return start + clock_.byteTime(own.baud, bitsPerByte(own));
+    const Chunk& chunk = chunks_.front();
+    if (chunk.next > 0) {
+        return lineFreeAt_;  // back to back within a write
+    }
+    return std::max(lineFreeAt_, chunk.readyAt) + chunk.gap;
 }
 
-void LineTransmitter::sendDue(SimTime now, const LineState& line) {
-    const SimDuration byteTime = clock_.byteTime(line.own.baud, bitsPerByte(line.own));
-    while (!chunks_.empty()) {
-        Chunk& chunk = chunks_.front();
-        const SimTime done = std::max(lineFreeAt_, chunk.readyAt) + byteTime;
-        if (done > now) {
-            return;
+std::optional<SimTime> LineTransmitter::nextDue(const LineSettings* receiver) const {
+    std::optional<SimTime> due = nextStart();
+    if (receiver != nullptr) {
+        if (const auto arrival = line_.nextArrival(*receiver);
+            arrival && (!due || *arrival < *due)) {
+            due = arrival;
         }
-        lineFreeAt_ = done;
-        const std::uint8_t byte = chunk.bytes[chunk.next++];
-        if (line.listener != nullptr) {
-            if (listensAt(line.host, line.own)) {
-                line.listener->deliver(byte);
-            } else if (line.noise) {
-                line.listener->deliver(junk());
-            }
-        }
-        if (chunk.next == chunk.bytes.size()) {
-            chunks_.pop_front();
-        }
+    }
+    return due;
+}
+
+void LineTransmitter::drain(SimTime limit, const LineSettings* receiver, LineListener& listener) {
+    if (receiver == nullptr) {
+        return;
+    }
+    while (const auto got = line_.receive(limit, *receiver)) {
+        listener.received(*got);
     }
 }
 
-std::uint8_t LineTransmitter::junk() {
-    noiseState_ ^= noiseState_ << kShiftA;
-    noiseState_ ^= noiseState_ >> kShiftB;
-    noiseState_ ^= noiseState_ << kShiftC;
-    return kJunk[noiseState_ % kJunk.size()];
+// Everything that arrives before a character starts is handed on first: its listener may switch
+// the far end's settings, and the next character is then heard at the new ones.
+void LineTransmitter::pump(SimTime now, const LineSettings* receiver, LineListener& listener) {
+    for (auto start = nextStart(); start && *start <= now; start = nextStart()) {
+        drain(*start, receiver, listener);
+        Chunk& chunk = chunks_.front();
+        const std::uint8_t byte = chunk.bytes[chunk.next];
+        if (receiver != nullptr) {
+            line_.send(byte, *start, chunk.sender);
+        }
+        lineFreeAt_ = *start + line_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
+        listener.leaving(byte, chunk.sender, chunk.next == 0);
+        --waiting_;
+        if (++chunk.next == chunk.bytes.size()) {
+            chunks_.pop_front();
+        }
+    }
+    drain(now, receiver, listener);
+}
+
+SimDuration LineTransmitter::drawGap(const LineSettings& sender) {
+    if (longestGapBits_ <= 0.0) {
+        return SimDuration::zero();
+    }
+    gapState_ ^= gapState_ << kShiftA;
+    gapState_ ^= gapState_ >> kShiftB;
+    gapState_ ^= gapState_ << kShiftC;
+    return line_.bitsTime(longestGapBits_ * gapState_ / kGeneratorRange, sender.baud);
 }
 
 }  // namespace kestrune

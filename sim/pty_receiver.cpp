@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -21,9 +22,12 @@ namespace kestrune {
 namespace {
 
 // How often the terminal settings are read again while a host is there, and how often a
-// missing host is looked for. Both are waits in poll, never a spin.
-constexpr int kSettingsRefreshMs = 10;
-constexpr int kHostCheckMs = 20;
+// missing host is looked for, on the receiver's clock: a sped-up receiver looks as often in its
+// own time, so a host's change of settings is not missed between two of its bytes. Both are
+// waits in poll, never a spin, and never shorter than the floor.
+constexpr std::chrono::milliseconds kSettingsRefresh{10};
+constexpr std::chrono::milliseconds kHostCheck{20};
+constexpr std::chrono::milliseconds kShortestPoll{1};
 constexpr std::size_t kReadChunk = 256;
 constexpr std::size_t kMaxPath = 64;
 constexpr std::string_view kPtsDirectory = "/dev/pts/";
@@ -56,6 +60,12 @@ FileDescriptor openMaster(std::string& slavePath) {
     return master;
 }
 
+int pollMs(const SimClock& clock, std::chrono::milliseconds interval) {
+    const auto scaled =
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock.scaled(interval));
+    return static_cast<int>(std::max(scaled, kShortestPoll).count());
+}
+
 short pollNow(int fd) {
     pollfd entry{fd, POLLIN, 0};
     return ::poll(&entry, 1, 0) > 0 ? entry.revents : 0;
@@ -77,6 +87,23 @@ LineSettings ptyLineSettings(int fd) {
     }
     line.stopBits = (settings.c_cflag & CSTOPB) ? StopBits::Two : StopBits::One;
     return line;
+}
+
+// A pseudo-terminal carries bytes, not errors, and its line discipline doubles every 0xFF
+// written through the master while PARMRK is set, so a mark cannot be put through as the kernel
+// would make it. A character the host asked to have marked is dropped instead, as under IGNPAR:
+// the host loses it, but never reads a garbled byte as a clean one. A clean 0xFF goes through
+// once and the line discipline doubles it, as the host expects.
+InputErrorHandling ptyInputHandling(int fd) {
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) {
+        return kPortInputHandling;
+    }
+    const bool mark = (settings.c_iflag & PARMRK) != 0;
+    return InputErrorHandling{.check = (settings.c_iflag & INPCK) != 0,
+                              .ignore = (settings.c_iflag & IGNPAR) != 0 || mark,
+                              .mark = false,
+                              .ignoreBreak = (settings.c_iflag & IGNBRK) != 0 || mark};
 }
 
 std::unique_ptr<PtyReceiver> PtyReceiver::start(VirtualReceiver& receiver) {
@@ -142,7 +169,8 @@ bool PtyReceiver::serveOnce(bool& hostPresent) {
     std::array<pollfd, 2> fds{
         {{stopRead_.get(), POLLIN, 0}, {hostPresent ? master_.get() : kNoDescriptor, POLLIN, 0}}};
     const int ready =
-        ::poll(fds.data(), fds.size(), hostPresent ? kSettingsRefreshMs : kHostCheckMs);
+        ::poll(fds.data(), fds.size(),
+               pollMs(receiver_.clock(), hostPresent ? kSettingsRefresh : kHostCheck));
     if (ready < 0 && errno != EINTR) {
         return false;
     }
@@ -159,7 +187,8 @@ bool PtyReceiver::serveOnce(bool& hostPresent) {
         return true;
     }
     if (!hostPresent) {
-        hostPresent = receiver_.attach(*this, ptyLineSettings(master_.get()));
+        hostPresent = receiver_.attach(*this, ptyLineSettings(master_.get()),
+                                       ptyInputHandling(master_.get()));
     }
     if (hostPresent) {
         refreshHostSettings();
@@ -184,6 +213,7 @@ bool PtyReceiver::readHostBytes() {
 
 void PtyReceiver::refreshHostSettings() {
     receiver_.setHostLineSettings(ptyLineSettings(master_.get()));
+    receiver_.setHostInputHandling(ptyInputHandling(master_.get()));
 }
 
 // Called by the receiver with its lock held: never blocks. A byte the host's terminal has no

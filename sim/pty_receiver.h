@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "link/file_descriptor.h"
+#include "link/serial_port.h"
 #include "protocol/receiver_settings.h"
 #include "sim/receiver_state.h"
 
@@ -55,5 +56,7 @@ class PtyReceiver final : private HostLine {
 
 // The local line settings a host has set on a pseudo-terminal, read from either side.
 LineSettings ptyLineSettings(int fd);
+// The closest handling of errors a pseudo-terminal can give for the input flags its host set.
+InputErrorHandling ptyInputHandling(int fd);
 
 }  // namespace kestrune

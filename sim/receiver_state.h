@@ -42,9 +42,9 @@ enum class Answering {
 
 struct ReceiverBehaviour {
     Answering answering = Answering::ExactSettings;
-    // A host listening at other settings gets junk bytes instead of nothing.
-    bool noise = false;
-    std::uint32_t noiseSeed = 1;
+    // The seed of the short idle gaps the receiver leaves on the line before a packet or
+    // sentence, which decide where a UART at another rate finds its start bits.
+    std::uint32_t lineSeed = 1;
     // Output keeps its own once-per-interval schedule even across a protocol switch, instead of
     // starting at once, as some receivers do.
     bool ownSchedule = false;
@@ -57,9 +57,10 @@ struct ReceiverBehaviour {
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 
-// One stretch of bytes the host wrote, with the host's line settings at the time. A write is
-// split where the receiver stops hearing it part-way (a port configuration in the middle of it
-// moved the receiver away).
+// One stretch of bytes the host wrote, with the host's line settings at the time, and whether
+// the receiver got exactly them (its UART at the same rate and parity, no line break). A write
+// is split where that changes part-way (a port configuration in the middle of it moved the
+// receiver away).
 struct HostWrite {
     std::vector<std::uint8_t> bytes;
     LineSettings hostSettings;

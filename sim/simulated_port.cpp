@@ -6,7 +6,7 @@ namespace kestrune {
 
 std::unique_ptr<SimulatedPort> SimulatedPort::open(VirtualReceiver& receiver) {
     std::unique_ptr<SimulatedPort> port(new SimulatedPort(receiver));
-    port->attached_ = receiver.attach(*port, port->settings_);
+    port->attached_ = receiver.attach(*port, port->settings_, kPortInputHandling);
     if (!port->attached_) {
         return nullptr;
     }

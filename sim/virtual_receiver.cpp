@@ -1,6 +1,7 @@
 #include "sim/virtual_receiver.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <system_error>
 
@@ -21,6 +22,11 @@ constexpr milliseconds kReplyDelay{5};
 constexpr milliseconds kShortestResetBreak{600};
 constexpr milliseconds kQuietAfterBreak{1000};
 constexpr milliseconds kOneSecond{1000};
+// Before each packet or sentence the receiver's line idles for up to this many bits; the host's
+// writes leave back to back.
+constexpr double kLongestOutputGapBits = 2.0;
+constexpr double kNoGap = 0.0;
+constexpr std::uint32_t kHostSeed = 1;
 
 }  // namespace
 
@@ -29,7 +35,8 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
     : clock_(clockFactor),
       behaviour_(behaviour),
       settings_(initial),
-      transmitter_(clock_, behaviour.noiseSeed) {
+      transmitter_(clock_, kOutputCapacity, kLongestOutputGapBits, behaviour.lineSeed),
+      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
     } catch (const std::system_error&) {
@@ -49,13 +56,15 @@ VirtualReceiver::~VirtualReceiver() {
     }
 }
 
-bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings) {
+bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings,
+                             const InputErrorHandling& handling) {
     const Lock lock(mutex_);
     if (host_ != nullptr) {
         return false;
     }
     host_ = &host;
     hostSettings_ = hostSettings;
+    hostHandling_ = handling;
     nextOutput_ = SimClock::now() + outputInterval();
     wake_.notify_all();
     return true;
@@ -68,8 +77,11 @@ void VirtualReceiver::detach(HostLine& host) {
     }
     const SimTime now = SimClock::now();
     serviceDue(now);
+    finishHostWrites();
     host_ = nullptr;
     nextOutput_.reset();
+    transmitter_.clear();  // nobody is there for what was still to be said
+    periodicPending_.clear();
     if (breakOn_) {
         endBreak(now);
     }
@@ -83,21 +95,7 @@ void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) {
         resetAt_.reset();  // input during the quiet after a break cancels the reset
     }
-    bool firstByte = true;
-    for (const std::uint8_t byte : bytes) {
-        const bool heard = hears();
-        if (firstByte || log_.back().heard != heard) {
-            startLogEntry(heard);
-            log_.back().bytes.reserve(bytes.size());
-        }
-        firstByte = false;
-        log_.back().bytes.push_back(byte);
-        if (heard) {
-            if (const auto packet = parser_.feed(byte)) {
-                handle(*packet, now);
-            }
-        }
-    }
+    (void)hostLine_.queue(bytes, now, hostSettings_);
     wake_.notify_all();
 }
 
@@ -108,12 +106,19 @@ void VirtualReceiver::setHostLineSettings(const LineSettings& settings) {
     wake_.notify_all();
 }
 
+void VirtualReceiver::setHostInputHandling(const InputErrorHandling& handling) {
+    const Lock lock(mutex_);
+    serviceDue(SimClock::now());
+    hostHandling_ = handling;
+}
+
 void VirtualReceiver::setHostBreak(bool on) {
     const Lock lock(mutex_);
     const SimTime now = SimClock::now();
     serviceDue(now);
     if (on && !breakOn_) {
         breakOn_ = true;
+        hostLine_.clear();  // the break holds the line low over whatever was still leaving
         breakStart_ = now;
         resetAt_.reset();
         parser_.reset();  // a break cuts any packet in progress
@@ -154,6 +159,16 @@ std::uint32_t VirtualReceiver::factoryResets() const {
     return factoryResets_;
 }
 
+std::size_t VirtualReceiver::inputBacklog() const {
+    const Lock lock(mutex_);
+    return hostLine_.backlog() + (hostLine_.idle(&settings_.line) ? 0 : 1);
+}
+
+std::size_t VirtualReceiver::outputBacklog() const {
+    const Lock lock(mutex_);
+    return transmitter_.backlog() + periodicBytes();
+}
+
 void VirtualReceiver::run() {
     Lock lock(mutex_);
     while (!stopping_) {
@@ -178,16 +193,31 @@ void VirtualReceiver::serviceDue(SimTime now) {
         ++factoryResets_;
         switchTo(factory, now);
     }
+    hostLine_.pump(now, &settings_.line, deviceEnd_);
     if (nextOutput_ && now >= *nextOutput_) {
         emitPeriodic(now);
     }
-    transmitter_.sendDue(now, LineState{settings_.line, hostSettings_, host_, behaviour_.noise});
+    feedPeriodic(now);
+    transmitter_.pump(now, listener(), hostEnd_);
     feedPeriodic(now);
 }
 
+// A port being closed first lets what was written leave, as closing a terminal waits for its
+// output to drain. The host is gone then, so the receiver takes the rest in at once.
+void VirtualReceiver::finishHostWrites() {
+    while (const auto due = hostLine_.nextDue(&settings_.line)) {
+        hostLine_.pump(*due, &settings_.line, deviceEnd_);
+    }
+}
+
+const LineSettings* VirtualReceiver::listener() {
+    return host_ != nullptr ? &hostSettings_ : nullptr;
+}
+
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
-    std::optional<SimTime> deadline = transmitter_.nextDue(settings_.line);
-    for (const auto& candidate : {resetAt_, nextOutput_}) {
+    std::optional<SimTime> deadline =
+        transmitter_.nextDue(host_ != nullptr ? &hostSettings_ : nullptr);
+    for (const auto& candidate : {resetAt_, nextOutput_, hostLine_.nextDue(&settings_.line)}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
         }
@@ -195,26 +225,33 @@ std::optional<SimTime> VirtualReceiver::nextDeadline() const {
     return deadline;
 }
 
-// Once per interval: the selected sentences in NMEA mode, the fix reports in TSIP mode. A tick
-// that finds the previous output still leaving is skipped, so a slow line never piles up.
+// Once per interval: the selected sentences in NMEA mode, the fix reports in TSIP mode. On a line
+// too slow for them the output queues behind what is still leaving, so the line stays busy, until
+// the output buffer is full; then the newest output is dropped.
 void VirtualReceiver::emitPeriodic(SimTime now) {
     SimTime next = *nextOutput_ + outputInterval();
     if (next <= now) {
         next = now + outputInterval();  // fell behind: keep the pace rather than catch up
     }
     nextOutput_ = next;
-    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput ||
-        !transmitter_.idle() || !periodicPending_.empty()) {
+    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput) {
         return;
     }
     const Fix fix = currentFix();
     if (settings_.output == OutputProtocol::Nmea) {
         const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
-        transmitter_.queue(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
-    } else {
-        Frames reports = periodicReports(fix);
-        periodicPending_.assign(std::make_move_iterator(reports.begin()),
-                                std::make_move_iterator(reports.end()));
+        (void)queueOutput(
+            std::span(reinterpret_cast<const std::uint8_t*>(sentences.data()), sentences.size()),
+            now);
+        return;
+    }
+    std::size_t free = kOutputCapacity - transmitter_.backlog() - periodicBytes();
+    for (std::vector<std::uint8_t>& report : periodicReports(fix)) {
+        if (report.size() > free) {
+            return;
+        }
+        free -= report.size();
+        periodicPending_.push_back(std::move(report));
     }
 }
 
@@ -222,10 +259,26 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
 // meanwhile goes out after the report under way rather than after the whole set, as a receiver
 // slots its answers between its reports.
 void VirtualReceiver::feedPeriodic(SimTime now) {
-    if (transmitter_.idle() && !periodicPending_.empty()) {
-        transmitter_.queue(std::move(periodicPending_.front()), now);
+    if (transmitter_.backlog() == 0 && !periodicPending_.empty()) {
+        (void)transmitter_.queue(periodicPending_.front(), now, settings_.line);
         periodicPending_.pop_front();
     }
+}
+
+std::size_t VirtualReceiver::periodicBytes() const {
+    std::size_t bytes = 0;
+    for (const std::vector<std::uint8_t>& report : periodicPending_) {
+        bytes += report.size();
+    }
+    return bytes;
+}
+
+// Whole or not at all: a packet cut short would be worse than one never sent.
+bool VirtualReceiver::queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt) {
+    if (bytes.size() + periodicBytes() > transmitter_.room()) {
+        return false;
+    }
+    return transmitter_.queue(bytes, readyAt, settings_.line) == bytes.size();
 }
 
 void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
@@ -289,7 +342,7 @@ void VirtualReceiver::reply(std::vector<std::uint8_t> frame, SimTime now) {
     if (behaviour_.answering == Answering::Silent || settings_.output != OutputProtocol::Tsip) {
         return;
     }
-    transmitter_.queue(std::move(frame), now + clock_.scaled(kReplyDelay));
+    (void)queueOutput(frame, now + clock_.scaled(kReplyDelay));
 }
 
 void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
@@ -300,6 +353,7 @@ void VirtualReceiver::reject(const TsipPacket& packet, SimTime now) {
 void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     const bool outputChanged = next.output != settings_.output;
     settings_ = next;
+    transmitter_.retune(settings_.line);
     if (outputChanged) {
         periodicPending_.clear();  // reports of the protocol no longer spoken
     }
@@ -315,15 +369,46 @@ void VirtualReceiver::endBreak(SimTime now) {
     }
 }
 
-bool VirtualReceiver::hears() const {
-    return !breakOn_ && hostSettings_.baud == settings_.line.baud &&
-           hostSettings_.parity == settings_.line.parity;
+bool VirtualReceiver::hears(const LineSettings& sender) const {
+    return !breakOn_ && sender.baud == settings_.line.baud &&
+           sender.parity == settings_.line.parity;
 }
 
-void VirtualReceiver::startLogEntry(bool heard) {
-    log_.push_back(HostWrite{{}, hostSettings_, heard});
+void VirtualReceiver::startLogEntry(const LineSettings& sender, bool heard) {
+    log_.push_back(HostWrite{{}, sender, heard});
     if (log_.size() > kMaxLoggedWrites) {
         log_.pop_front();
+    }
+}
+
+// Through the host's handling of errors; a byte its input buffer has no room for is lost there.
+void VirtualReceiver::HostEnd::received(const UartChar& got) {
+    if (receiver.host_ == nullptr) {
+        return;
+    }
+    std::array<std::uint8_t, 3> bytes{};
+    const std::size_t count = hostInput(got, receiver.hostHandling_, bytes);
+    for (std::size_t i = 0; i < count; ++i) {
+        receiver.host_->deliver(bytes[i]);
+    }
+}
+
+void VirtualReceiver::DeviceEnd::leaving(std::uint8_t byte, const LineSettings& sender,
+                                         bool first) {
+    const bool heard = receiver.hears(sender);
+    if (first || receiver.log_.empty() || receiver.log_.back().heard != heard) {
+        receiver.startLogEntry(sender, heard);
+    }
+    receiver.log_.back().bytes.push_back(byte);
+}
+
+// The receiver's UART driver discards characters with errors, and a held break, as noise.
+void VirtualReceiver::DeviceEnd::received(const UartChar& got) {
+    if (receiver.breakOn_ || got.parityError || got.framingError || got.lineBreak) {
+        return;
+    }
+    if (const auto packet = receiver.parser_.feed(got.byte)) {
+        receiver.handle(*packet, got.at);
     }
 }
 

@@ -1,10 +1,14 @@
 // A model of a TSIP receiver on a serial line, written from what the program expects of one.
-// It hears the host's bytes only at its own baud rate and parity, parses them with its own small
-// parser, obeys the port and NMEA configuration commands, answers queries after a short delay,
-// answers the standard queries, reports what it cannot take with a 0x13 packet, emits NMEA
-// sentences or TSIP fix reports once per interval (time from the host's clock, a fixed place),
-// and returns to its factory port settings after a long line break and a second of quiet. Its
-// clock can be sped up by a factor for tests.
+// The line between it and the host is modelled both ways as a UART samples it (see UartLine):
+// the host's bytes leave at the host's line rate, and the receiver's UART makes of them what it
+// can at the receiver's settings; it drops characters with parity or framing errors and parses
+// the rest with its own small parser, so a garbled query goes unanswered unless it happens to
+// make a packet. What it sends reaches the host as the host's UART samples it, each character
+// when it is complete on the line, through the host's handling of errors. It obeys the port and
+// NMEA configuration commands, answers queries after a short delay, answers the standard queries,
+// reports what it cannot take with a 0x13 packet, emits NMEA sentences or TSIP fix reports once per
+// interval (time from the host's clock, a fixed place), and returns to its factory port settings
+// after a long line break and a second of quiet. Its clock can be sped up by a factor for tests.
 //
 // The receiver is a device: it lives for the whole run, one host at a time is attached to it
 // (a SimulatedPort or a PtyReceiver), and its state outlives every host. A worker thread paces
@@ -20,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/serial_port.h"
 #include "sim/line_transmitter.h"
 #include "sim/receiver_state.h"
 #include "sim/sim_clock.h"
@@ -36,15 +41,18 @@ class VirtualReceiver {
     VirtualReceiver& operator=(const VirtualReceiver&) = delete;
 
     // Connects a host; false while another one is attached, as a busy port refuses a second open.
-    // The host's line starts at hostSettings.
-    [[nodiscard]] bool attach(HostLine& host, const LineSettings& hostSettings);
+    // The host's line starts at hostSettings, and it treats errors as handling says.
+    [[nodiscard]] bool attach(HostLine& host, const LineSettings& hostSettings,
+                              const InputErrorHandling& handling = kPortInputHandling);
     // Disconnects the host; after it returns the host is never called again. A line break still
-    // held ends here, as the host's port lets go of the line.
+    // held ends here, as the host's port lets go of the line, and output not yet sent is dropped.
     void detach(HostLine& host);
 
-    // The host writes bytes at its current line settings.
+    // The host writes bytes at its current line settings; they leave at that rate, each at the
+    // settings it was written at. What does not fit in the receiver's input buffer is lost.
     void hostWrite(std::span<const std::uint8_t> bytes);
     void setHostLineSettings(const LineSettings& settings);
+    void setHostInputHandling(const InputErrorHandling& handling);
     void setHostBreak(bool on);
 
     ReceiverSettings settings() const;
@@ -61,17 +69,46 @@ class VirtualReceiver {
     // How often a line break has returned the port to factory settings.
     std::uint32_t factoryResets() const;
 
+    // Bytes the host wrote that the receiver has not yet taken off the line, and bytes of its
+    // own output waiting to leave.
+    std::size_t inputBacklog() const;
+    std::size_t outputBacklog() const;
+
     static constexpr std::size_t kMaxLoggedWrites = 4096;
+    // The receiver's buffers: what the host writes beyond the input buffer is lost; output that
+    // does not fit whole is not queued, so the newest is dropped and what is under way stays
+    // whole, as a device with a fixed transmit buffer does.
+    static constexpr std::size_t kInputCapacity = 4096;
+    static constexpr std::size_t kOutputCapacity = 2048;
 
   private:
     using Lock = std::unique_lock<std::mutex>;
 
+    // What the host gets of the receiver's output.
+    struct HostEnd final : LineListener {
+        explicit HostEnd(VirtualReceiver& r) : receiver(r) {}
+        void leaving(std::uint8_t, const LineSettings&, bool) override {}
+        void received(const UartChar& got) override;
+        VirtualReceiver& receiver;
+    };
+    // What the receiver gets of the host's writes.
+    struct DeviceEnd final : LineListener {
+        explicit DeviceEnd(VirtualReceiver& r) : receiver(r) {}
+        void leaving(std::uint8_t byte, const LineSettings& sender, bool first) override;
+        void received(const UartChar& got) override;
+        VirtualReceiver& receiver;
+    };
+
     void run();
     void serviceDue(SimTime now);
+    void finishHostWrites();
     std::optional<SimTime> nextDeadline() const;
     void emitPeriodic(SimTime now);
     void feedPeriodic(SimTime now);
-    void startLogEntry(bool heard);
+    void startLogEntry(const LineSettings& sender, bool heard);
+    bool queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt);
+    std::size_t periodicBytes() const;
+    const LineSettings* listener();
     void handle(const TsipPacket& packet, SimTime now);
     void handlePortConfig(const TsipPacket& packet, SimTime now);
     void handleNmeaConfig(const TsipPacket& packet, SimTime now);
@@ -80,7 +117,7 @@ class VirtualReceiver {
     void reject(const TsipPacket& packet, SimTime now);
     void switchTo(const ReceiverSettings& next, SimTime now);
     void endBreak(SimTime now);
-    bool hears() const;
+    bool hears(const LineSettings& sender) const;
     SimDuration outputInterval() const;
     Fix currentFix() const;
 
@@ -91,6 +128,7 @@ class VirtualReceiver {
     bool stopping_ = false;
     ReceiverSettings settings_;
     LineSettings hostSettings_;
+    InputErrorHandling hostHandling_;
     HostLine* host_ = nullptr;
     bool breakOn_ = false;
     SimTime breakStart_{};
@@ -99,6 +137,9 @@ class VirtualReceiver {
     std::uint32_t factoryResets_ = 0;
     TsipParser parser_;
     LineTransmitter transmitter_;
+    LineTransmitter hostLine_;
+    HostEnd hostEnd_{*this};
+    DeviceEnd deviceEnd_{*this};
     std::deque<std::vector<std::uint8_t>> periodicPending_;
     std::deque<HostWrite> log_;
     std::thread worker_;

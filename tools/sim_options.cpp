@@ -167,9 +167,8 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place) {
         "reject every port configuration");
     silent->excludes(reject)->group(group);
     reject->group(group);
-    app.add_flag("--noise", b.noise, "send junk bytes to a host at other line settings")
-        ->group(group);
-    app.add_option("--seed", b.noiseSeed, "seed of the junk (default 1)")
+    app.add_option("--seed", b.lineSeed,
+                   "seed of the idle gaps between what the receiver sends (default 1)")
         ->transform(kNumber)
         ->type_name("N")
         ->group(group);

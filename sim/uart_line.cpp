@@ -1,0 +1,209 @@
+#include "sim/uart_line.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::uint32_t kDataBits = 8;
+constexpr std::uint32_t kStartBits = 1;
+constexpr double kMidBit = 0.5;
+constexpr std::uint8_t kMarkByte = 0xFF;
+constexpr std::uint8_t kMarkFollower = 0x00;
+constexpr std::uint8_t kErrorByte = 0x00;
+
+constexpr std::uint32_t kSlowestRate = kBaudRates.front().baud;
+constexpr std::uint32_t kFastestRate = kBaudRates.back().baud;
+constexpr std::uint32_t kLongestCharacter = bitsPerByte({0, Parity::Odd, StopBits::Two});
+constexpr std::uint32_t kShortestCharacter = bitsPerByte({0, Parity::None, StopBits::One});
+// The characters at the fastest rate that one character at the slowest spans, and one on
+// either side of it.
+static_assert(kLongestCharacter * kFastestRate / (kSlowestRate * kShortestCharacter) + 2 <=
+                  UartLine::kCapacity,
+              "the ring must hold every character one slow character spans");
+
+bool hasParity(const LineSettings& line) {
+    return line.parity != Parity::None;
+}
+
+// The levels of one character, first bit in bit 0: start low, data, parity, stop bits high.
+std::uint16_t frameOf(std::uint8_t byte, const LineSettings& line) {
+    std::uint32_t frame = static_cast<std::uint32_t>(byte) << kStartBits;
+    std::uint32_t next = kStartBits + kDataBits;
+    if (hasParity(line)) {
+        const bool oddOnes = (std::popcount(byte) % 2) != 0;
+        const bool bit = line.parity == Parity::Odd ? !oddOnes : oddOnes;
+        frame |= static_cast<std::uint32_t>(bit) << next++;
+    }
+    for (; next < bitsPerByte(line); ++next) {
+        frame |= 1u << next;
+    }
+    return static_cast<std::uint16_t>(frame);
+}
+
+bool bitOf(std::uint16_t frame, std::uint32_t index) {
+    return ((frame >> index) & 1u) != 0;
+}
+
+}  // namespace
+
+SimDuration UartLine::bitsTime(double bits, std::uint32_t baud) const {
+    if (baud == 0) {
+        return SimDuration::zero();
+    }
+    const std::chrono::duration<double> seconds(clock_.factor() * bits / baud);
+    return std::chrono::duration_cast<SimDuration>(seconds);
+}
+
+SimTime UartLine::endOf(const Sent& sent) const {
+    return sent.start + bitsTime(sent.bits, sent.baud);
+}
+
+void UartLine::send(std::uint8_t byte, SimTime start, const LineSettings& sender) {
+    if (count_ == kCapacity) {
+        head_ = (head_ + 1) % kCapacity;  // cannot happen at offered rates; keeps the newest
+        --count_;
+    }
+    ring_[(head_ + count_) % kCapacity] = Sent{
+        start, frameOf(byte, sender), static_cast<std::uint8_t>(bitsPerByte(sender)), sender.baud};
+    ++count_;
+}
+
+void UartLine::clear() {
+    head_ = 0;
+    count_ = 0;
+    listenAfter_ = SimTime::min();
+}
+
+// High while idle; inside a character, the level of the bit under way.
+bool UartLine::level(SimTime when) const {
+    for (std::size_t i = 0; i < count_; ++i) {
+        const Sent& sent = at(i);
+        if (when < sent.start) {
+            return true;
+        }
+        if (when >= endOf(sent)) {
+            continue;
+        }
+        const double bitNanos = bitsTime(1.0, sent.baud).count();
+        auto index = static_cast<std::uint32_t>(
+            std::floor(static_cast<double>((when - sent.start).count()) / bitNanos));
+        index = std::min<std::uint32_t>(index, sent.bits - 1U);
+        while (index > 0 && sent.start + bitsTime(index, sent.baud) > when) {
+            --index;
+        }
+        while (index + 1 < sent.bits && sent.start + bitsTime(index + 1, sent.baud) <= when) {
+            ++index;
+        }
+        return bitOf(sent.frame, index);
+    }
+    return true;
+}
+
+// The line is high before every start bit, so each start bit is a falling edge; inside a
+// character, so is every low bit after a high one.
+std::optional<SimTime> UartLine::edgeWithin(const Sent& sent, SimTime after) const {
+    for (std::uint32_t index = 0; index < sent.bits; ++index) {
+        const bool falls =
+            !bitOf(sent.frame, index) && (index == 0 || bitOf(sent.frame, index - 1));
+        const SimTime when = sent.start + bitsTime(index, sent.baud);
+        if (falls && when > after) {
+            return when;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SimTime> UartLine::nextFallingEdge(SimTime after) const {
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (endOf(at(i)) > after) {
+            if (const auto edge = edgeWithin(at(i), after)) {
+                return edge;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SimTime> UartLine::nextArrival(const LineSettings& receiver) const {
+    const auto edge = nextFallingEdge(listenAfter_);
+    if (!edge) {
+        return std::nullopt;
+    }
+    return *edge + bitsTime(bitsPerByte(receiver), receiver.baud);
+}
+
+std::optional<UartChar> UartLine::receive(SimTime limit, const LineSettings& receiver) {
+    const auto sample = [&](SimTime start, double bit) {
+        return level(start + bitsTime(bit + kMidBit, receiver.baud));
+    };
+    for (auto edge = nextFallingEdge(listenAfter_); edge; edge = nextFallingEdge(listenAfter_)) {
+        const SimTime startSample = *edge + bitsTime(kMidBit, receiver.baud);
+        if (startSample > limit) {
+            return std::nullopt;
+        }
+        if (level(startSample)) {
+            listenAfter_ = startSample;  // high again by mid-bit: not a start bit
+            dropPassed();
+            continue;
+        }
+        const SimTime complete = *edge + bitsTime(bitsPerByte(receiver), receiver.baud);
+        if (complete > limit) {
+            return std::nullopt;
+        }
+        UartChar got{.at = complete};
+        for (std::uint32_t bit = 0; bit < kDataBits; ++bit) {
+            got.byte |= static_cast<std::uint8_t>(sample(*edge, kStartBits + bit) ? 1u << bit : 0u);
+        }
+        std::uint32_t next = kStartBits + kDataBits;
+        bool parityBit = false;
+        if (hasParity(receiver)) {
+            parityBit = sample(*edge, next++);
+            const bool oddOnes = ((std::popcount(got.byte) + (parityBit ? 1 : 0)) % 2) != 0;
+            got.parityError = receiver.parity == Parity::Odd ? !oddOnes : oddOnes;
+        }
+        const bool stopBit = sample(*edge, next);
+        got.framingError = !stopBit;
+        got.lineBreak = got.byte == 0 && !parityBit && !stopBit;
+        listenAfter_ = *edge + bitsTime(next + kMidBit, receiver.baud);
+        dropPassed();
+        return got;
+    }
+    return std::nullopt;
+}
+
+void UartLine::dropPassed() {
+    while (count_ > 0 && endOf(at(0)) <= listenAfter_) {
+        head_ = (head_ + 1) % kCapacity;
+        --count_;
+    }
+}
+
+std::size_t hostInput(const UartChar& received, const InputErrorHandling& handling,
+                      std::array<std::uint8_t, 3>& out) {
+    const auto put = [&out](std::initializer_list<std::uint8_t> bytes) {
+        std::copy(bytes.begin(), bytes.end(), out.begin());
+        return bytes.size();
+    };
+    if (received.lineBreak) {
+        if (handling.ignoreBreak) {
+            return 0;
+        }
+        return handling.mark ? put({kMarkByte, kMarkFollower, kErrorByte}) : put({kErrorByte});
+    }
+    if (handling.check && (received.parityError || received.framingError)) {
+        if (handling.ignore) {
+            return 0;
+        }
+        return handling.mark ? put({kMarkByte, kMarkFollower, received.byte}) : put({kErrorByte});
+    }
+    if (handling.mark && received.byte == kMarkByte) {
+        return put({kMarkByte, kMarkByte});
+    }
+    return put({received.byte});
+}
+
+}  // namespace kestrune
