@@ -1,11 +1,12 @@
-// What the reader heard at one line setting, counted byte by byte: how many bytes, how many of
-// them could be NMEA text, and the bit statistics of the bytes taken as one bitstream, least
-// significant bit first. A UART listening faster than the sender samples each of its bits several
-// times, so the stream it hears has long runs of equal bits: the fraction of adjacent bits that
-// differ falls with the ratio of the two rates. A search reads these counts to tell where a
-// talking receiver is.
+// What the reader heard at one line setting, counted byte by byte: how many bytes, how much of
+// the latest could be NMEA text, and how the bytes begin. A UART listening faster than the sender
+// samples each of the sender's bits several times, least significant first, so every character
+// it hears begins with a run of zeros as long as the ratio of the two rates. A search reads these
+// counts to tell where a talking receiver is.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cstdint>
@@ -14,24 +15,24 @@ namespace kestrune {
 
 struct HeardTally {
     std::uint32_t bytes = 0;
-    // Printable ASCII, CR and LF: what sentences are made of.
-    std::uint32_t text = 0;
-    // Text bytes with an odd number of one bits. A port without parity that listens to a sender
-    // with odd parity keeps only the characters whose parity bit reads as a stop bit, which are
-    // those with an even number of ones: text heard there has none of these.
-    std::uint32_t oddText = 0;
-    // Adjacent bit pairs of the stream that differ.
-    std::uint32_t bitChanges = 0;
+    // Of the last kRecent bytes: printable ASCII, CR and LF, what sentences are made of; and of
+    // those, the ones with an odd number of one bits. A port without parity that listens to a
+    // sender with odd parity keeps only the characters whose parity bit reads as a stop bit,
+    // which are those with an even number of ones. Only recent bytes count, as a port that starts
+    // listening in the middle of a stream takes a while to find the characters' start bits.
+    std::uint32_t recentText = 0;
+    std::uint32_t recentOddText = 0;
+    // Bytes whose first 1, 3 and 7 bits are zero. A port that samples each bit of a slower sender
+    // r times starts every character on a low bit of the sender's and samples it r - 1 times more
+    // (random bytes have one in 2, 8 and 128 such).
+    std::array<std::uint32_t, 3> lowStarts{};
     // Messages the framer completed: a sender heard whole.
     std::uint32_t messages = 0;
     bool operator==(const HeardTally&) const = default;
 
-    static constexpr std::uint32_t kBitsPerByte = 8;
-    std::uint32_t bitPairs() const { return bytes == 0 ? 0 : bytes * kBitsPerByte - 1; }
-    double changeFraction() const {
-        return bitPairs() == 0 ? 0.0 : static_cast<double>(bitChanges) / bitPairs();
-    }
-    double textFraction() const { return bytes == 0 ? 0.0 : static_cast<double>(text) / bytes; }
+    static constexpr std::uint32_t kRecent = 32;
+    static constexpr std::array<int, 3> kLowStartBits{1, 3, 7};
+    std::uint32_t recent() const { return std::min(bytes, kRecent); }
 };
 
 inline constexpr std::uint8_t kFirstPrintable = 0x20;
@@ -44,55 +45,55 @@ constexpr bool isSentenceText(std::uint8_t byte) {
            byte == kLineFeed;
 }
 
-// Bit changes inside a byte and across from the previous byte's last bit.
-constexpr std::uint32_t bitChangesOf(std::uint8_t byte, std::uint8_t previous, bool first) {
-    constexpr std::uint8_t kInnerPairs = 0x7F;
-    constexpr int kLastBit = 7;
-    const auto inner = static_cast<std::uint32_t>(
-        std::popcount(static_cast<std::uint8_t>((byte ^ (byte >> 1)) & kInnerPairs)));
-    const auto across = static_cast<std::uint32_t>(((previous >> kLastBit) ^ byte) & 1U);
-    return inner + (first ? 0 : across);
-}
-
 // The reader's running tally: it adds, a procedure clears and reads, each count atomic. A count
 // read while a byte is being added may be one byte behind another, which no verdict notices.
 class HeardCounters {
   public:
     void add(std::uint8_t byte) {
-        const std::uint32_t before = bytes_.fetch_add(1, std::memory_order_relaxed);
-        bitChanges_.fetch_add(bitChangesOf(byte, previous_, before == 0),
-                              std::memory_order_relaxed);
-        previous_ = byte;
-        if (isSentenceText(byte)) {
-            text_.fetch_add(1, std::memory_order_relaxed);
-            if ((std::popcount(byte) & 1) != 0) {
-                oddText_.fetch_add(1, std::memory_order_relaxed);
+        bytes_.fetch_add(1, std::memory_order_relaxed);
+        for (std::size_t i = 0; i < lowStarts_.size(); ++i) {
+            if (std::countr_zero(byte) >= HeardTally::kLowStartBits[i]) {
+                lowStarts_[i].fetch_add(1, std::memory_order_relaxed);
             }
         }
+        // Two shift registers of the last kRecent bytes in one word: text, odd-weight text.
+        const bool text = isSentenceText(byte);
+        const bool odd = text && (std::popcount(byte) & 1) != 0;
+        const std::uint64_t flags = recentFlags_.load(std::memory_order_relaxed);
+        recentFlags_.store(((flags << 1) & ~kOddFlag) | (text ? 1U : 0U) | (odd ? kOddFlag : 0U),
+                           std::memory_order_relaxed);
     }
     void addMessage() { messages_.fetch_add(1, std::memory_order_relaxed); }
     void clear() {
         bytes_.store(0, std::memory_order_relaxed);
-        text_.store(0, std::memory_order_relaxed);
-        oddText_.store(0, std::memory_order_relaxed);
-        bitChanges_.store(0, std::memory_order_relaxed);
+        recentFlags_.store(0, std::memory_order_relaxed);
+        for (auto& count : lowStarts_) {
+            count.store(0, std::memory_order_relaxed);
+        }
         messages_.store(0, std::memory_order_relaxed);
     }
     HeardTally snapshot() const {
-        return HeardTally{
-            bytes_.load(std::memory_order_relaxed), text_.load(std::memory_order_relaxed),
-            oddText_.load(std::memory_order_relaxed), bitChanges_.load(std::memory_order_relaxed),
-            messages_.load(std::memory_order_relaxed)};
+        const std::uint64_t flags = recentFlags_.load(std::memory_order_relaxed);
+        HeardTally tally;
+        tally.bytes = bytes_.load(std::memory_order_relaxed);
+        tally.recentText = static_cast<std::uint32_t>(std::popcount(flags & kTextMask));
+        tally.recentOddText = static_cast<std::uint32_t>(std::popcount(flags & kOddMask));
+        for (std::size_t i = 0; i < lowStarts_.size(); ++i) {
+            tally.lowStarts[i] = lowStarts_[i].load(std::memory_order_relaxed);
+        }
+        tally.messages = messages_.load(std::memory_order_relaxed);
+        return tally;
     }
 
   private:
+    static constexpr std::uint64_t kTextMask = 0xFFFF'FFFFU;
+    static constexpr std::uint64_t kOddMask = kTextMask << HeardTally::kRecent;
+    static constexpr std::uint64_t kOddFlag = std::uint64_t{1} << HeardTally::kRecent;
+
     std::atomic<std::uint32_t> bytes_{0};
-    std::atomic<std::uint32_t> text_{0};
-    std::atomic<std::uint32_t> oddText_{0};
-    std::atomic<std::uint32_t> bitChanges_{0};
+    std::atomic<std::uint64_t> recentFlags_{0};
+    std::array<std::atomic<std::uint32_t>, 3> lowStarts_{};
     std::atomic<std::uint32_t> messages_{0};
-    // The reader's alone.
-    std::uint8_t previous_ = 0;
 };
 
 }  // namespace kestrune

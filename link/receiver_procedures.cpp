@@ -73,18 +73,19 @@ std::optional<PortReport> awaitAnswer(ReceiverLink& link, const TsipFrame& quest
                                       std::chrono::milliseconds timeout,
                                       const std::function<bool()>& giveUp) {
     const Clock::time_point deadline = Clock::now() + timeout;
+    const std::chrono::milliseconds slice = scaleDelay(kGiveUpSlice, link.timing().factor);
     std::optional<EventWait> reply;
     reply.emplace(answerEvent(link, rule), link.checkedSentenceEvent(), &link.cancellation());
     (void)link.write(question);
     for (;;) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         left = std::max(left, std::chrono::milliseconds{0});
-        const WaitResult result = reply->wait(giveUp ? std::min(left, kGiveUpSlice) : left);
+        const WaitResult result = reply->wait(giveUp ? std::min(left, slice) : left);
         if (result == WaitResult::Cancelled) {
             return std::nullopt;
         }
         if (result == WaitResult::TimedOut) {
-            if (left <= kGiveUpSlice || !giveUp || giveUp()) {
+            if (left <= slice || !giveUp || giveUp()) {
                 return std::nullopt;
             }
             continue;

@@ -4,11 +4,16 @@
 // hears at each setting and follows it:
 //   - text with characters of both bit weights: the setting is the receiver's; listen on there
 //     for a sentence whose checksum holds;
-//   - text with no character of odd weight: the rate is right and the parity is not (only the
-//     characters whose parity bit reads as a stop bit get through); try the other parity;
+//   - text whose characters nearly all have the same bit weight: the rate is right and the parity
+//     is not (only the characters whose parity bit reads as a stop bit get through); try the
+//     other parity;
+//   - every character starting on a zero bit, but hardly any on three: the rate is right and the
+//     port has taken a bit inside each character for its start bit; listen on, then try the other
+//     parity;
 //   - framed messages: the setting is the receiver's; ask again and listen on;
-//   - a stream whose bits change much less often than random ones: the port listens faster than
-//     the receiver talks, and the fraction of changes tells by how much; go to that rate;
+//   - every character starting with a run of zero bits: the port listens faster than the receiver
+//     talks and hears each of its bits several times over; the length of the run tells the ratio
+//     of the rates; go to that rate;
 //   - anything else: the receiver talks faster than the port listens; listen at the fastest
 //     rate, where the next burst tells its rate.
 // Every lead is only a place to listen: what finds the receiver is still its own answer there.
@@ -16,8 +21,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <deque>
+#include <optional>
 
 #include "link/heard_tally.h"
 
@@ -27,16 +32,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Bytes heard before what they show is trusted.
-constexpr std::uint32_t kVerdictBytes = 16;
-// A stream at least this much text is sentences at the right rate.
-constexpr double kTextShare = 0.9;
-// Random bits change in half the pairs; a sender's bits heard r times over change in about
-// kChangeScale / r of them (a little over a half, for the start and stop bits).
-constexpr double kChangeScale = 0.6;
-constexpr double kSlowerBelow = 0.4;
-// Messages that make a setting the receiver's though nothing answered yet.
-constexpr std::uint32_t kFramedMessages = 2;
+// Bytes heard before what they show is trusted while listening goes on: enough to tell text
+// from noise, and, for noise, enough to hold two of a TSIP receiver's reports, one of which
+// would have framed. Once a visit has ended, a few bytes are enough.
+constexpr std::uint32_t kFewBytes = 4;
+constexpr std::uint32_t kVerdictBytes = 12;
+constexpr std::uint32_t kNoiseVerdictBytes = 48;
+// Recent bytes at least this much text: the rate is right, though a port that starts listening in
+// the middle of a stream may take a while to find the characters' start bits.
+constexpr double kMostlyText = 0.6;
+// Text whose characters nearly all have the same bit weight (beyond this share, either way) is
+// what a port at the other parity lets through; sentences have both about equally.
+constexpr double kLopsidedWeight = 0.15;
+constexpr std::uint32_t kWeighedText = 24;
+// A slower sender heard at twice its rate starts every other character with a run of three zeros
+// or more; a stream that starts every character with one zero and hardly any with three is a port
+// at the sender's own rate that took a bit inside each character for a start bit.
+constexpr double kTwiceRatioLongStarts = 0.25;
+// Bytes that nearly all begin with a run of zeros come from a slower sender.
+constexpr double kNearlyAll = 0.9;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
@@ -67,46 +81,67 @@ Parity otherParity(Parity parity) {
     return parity == Parity::None ? Parity::Odd : Parity::None;
 }
 
-// The offered rate below heardAt whose ratio to it is nearest what the bit changes show.
-std::uint32_t slowerRate(std::uint32_t heardAt, double changeFraction) {
-    const double ratio = std::log2(kChangeScale / std::max(changeFraction, 1e-3));
-    std::uint32_t best = heardAt;
-    double bestGap = ratio;
-    for (const BaudRate& rate : kBaudRates) {
-        const double gap = std::abs(std::log2(double(heardAt) / rate.baud) - ratio);
-        if (rate.baud < heardAt && gap < bestGap) {
-            best = rate.baud;
-            bestGap = gap;
-        }
-    }
-    return best;
+bool nearlyAll(std::uint32_t count, std::uint32_t of) {
+    return count >= kNearlyAll * of;
 }
 
-// Where to listen next after hearing tally at heardAt; empty while too little was heard.
-std::vector<LineSettings> leadsFrom(const HeardTally& tally, const LineSettings& heardAt) {
-    if (tally.messages >= kFramedMessages) {
+// The sender's rate, for a port at heardAt that hears every character begin with a run of zeros:
+// the longest run nearly every character begins with tells how many times over each bit is heard.
+std::optional<std::uint32_t> slowerRate(const HeardTally& tally, std::uint32_t heardAt) {
+    std::uint32_t ratio = 1;
+    for (std::size_t i = 0; i < tally.lowStarts.size(); ++i) {
+        if (nearlyAll(tally.lowStarts[i], tally.bytes)) {
+            ratio = static_cast<std::uint32_t>(HeardTally::kLowStartBits[i]) + 1;
+        }
+    }
+    const std::uint32_t rate = heardAt / ratio;
+    if (ratio == 1 || !findBaudRate(rate)) {
+        return std::nullopt;
+    }
+    return rate;
+}
+
+// Where to listen next after hearing tally at heardAt, during a visit or once it ended; empty
+// while too little was heard. A framed message makes the setting the receiver's, though nothing
+// answered yet.
+std::vector<LineSettings> leadsFrom(const HeardTally& tally, const LineSettings& heardAt,
+                                    bool ended) {
+    if (tally.messages > 0) {
         return {heardAt};
     }
-    if (tally.bytes < kVerdictBytes) {
+    const auto tooFew = [&](std::uint32_t enough) {
+        return tally.bytes < (ended ? kFewBytes : enough);
+    };
+    if (tooFew(kVerdictBytes)) {
         return {};
     }
-    if (tally.textFraction() >= kTextShare) {
-        if (tally.oddText == 0) {
-            return {withParity(heardAt, otherParity(heardAt.parity))};
+    const LineSettings otherSide = withParity(heardAt, otherParity(heardAt.parity));
+    if (tally.recentText >= kMostlyText * tally.recent()) {
+        if (tally.recentText < kWeighedText) {
+            return ended ? std::vector<LineSettings>{heardAt, otherSide}
+                         : std::vector<LineSettings>{};
         }
-        return {heardAt};
+        const double oddShare = static_cast<double>(tally.recentOddText) / tally.recentText;
+        const bool lopsided = oddShare < kLopsidedWeight || oddShare > 1.0 - kLopsidedWeight;
+        return {lopsided ? otherSide : heardAt};
     }
-    if (tally.changeFraction() < kSlowerBelow) {
-        const std::uint32_t rate = slowerRate(heardAt.baud, tally.changeFraction());
-        if (rate != heardAt.baud) {
-            return {LineSettings{rate, Parity::None, StopBits::One},
-                    LineSettings{rate, Parity::Odd, StopBits::One}};
+    if (nearlyAll(tally.lowStarts[0], tally.bytes) &&
+        tally.lowStarts[1] < kTwiceRatioLongStarts * tally.bytes) {
+        return {heardAt, otherSide};
+    }
+    if (nearlyAll(tally.lowStarts[0], tally.bytes)) {
+        const std::optional<std::uint32_t> rate = slowerRate(tally, heardAt.baud);
+        if (!rate) {
+            return {};
         }
+        return {LineSettings{*rate, Parity::None, StopBits::One},
+                LineSettings{*rate, Parity::Odd, StopBits::One}};
     }
-    if (heardAt.baud != kListeningPost.baud) {
-        return {kListeningPost};
+    if (tooFew(kNoiseVerdictBytes)) {
+        return {};
     }
-    return {};
+    // Nothing is faster than the fastest rate: there, only the parity can be wrong.
+    return {heardAt.baud == kListeningPost.baud ? otherSide : kListeningPost};
 }
 
 struct Visit {
@@ -122,9 +157,10 @@ class QuickPass {
         : link_(link), name_(name), onProbe_(onProbe) {
         for (const LineSettings& line : probeOrder()) {
             const std::chrono::milliseconds wait = quickProbeWait(link, line);
-            // Heard something but not yet enough to tell: listen for a verdict's worth more.
+            // Heard something but not yet enough to tell: listen on for a report or sentence, after
+            // which an answer may be coming.
             const std::chrono::milliseconds more =
-                lineTime(2 * kVerdictBytes, line, link.timing().factor);
+                lineTime(kSentenceBytes, line, link.timing().factor);
             plan_.push_back(Visit{line, wait + more, wait});
         }
     }
@@ -140,7 +176,7 @@ class QuickPass {
             if (listen(visit)) {
                 return true;
             }
-            follow(leadsFrom(link_.heardHere(), visit.line));
+            follow(leadsFrom(link_.heardHere(), visit.line, true));
         }
         return false;
     }
@@ -158,7 +194,7 @@ class QuickPass {
             if (tally.bytes == 0) {
                 return Clock::now() - start >= visit.quietLimit;
             }
-            const std::vector<LineSettings> leads = leadsFrom(tally, visit.line);
+            const std::vector<LineSettings> leads = leadsFrom(tally, visit.line, false);
             return !leads.empty() && leads.front() != visit.line;
         });
     }
