@@ -13,6 +13,7 @@
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 #include "tests/support/fake_serial_port.h"
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/recording_sink.h"
 
 namespace kestrune::test {
@@ -343,6 +344,80 @@ TEST(ReceiverProcedures, ASearchTakesOnlyAReportOfTheProbedSettings) {
     ASSERT_TRUE(link.open());
     ASSERT_TRUE(searchReceiver(link, {false, {}}));
     EXPECT_EQ(link.verifiedSettings(), kProbes[7]);
+}
+
+// Answers to every question with the same bytes, at any setting.
+struct FakeRig {
+    std::shared_ptr<FakePortState> state = std::make_shared<FakePortState>();
+    ReceiverLink link{Timing{}.scaled(kFactor), [state = state](std::string_view) {
+                          return OpenResult{std::make_unique<FakeSerialPort>(state)};
+                      }};
+    explicit FakeRig(Bytes answer) {
+        state->answer = std::move(answer);
+        EXPECT_TRUE(link.open());
+    }
+};
+
+Bytes portReport(std::uint8_t baudCode, std::uint8_t parityCode, std::uint8_t stopCode,
+                 std::uint8_t outputCode) {
+    return {0x10,     0xBC, 0x00, baudCode,   baudCode, 0x03, parityCode,
+            stopCode, 0x00, 0x02, outputCode, 0x00,     0x10, 0x03};
+}
+
+Bytes seededNoise(std::uint32_t seed) {
+    Bytes noise(2048);
+    for (std::uint8_t& byte : noise) {
+        seed = seed * 1103515245U + 12345U;
+        byte = static_cast<std::uint8_t>(seed >> 16);
+    }
+    return noise;
+}
+
+// Verifying takes only the receiver's own answer: noise, a report of other settings, or one
+// that differs in its stop bits verifies nothing.
+TEST(ReceiverProcedures, VerifyingTakesNothingButTheReceiversOwnAnswer) {
+    const LineSettings target{19200, kOdd, kOne};
+    const Bytes answers[] = {seededNoise(1),
+                             seededNoise(2),
+                             seededNoise(3),
+                             portReport(0x06, 0x00, 0x00, 0x02),
+                             portReport(0x08, 0x01, 0x01, 0x02),
+                             Bytes{0x10, 0x7B, 0x00, 0x10, 0x03}};
+    for (const Bytes& answer : answers) {
+        FakeRig rig(answer);
+        RecordingSink sink;
+        EXPECT_FALSE(switchAndVerify(rig.link, target));
+        EXPECT_FALSE(resetReceiver(rig.link, &sink));
+        EXPECT_FALSE(rig.link.verified());
+    }
+}
+
+// What the report says is stored whole: two stop bits and NMEA output included.
+TEST(ReceiverProcedures, AReportIsTakenWhole) {
+    FakeRig rig(portReport(0x09, 0x01, 0x01, 0x04));
+    ASSERT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+    EXPECT_EQ(rig.link.verifiedSettings(), (LineSettings{38400, kOdd, StopBits::Two}));
+    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
+    EXPECT_EQ(rig.state->settings, (LineSettings{38400, kOdd, StopBits::Two}));
+}
+
+// A receiver that floods the line is still heard answering: the reader keeps up with whatever
+// arrives on a pseudo-terminal, however fast.
+TEST(ReceiverProcedures, AnAnswerBehindAFloodIsHeard) {
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ready());
+    ReceiverLink link(Timing{},
+                      [&](std::string_view) { return openSerialDevice(pty.slavePath()); });
+    ASSERT_TRUE(link.open());
+    ASSERT_TRUE(link.configurePort({4800, kNone, kOne}));
+    std::thread flood([&] {
+        const Bytes junk(256 * 1024, 0x55);
+        (void)pty.write(junk);
+        (void)pty.write(portReport(0x06, 0x00, 0x00, 0x02));
+    });
+    EXPECT_TRUE(awaitAnswer(link, portConfigQuery(), {4800, kNone, kOne}, AnswerRule::RateAndParity,
+                            link.timing().verifyWait));
+    flood.join();
 }
 
 }  // namespace
