@@ -83,9 +83,9 @@ void measure(benchmark::State& state, const Target& target, Search search,
         std::this_thread::sleep_for(delay);
         delay += shift;
         const auto start = Clock::now();
-        const bool found =
-            search == Search::TwoPass ? findReceiver(*rig.link) == SearchOutcome::Found
-                                      : searchReceiver(*rig.link);
+        const bool found = search == Search::TwoPass
+                               ? findReceiver(*rig.link) == SearchOutcome::Found
+                               : searchReceiver(*rig.link);
         const Seconds elapsed = Clock::now() - start;
         if (found != expectFound || (found && rig.link->verifiedSettings() != target.line)) {
             state.SkipWithError("the search did not end as expected");

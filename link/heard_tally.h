@@ -1,8 +1,8 @@
 // What the reader heard at one line setting, counted byte by byte: how many bytes, how much of
-// the latest could be NMEA text, and how the bytes begin. A UART listening faster than the sender
-// samples each of the sender's bits several times, least significant first, so every character
-// it hears begins with a run of zeros as long as the ratio of the two rates. A search reads these
-// counts to tell where a talking receiver is.
+// the latest could be NMEA text, and how many have the shape of bytes heard from a slower sender.
+// A UART listening faster than the sender samples each of the sender's bits several times, least
+// significant first, so every character it hears is made of runs as long as the ratio of the two
+// rates. A search reads these counts to tell where a talking receiver is.
 #pragma once
 
 #include <algorithm>
@@ -22,16 +22,17 @@ struct HeardTally {
     // listening in the middle of a stream takes a while to find the characters' start bits.
     std::uint32_t recentText = 0;
     std::uint32_t recentOddText = 0;
-    // Bytes whose first 1, 3 and 7 bits are zero. A port that samples each bit of a slower sender
-    // r times starts every character on a low bit of the sender's and samples it r - 1 times more
-    // (random bytes have one in 2, 8 and 128 such).
-    std::array<std::uint32_t, 3> lowStarts{};
+    // Bytes shaped as heard from a sender 2, 4 and 8 times slower (kSlowerShapes). A port that
+    // samples each bit of a slower sender r times starts every character on a low bit of the
+    // sender's, samples it r - 1 times more, then each later bit r times; random bytes have
+    // one in 16, 64 and 128 of these shapes.
+    std::array<std::uint32_t, 3> slowerShapes{};
     // Messages the framer completed: a sender heard whole.
     std::uint32_t messages = 0;
     bool operator==(const HeardTally&) const = default;
 
     static constexpr std::uint32_t kRecent = 32;
-    static constexpr std::array<int, 3> kLowStartBits{1, 3, 7};
+    static constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
     std::uint32_t recent() const { return std::min(bytes, kRecent); }
 };
 
@@ -45,15 +46,31 @@ constexpr bool isSentenceText(std::uint8_t byte) {
            byte == kLineFeed;
 }
 
+// Whether byte has the shape a port hears from a sender ratio times slower: the first ratio - 1
+// bits zero, the rest in runs of ratio equal bits (cut at the byte's end).
+constexpr bool slowerShape(std::uint8_t byte, std::uint32_t ratio) {
+    constexpr std::uint32_t kBitsPerByte = 8;
+    if ((byte & ((1U << (ratio - 1)) - 1)) != 0) {
+        return false;
+    }
+    for (std::uint32_t bit = ratio; bit < kBitsPerByte; ++bit) {
+        const std::uint32_t runStart = ratio - 1 + ((bit - (ratio - 1)) / ratio) * ratio;
+        if (((byte >> bit) & 1U) != ((byte >> runStart) & 1U)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The reader's running tally: it adds, a procedure clears and reads, each count atomic. A count
 // read while a byte is being added may be one byte behind another, which no verdict notices.
 class HeardCounters {
   public:
     void add(std::uint8_t byte) {
         bytes_.fetch_add(1, std::memory_order_relaxed);
-        for (std::size_t i = 0; i < lowStarts_.size(); ++i) {
-            if (std::countr_zero(byte) >= HeardTally::kLowStartBits[i]) {
-                lowStarts_[i].fetch_add(1, std::memory_order_relaxed);
+        for (std::size_t i = 0; i < slowerShapes_.size(); ++i) {
+            if (slowerShape(byte, HeardTally::kSlowerRatios[i])) {
+                slowerShapes_[i].fetch_add(1, std::memory_order_relaxed);
             }
         }
         // Two shift registers of the last kRecent bytes in one word: text, odd-weight text.
@@ -67,7 +84,7 @@ class HeardCounters {
     void clear() {
         bytes_.store(0, std::memory_order_relaxed);
         recentFlags_.store(0, std::memory_order_relaxed);
-        for (auto& count : lowStarts_) {
+        for (auto& count : slowerShapes_) {
             count.store(0, std::memory_order_relaxed);
         }
         messages_.store(0, std::memory_order_relaxed);
@@ -78,8 +95,8 @@ class HeardCounters {
         tally.bytes = bytes_.load(std::memory_order_relaxed);
         tally.recentText = static_cast<std::uint32_t>(std::popcount(flags & kTextMask));
         tally.recentOddText = static_cast<std::uint32_t>(std::popcount(flags & kOddMask));
-        for (std::size_t i = 0; i < lowStarts_.size(); ++i) {
-            tally.lowStarts[i] = lowStarts_[i].load(std::memory_order_relaxed);
+        for (std::size_t i = 0; i < slowerShapes_.size(); ++i) {
+            tally.slowerShapes[i] = slowerShapes_[i].load(std::memory_order_relaxed);
         }
         tally.messages = messages_.load(std::memory_order_relaxed);
         return tally;
@@ -92,7 +109,7 @@ class HeardCounters {
 
     std::atomic<std::uint32_t> bytes_{0};
     std::atomic<std::uint64_t> recentFlags_{0};
-    std::array<std::atomic<std::uint32_t>, 3> lowStarts_{};
+    std::array<std::atomic<std::uint32_t>, 3> slowerShapes_{};
     std::atomic<std::uint32_t> messages_{0};
 };
 

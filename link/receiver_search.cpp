@@ -2,20 +2,16 @@
 // cross the line. That finds a TSIP receiver, which answers at once; a receiver sending NMEA
 // never answers and speaks only once per output interval, so the quick pass also reads what it
 // hears at each setting and follows it:
-//   - text with characters of both bit weights: the setting is the receiver's; listen on there
-//     for a sentence whose checksum holds;
-//   - text whose characters nearly all have the same bit weight: the rate is right and the parity
-//     is not (only the characters whose parity bit reads as a stop bit get through); try the
-//     other parity;
-//   - every character starting on a zero bit, but hardly any on three: the rate is right and the
-//     port has taken a bit inside each character for its start bit; listen on, then try the other
-//     parity;
 //   - framed messages: the setting is the receiver's; ask again and listen on;
-//   - every character starting with a run of zero bits: the port listens faster than the receiver
-//     talks and hears each of its bits several times over; the length of the run tells the ratio
-//     of the rates; go to that rate;
+//   - mostly text: the rate is right; listen on for a sentence whose checksum holds (a port that
+//     starts in the middle of a stream finds the characters' start bits at the next pause),
+//     and try the other parity once the text has no character of odd weight (a port without
+//     parity keeps only the characters whose odd parity bit reads as a stop bit) or two
+//     sentences' worth of it passed without one that checks out;
+//   - bytes nearly all shaped as heard from a slower sender (the first bits zero, the rest in
+//     runs of two, four or eight equal bits): go to the rate that ratio below;
 //   - anything else: the receiver talks faster than the port listens; listen at the fastest
-//     rate, where the next burst tells its rate.
+//     rate, where the next burst tells its rate, or, there, try the other parity.
 // Every lead is only a place to listen: what finds the receiver is still its own answer there.
 #include "link/receiver_search.h"
 
@@ -35,21 +31,15 @@ using Clock = std::chrono::steady_clock;
 // Bytes heard before what they show is trusted while listening goes on: enough to tell text
 // from noise, and, for noise, enough to hold two of a TSIP receiver's reports, one of which
 // would have framed. Once a visit has ended, a few bytes are enough.
-constexpr std::uint32_t kFewBytes = 4;
+constexpr std::uint32_t kFewBytes = 3;
 constexpr std::uint32_t kVerdictBytes = 12;
 constexpr std::uint32_t kNoiseVerdictBytes = 48;
 // Recent bytes at least this much text: the rate is right, though a port that starts listening in
 // the middle of a stream may take a while to find the characters' start bits.
-constexpr double kMostlyText = 0.6;
-// Text whose characters nearly all have the same bit weight (beyond this share, either way) is
-// what a port at the other parity lets through; sentences have both about equally.
-constexpr double kLopsidedWeight = 0.15;
+constexpr double kMostlyText = 0.75;
+// Text characters weighed before none of odd weight is telling.
 constexpr std::uint32_t kWeighedText = 24;
-// A slower sender heard at twice its rate starts every other character with a run of three zeros
-// or more; a stream that starts every character with one zero and hardly any with three is a port
-// at the sender's own rate that took a bit inside each character for a start bit.
-constexpr double kTwiceRatioLongStarts = 0.25;
-// Bytes that nearly all begin with a run of zeros come from a slower sender.
+// Bytes that nearly all have one shape of a slower sender come from one.
 constexpr double kNearlyAll = 0.9;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
@@ -85,13 +75,13 @@ bool nearlyAll(std::uint32_t count, std::uint32_t of) {
     return count >= kNearlyAll * of;
 }
 
-// The sender's rate, for a port at heardAt that hears every character begin with a run of zeros:
-// the longest run nearly every character begins with tells how many times over each bit is heard.
+// The rate of a slower sender heard at heardAt: the longest runs nearly every byte is made of
+// tell how many times over each of its bits is heard. Nothing when no shape fits.
 std::optional<std::uint32_t> slowerRate(const HeardTally& tally, std::uint32_t heardAt) {
     std::uint32_t ratio = 1;
-    for (std::size_t i = 0; i < tally.lowStarts.size(); ++i) {
-        if (nearlyAll(tally.lowStarts[i], tally.bytes)) {
-            ratio = static_cast<std::uint32_t>(HeardTally::kLowStartBits[i]) + 1;
+    for (std::size_t i = 0; i < tally.slowerShapes.size(); ++i) {
+        if (nearlyAll(tally.slowerShapes[i], tally.bytes)) {
+            ratio = HeardTally::kSlowerRatios[i];
         }
     }
     const std::uint32_t rate = heardAt / ratio;
@@ -117,23 +107,17 @@ std::vector<LineSettings> leadsFrom(const HeardTally& tally, const LineSettings&
     }
     const LineSettings otherSide = withParity(heardAt, otherParity(heardAt.parity));
     if (tally.recentText >= kMostlyText * tally.recent()) {
-        if (tally.recentText < kWeighedText) {
-            return ended ? std::vector<LineSettings>{heardAt, otherSide}
-                         : std::vector<LineSettings>{};
+        // Text of no odd weight at all, or a stream of text in which no sentence checked out:
+        // the other parity. Otherwise listen on: a port that started in the middle of a stream
+        // finds the start bits again at the next pause before a sentence.
+        const bool noOddText = tally.recentText >= kWeighedText && tally.recentOddText == 0;
+        if (noOddText || tally.bytes >= kSentenceBytes) {
+            return {otherSide};
         }
-        const double oddShare = static_cast<double>(tally.recentOddText) / tally.recentText;
-        const bool lopsided = oddShare < kLopsidedWeight || oddShare > 1.0 - kLopsidedWeight;
-        return {lopsided ? otherSide : heardAt};
+        return ended ? std::vector<LineSettings>{heardAt, otherSide}
+                     : std::vector<LineSettings>{heardAt};
     }
-    if (nearlyAll(tally.lowStarts[0], tally.bytes) &&
-        tally.lowStarts[1] < kTwiceRatioLongStarts * tally.bytes) {
-        return {heardAt, otherSide};
-    }
-    if (nearlyAll(tally.lowStarts[0], tally.bytes)) {
-        const std::optional<std::uint32_t> rate = slowerRate(tally, heardAt.baud);
-        if (!rate) {
-            return {};
-        }
+    if (const std::optional<std::uint32_t> rate = slowerRate(tally, heardAt.baud)) {
         return {LineSettings{*rate, Parity::None, StopBits::One},
                 LineSettings{*rate, Parity::Odd, StopBits::One}};
     }
