@@ -132,8 +132,8 @@ class ReceiverLink {
     HeardCounters tally_;
     // What configurePort last set on the port now open; used by the procedures' thread alone.
     std::optional<LineSettings> configured_;
-    // Used by the reader alone: bytes read from the port now open, the settings epoch of the
-    // bytes the framer holds, and the last bit of the previous byte for the tally.
+    // Used by the reader alone: bytes read from the port now open, and the settings epoch of the
+    // bytes the framer holds.
     std::uint64_t bytesRead_ = 0;
     std::uint32_t framerEpoch_ = 0;
     // Used by the reader alone, for the whole life of the link; started afresh whenever the line
