@@ -17,7 +17,8 @@ constexpr double kGeneratorRange = 4294967296.0;
 
 LineTransmitter::LineTransmitter(const SimClock& clock, std::size_t capacity, double longestGapBits,
                                  std::uint32_t gapSeed)
-    : capacity_(capacity),
+    : clock_(clock),
+      capacity_(capacity),
       longestGapBits_(longestGapBits),
       line_(clock),
       gapState_(gapSeed == 0 ? kNonZeroSeed : gapSeed) {}
@@ -28,8 +29,8 @@ std::size_t LineTransmitter::queue(std::span<const std::uint8_t> bytes, SimTime 
     if (taken == 0) {
         return 0;
     }
-    chunks_.push_back(Chunk{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + taken), 0,
-                            readyAt, drawGap(sender), sender});
+    chunks_.push_back(
+        Chunk{std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + taken), 0, readyAt, sender});
     waiting_ += taken;
     return taken;
 }
@@ -55,10 +56,7 @@ std::optional<SimTime> LineTransmitter::nextStart() const {
         return std::nullopt;
     }
     const Chunk& chunk = chunks_.front();
-    if (chunk.next > 0) {
-        return lineFreeAt_;  // back to back within a write
-    }
-    return std::max(lineFreeAt_, chunk.readyAt) + chunk.gap;
+    return std::max(lineFreeAt_ + gap_, chunk.readyAt);
 }
 
 std::optional<SimTime> LineTransmitter::nextDue(const LineSettings* receiver) const {
@@ -91,7 +89,8 @@ void LineTransmitter::pump(SimTime now, const LineSettings* receiver, LineListen
         if (receiver != nullptr) {
             line_.send(byte, *start, chunk.sender);
         }
-        lineFreeAt_ = *start + line_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
+        lineFreeAt_ = *start + clock_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
+        gap_ = drawGap(chunk.sender);
         listener.leaving(byte, chunk.sender, chunk.next == 0);
         --waiting_;
         if (++chunk.next == chunk.bytes.size()) {
@@ -108,7 +107,7 @@ SimDuration LineTransmitter::drawGap(const LineSettings& sender) {
     gapState_ ^= gapState_ << kShiftA;
     gapState_ ^= gapState_ >> kShiftB;
     gapState_ ^= gapState_ << kShiftC;
-    return line_.bitsTime(longestGapBits_ * gapState_ / kGeneratorRange, sender.baud);
+    return clock_.bitsTime(longestGapBits_ * gapState_ / kGeneratorRange, sender.baud);
 }
 
 }  // namespace kestrune

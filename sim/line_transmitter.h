@@ -1,8 +1,9 @@
 // One end's transmit side of the line: what it writes waits in a bounded queue and leaves one
 // character at a time at the sender's line settings, and the far end's UART makes of the
-// waveform what it can at its own (see UartLine). Writes may leave a short idle gap before them,
-// drawn from a seeded generator so that a run repeats. Not thread-safe: the receiver drives it
-// under its own lock.
+// waveform what it can at its own (see UartLine). A sender fed by software does not always keep
+// its characters back to back: each may follow a short idle gap, drawn from a seeded generator
+// so that a run repeats. Where the far end listens at another rate, the gaps decide where it
+// finds its start bits. Not thread-safe: the receiver drives it under its own lock.
 #pragma once
 
 #include <cstddef>
@@ -23,14 +24,14 @@ class LineListener {
   public:
     virtual ~LineListener() = default;
     // A byte starts to leave at the sender's settings; first marks the first byte of a write.
-    virtual void leaving(std::uint8_t byte, const LineSettings& sender, bool first) = 0;
+    virtual void leaving(std::uint8_t /*byte*/, const LineSettings& /*sender*/, bool /*first*/) {}
     // The far end's UART has a character complete.
     virtual void received(const UartChar& got) = 0;
 };
 
 class LineTransmitter {
   public:
-    // Holds at most capacity bytes waiting; before each write the line idles for up to
+    // Holds at most capacity bytes waiting; before each character the line idles for up to
     // longestGapBits bits at the sender's rate.
     LineTransmitter(const SimClock& clock, std::size_t capacity, double longestGapBits,
                     std::uint32_t gapSeed);
@@ -60,7 +61,6 @@ class LineTransmitter {
         std::vector<std::uint8_t> bytes;
         std::size_t next = 0;
         SimTime readyAt;
-        SimDuration gap{};
         LineSettings sender;
     };
 
@@ -68,6 +68,7 @@ class LineTransmitter {
     void drain(SimTime limit, const LineSettings* receiver, LineListener& listener);
     SimDuration drawGap(const LineSettings& sender);
 
+    const SimClock& clock_;
     const std::size_t capacity_;
     const double longestGapBits_;
     UartLine line_;
@@ -75,6 +76,7 @@ class LineTransmitter {
     std::size_t waiting_ = 0;
     SimTime lineFreeAt_{};
     std::uint32_t gapState_;
+    SimDuration gap_{};  // before the next character
 };
 
 }  // namespace kestrune

@@ -28,13 +28,14 @@ class SimClock {
     // The delay multiplied by the factor, rounded to whole milliseconds, at least one.
     SimDuration scaled(std::chrono::milliseconds delay) const { return scaleDelay(delay, factor_); }
 
-    // How long one byte of bitsPerByte bits takes on the line at baud, times the factor, clamped
-    // like every scaled delay so that a time point plus it cannot overflow.
-    SimDuration byteTime(std::uint32_t baud, std::uint32_t bitsPerByte) const {
+    // How long bits bits take on the line at baud, times the factor, clamped like every scaled
+    // delay so that a time point plus it cannot overflow. Every time on a line is counted with
+    // it, so the two ends agree to the nanosecond on where a bit begins.
+    SimDuration bitsTime(double bits, std::uint32_t baud) const {
         if (baud == 0) {
             return SimDuration::zero();
         }
-        const std::chrono::duration<double> seconds(factor_ * bitsPerByte / baud);
+        const std::chrono::duration<double> seconds(factor_ * bits / baud);
         const std::chrono::duration<double> longest(kLongestScaledDelay);
         return std::chrono::duration_cast<SimDuration>(std::min(seconds, longest));
     }

@@ -1,8 +1,9 @@
 // A serial port wired to a virtual receiver: what the host writes goes to the receiver at the
 // port's line settings, line settings and breaks are passed on as they change, and what the
 // receiver sends waits in an input buffer for readByte, after the same handling of parity and
-// framing errors and breaks as the POSIX port sets up (kPortInputHandling). Only one SimulatedPort can be open on a
-// receiver at a time, like a real port that is not shared. The receiver must outlive the port.
+// framing errors and breaks as the POSIX port sets up (kPortInputHandling). Only one SimulatedPort
+// can be open on a receiver at a time, like a real port that is not shared. The receiver must
+// outlive the port.
 #pragma once
 
 #include <array>

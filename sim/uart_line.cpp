@@ -50,14 +50,6 @@ bool bitOf(std::uint16_t frame, std::uint32_t index) {
 
 }  // namespace
 
-SimDuration UartLine::bitsTime(double bits, std::uint32_t baud) const {
-    if (baud == 0) {
-        return SimDuration::zero();
-    }
-    const std::chrono::duration<double> seconds(clock_.factor() * bits / baud);
-    return std::chrono::duration_cast<SimDuration>(seconds);
-}
-
 SimTime UartLine::endOf(const Sent& sent) const {
     return sent.start + bitsTime(sent.bits, sent.baud);
 }

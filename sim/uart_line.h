@@ -56,10 +56,6 @@ class UartLine {
     // Forgets everything on the line; the receiver waits for a new character.
     void clear();
 
-    // How long bits bits take at baud on this clock. Every time on the line is counted with it,
-    // so the two ends agree to the nanosecond on where a bit begins.
-    SimDuration bitsTime(double bits, std::uint32_t baud) const;
-
     // Characters kept at most: a character at the slowest rate with every extra bit lasts as long
     // as this many at the fastest.
     static constexpr std::size_t kCapacity = 64;
@@ -72,6 +68,9 @@ class UartLine {
         std::uint32_t baud = 0;
     };
 
+    SimDuration bitsTime(double bits, std::uint32_t baud) const {
+        return clock_.bitsTime(bits, baud);
+    }
     bool level(SimTime at) const;
     std::optional<SimTime> nextFallingEdge(SimTime after) const;
     std::optional<SimTime> edgeWithin(const Sent& sent, SimTime after) const;

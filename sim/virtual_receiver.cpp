@@ -1,7 +1,6 @@
 #include "sim/virtual_receiver.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <system_error>
 
@@ -22,9 +21,7 @@ constexpr milliseconds kReplyDelay{5};
 constexpr milliseconds kShortestResetBreak{600};
 constexpr milliseconds kQuietAfterBreak{1000};
 constexpr milliseconds kOneSecond{1000};
-// Before each packet or sentence the receiver's line idles for up to this many bits; the host's
-// writes leave back to back.
-constexpr double kLongestOutputGapBits = 2.0;
+// The host's port sends back to back.
 constexpr double kNoGap = 0.0;
 constexpr std::uint32_t kHostSeed = 1;
 
@@ -35,7 +32,7 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
     : clock_(clockFactor),
       behaviour_(behaviour),
       settings_(initial),
-      transmitter_(clock_, kOutputCapacity, kLongestOutputGapBits, behaviour.lineSeed),
+      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed),
       hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
@@ -161,7 +158,13 @@ std::uint32_t VirtualReceiver::factoryResets() const {
 
 std::size_t VirtualReceiver::inputBacklog() const {
     const Lock lock(mutex_);
-    return hostLine_.backlog() + (hostLine_.idle(&settings_.line) ? 0 : 1);
+    return std::max<std::size_t>(hostLine_.backlog(), hostLine_.idle(&settings_.line) ? 0 : 1);
+}
+
+bool VirtualReceiver::waitForHostWrites(std::chrono::milliseconds limit) const {
+    Lock lock(mutex_);
+    return hostWritesTaken_.wait_for(lock, limit,
+                                     [this] { return hostLine_.idle(&settings_.line); });
 }
 
 std::size_t VirtualReceiver::outputBacklog() const {
@@ -194,29 +197,23 @@ void VirtualReceiver::serviceDue(SimTime now) {
         switchTo(factory, now);
     }
     hostLine_.pump(now, &settings_.line, deviceEnd_);
+    if (hostLine_.idle(&settings_.line)) {
+        hostWritesTaken_.notify_all();
+    }
     if (nextOutput_ && now >= *nextOutput_) {
         emitPeriodic(now);
     }
-    feedPeriodic(now);
     transmitter_.pump(now, listener(), hostEnd_);
     feedPeriodic(now);
 }
 
-// A port being closed first lets what was written leave, as closing a terminal waits for its
-// output to drain. The host is gone then, so the receiver takes the rest in at once.
-void VirtualReceiver::finishHostWrites() {
-    while (const auto due = hostLine_.nextDue(&settings_.line)) {
-        hostLine_.pump(*due, &settings_.line, deviceEnd_);
-    }
-}
-
-const LineSettings* VirtualReceiver::listener() {
+// The host's settings while one listens; with none, what the receiver sends is lost.
+const LineSettings* VirtualReceiver::listener() const {
     return host_ != nullptr ? &hostSettings_ : nullptr;
 }
 
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
-    std::optional<SimTime> deadline =
-        transmitter_.nextDue(host_ != nullptr ? &hostSettings_ : nullptr);
+    std::optional<SimTime> deadline = transmitter_.nextDue(listener());
     for (const auto& candidate : {resetAt_, nextOutput_, hostLine_.nextDue(&settings_.line)}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
@@ -240,17 +237,13 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
     const Fix fix = currentFix();
     if (settings_.output == OutputProtocol::Nmea) {
         const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
-        (void)queueOutput(
-            std::span(reinterpret_cast<const std::uint8_t*>(sentences.data()), sentences.size()),
-            now);
+        (void)queueOutput(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
         return;
     }
-    std::size_t free = kOutputCapacity - transmitter_.backlog() - periodicBytes();
     for (std::vector<std::uint8_t>& report : periodicReports(fix)) {
-        if (report.size() > free) {
+        if (report.size() > outputRoom()) {
             return;
         }
-        free -= report.size();
         periodicPending_.push_back(std::move(report));
     }
 }
@@ -273,12 +266,15 @@ std::size_t VirtualReceiver::periodicBytes() const {
     return bytes;
 }
 
+// The output buffer holds what waits to leave and the periodic reports not yet handed to it.
+std::size_t VirtualReceiver::outputRoom() const {
+    return transmitter_.room() - periodicBytes();
+}
+
 // Whole or not at all: a packet cut short would be worse than one never sent.
 bool VirtualReceiver::queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt) {
-    if (bytes.size() + periodicBytes() > transmitter_.room()) {
-        return false;
-    }
-    return transmitter_.queue(bytes, readyAt, settings_.line) == bytes.size();
+    return bytes.size() <= outputRoom() &&
+           transmitter_.queue(bytes, readyAt, settings_.line) == bytes.size();
 }
 
 void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
@@ -366,49 +362,6 @@ void VirtualReceiver::endBreak(SimTime now) {
     breakOn_ = false;
     if (now - breakStart_ >= clock_.scaled(kShortestResetBreak)) {
         resetAt_ = now + clock_.scaled(kQuietAfterBreak);
-    }
-}
-
-bool VirtualReceiver::hears(const LineSettings& sender) const {
-    return !breakOn_ && sender.baud == settings_.line.baud &&
-           sender.parity == settings_.line.parity;
-}
-
-void VirtualReceiver::startLogEntry(const LineSettings& sender, bool heard) {
-    log_.push_back(HostWrite{{}, sender, heard});
-    if (log_.size() > kMaxLoggedWrites) {
-        log_.pop_front();
-    }
-}
-
-// Through the host's handling of errors; a byte its input buffer has no room for is lost there.
-void VirtualReceiver::HostEnd::received(const UartChar& got) {
-    if (receiver.host_ == nullptr) {
-        return;
-    }
-    std::array<std::uint8_t, 3> bytes{};
-    const std::size_t count = hostInput(got, receiver.hostHandling_, bytes);
-    for (std::size_t i = 0; i < count; ++i) {
-        receiver.host_->deliver(bytes[i]);
-    }
-}
-
-void VirtualReceiver::DeviceEnd::leaving(std::uint8_t byte, const LineSettings& sender,
-                                         bool first) {
-    const bool heard = receiver.hears(sender);
-    if (first || receiver.log_.empty() || receiver.log_.back().heard != heard) {
-        receiver.startLogEntry(sender, heard);
-    }
-    receiver.log_.back().bytes.push_back(byte);
-}
-
-// The receiver's UART driver discards characters with errors, and a held break, as noise.
-void VirtualReceiver::DeviceEnd::received(const UartChar& got) {
-    if (receiver.breakOn_ || got.parityError || got.framingError || got.lineBreak) {
-        return;
-    }
-    if (const auto packet = receiver.parser_.feed(got.byte)) {
-        receiver.handle(*packet, got.at);
     }
 }
 

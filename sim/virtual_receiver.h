@@ -15,6 +15,7 @@
 // its output; all state is guarded by one lock, and every public method is thread-safe.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -69,8 +70,11 @@ class VirtualReceiver {
     // How often a line break has returned the port to factory settings.
     std::uint32_t factoryResets() const;
 
-    // Bytes the host wrote that the receiver has not yet taken off the line, and bytes of its
-    // own output waiting to leave.
+    // Waits until the receiver has taken in everything the host wrote, as a drain waits for a
+    // port's output; false if that takes longer than limit.
+    [[nodiscard]] bool waitForHostWrites(std::chrono::milliseconds limit) const;
+    // Bytes the host wrote that wait to leave (one while the last is still on the line), and
+    // bytes of the receiver's own output waiting to leave.
     std::size_t inputBacklog() const;
     std::size_t outputBacklog() const;
 
@@ -80,6 +84,8 @@ class VirtualReceiver {
     // whole, as a device with a fixed transmit buffer does.
     static constexpr std::size_t kInputCapacity = 4096;
     static constexpr std::size_t kOutputCapacity = 2048;
+    // Between its characters the receiver's line idles for up to this many bits.
+    static constexpr double kOutputGapBits = 2.0;
 
   private:
     using Lock = std::unique_lock<std::mutex>;
@@ -87,7 +93,6 @@ class VirtualReceiver {
     // What the host gets of the receiver's output.
     struct HostEnd final : LineListener {
         explicit HostEnd(VirtualReceiver& r) : receiver(r) {}
-        void leaving(std::uint8_t, const LineSettings&, bool) override {}
         void received(const UartChar& got) override;
         VirtualReceiver& receiver;
     };
@@ -108,7 +113,8 @@ class VirtualReceiver {
     void startLogEntry(const LineSettings& sender, bool heard);
     bool queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt);
     std::size_t periodicBytes() const;
-    const LineSettings* listener();
+    std::size_t outputRoom() const;
+    const LineSettings* listener() const;
     void handle(const TsipPacket& packet, SimTime now);
     void handlePortConfig(const TsipPacket& packet, SimTime now);
     void handleNmeaConfig(const TsipPacket& packet, SimTime now);
@@ -125,6 +131,7 @@ class VirtualReceiver {
     const ReceiverBehaviour behaviour_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    mutable std::condition_variable hostWritesTaken_;
     bool stopping_ = false;
     ReceiverSettings settings_;
     LineSettings hostSettings_;

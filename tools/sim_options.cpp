@@ -33,8 +33,9 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "A pseudo-terminal cannot carry everything a serial line does: a line break never reaches\n"
     "the receiver (so a reset by line break does not happen), and even parity cannot be told\n"
-    "from no parity (the receiver sees the host's speed, odd parity and stop bits only). So\n"
-    "a host finds settings other than 9600 8N1 only when told them (gpsd: -s and -f).";
+    "from no parity (the receiver sees the host's speed, odd parity and stop bits only).\n"
+    "Each side reads what a UART at its own settings makes of the other's waveform: the\n"
+    "bytes sent at equal speed and parity, garbled bytes otherwise, as on a real line.";
 
 std::vector<std::uint32_t> offeredRates() {
     std::vector<std::uint32_t> rates;

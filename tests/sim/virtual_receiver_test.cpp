@@ -101,13 +101,6 @@ struct Bench {
         EXPECT_TRUE(port->setReadCeiling(10ms));
     }
     void send(const Bytes& bytes) { EXPECT_TRUE(port->write(bytes)); }
-    // Waits until the receiver has taken in everything written, which leaves at the line rate.
-    void settle() {
-        for (const auto end = steady_clock::now() + kGenerous;
-             receiver.inputBacklog() > 0 && steady_clock::now() < end;) {
-            std::this_thread::sleep_for(1ms);
-        }
-    }
     // The next bytes to arrive are the frames of these packets.
     void expectFrames(std::initializer_list<Bytes> packets) {
         const Bytes expected = frames(packets);
@@ -118,9 +111,9 @@ struct Bench {
     std::unique_ptr<SimulatedPort> port;
 };
 
-// A factor far too large still gives a byte time that a time point can take.
-TEST(SimClockTest, ByteTimeIsBoundedAtAnyFactor) {
-    EXPECT_EQ(SimClock(1e300).byteTime(1200, 12), kLongestScaledDelay);
+// A factor far too large still gives a line time that a time point can take.
+TEST(SimClockTest, LineTimeIsBoundedAtAnyFactor) {
+    EXPECT_EQ(SimClock(1e300).bitsTime(12, 1200), kLongestScaledDelay);
 }
 
 // A query in the same write is no longer heard. A silent receiver obeys as well, and then sends
@@ -136,7 +129,7 @@ TEST(VirtualReceiverTest, PortConfigurationSwitchesRightAfterItsLastByte) {
         Bench bench({}, {.answering = silent ? Answering::Silent : Answering::ExactSettings,
                          .periodicOutput = silent});
         bench.send(command);
-        bench.settle();
+        ASSERT_TRUE(bench.receiver.waitForHostWrites(kGenerous));
         EXPECT_EQ(bench.receiver.settings(), (ReceiverSettings{.line = {19200, Even, Two}}));
         EXPECT_EQ(bench.receiver.hostWrites(),
                   (std::vector<HostWrite>{{frames({packet}), kFactoryLine, true},
@@ -246,7 +239,7 @@ TEST(VirtualReceiverTest, InNmeaModeItObeysButSendsOnlySentences) {
     // A port query, an NMEA query, a packet that would draw a rejection in TSIP mode, and a
     // selection of GGA, GLL and RMC every 2 s.
     bench.send(frames({{0xBC, 0x00}, {0x7A, 0x00}, {0x8E}, {0x7A, 0, 2, 0, 0, 0x01, 0x03}}));
-    bench.settle();
+    ASSERT_TRUE(bench.receiver.waitForHostWrites(kGenerous));
     EXPECT_EQ(bench.receiver.settings().intervalSeconds, 2u);
     const Bytes bytes = readBytes(*bench.port, 600);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), kDle), 0) << "no TSIP packet";
@@ -281,6 +274,46 @@ TEST(VirtualReceiverTest, ShortBreakLeavesTheSettingsAloneButCutsAPacket) {
     std::this_thread::sleep_for(1500ms);
     bench.send(kPortQuery);  // its answer shows the settings, two stop bits, are still there
     bench.expectFrames({{0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x01, 0x00, 0x02, 0x02, 0x00}});
+}
+
+// The largest output backlog seen while the condition holds, within the generous wait; no
+// buffer is ever seen beyond its size.
+template <class While>
+std::size_t largestOutputBacklog(const VirtualReceiver& receiver, While condition) {
+    std::size_t most = 0;
+    for (const auto end = steady_clock::now() + kGenerous;
+         condition(most) && steady_clock::now() < end; std::this_thread::sleep_for(1ms)) {
+        EXPECT_LE(receiver.inputBacklog(), VirtualReceiver::kInputCapacity);
+        most = std::max(most, receiver.outputBacklog());
+    }
+    EXPECT_LE(most, VirtualReceiver::kOutputCapacity);
+    return most;
+}
+
+// A host writing far faster than the line fills the receiver's input buffer and no more, and the
+// replies that back up fill its output buffer and no more. What it still had to say to a host
+// that went is dropped: the next host hears nothing it did not ask for.
+TEST(VirtualReceiverTest, AFloodLeavesTheBuffersBoundedAndGoesWithTheHost) {
+    Bench bench;
+    for (int i = 0; i < 1000; ++i) {
+        bench.send(kPortQuery);
+    }
+    EXPECT_GT(largestOutputBacklog(bench.receiver,
+                                   [&](std::size_t) { return bench.receiver.inputBacklog() > 0; }),
+              VirtualReceiver::kOutputCapacity / 2);
+    bench.port.reset();
+    EXPECT_EQ(bench.receiver.outputBacklog(), 0u);
+    bench.port = SimulatedPort::open(bench.receiver);
+    EXPECT_EQ(readBytes(*bench.port, 1, 200ms), Bytes{});
+}
+
+// At 1200 bits/s a second of every sentence does not fit in a second: the output queues behind
+// what is still leaving, up to the output buffer.
+TEST(VirtualReceiverTest, OnASlowLineTheSentencesBackUpWithinTheOutputBuffer) {
+    Bench bench({{1200, None, One}, OutputProtocol::Nmea, 0x13F}, {});
+    const auto half = VirtualReceiver::kOutputCapacity / 2;
+    EXPECT_GE(largestOutputBacklog(bench.receiver, [&](std::size_t most) { return most < half; }),
+              half);
 }
 
 float singleAt(const Bytes& data, std::size_t at) {
@@ -375,17 +408,18 @@ TEST(SimulatedDevicesTest, NamesSimFollowedByDigitsOneDeviceEach) {
     EXPECT_EQ(devices.receiver(6), nullptr);
 }
 
-// Through a pseudo-terminal, with the program's own serial port as the host: the receiver hears
+// Through a pseudo-terminal, with the program's own serial port as the host: the receiver takes
 // a query only at its own baud rate and parity (stop bits do not matter: a UART hears a byte with
-// one stop bit where it expects two), and lets go of the host when the server stops. Even parity
-// cannot be carried by a pseudo-terminal. With noise on, a reply to a query it should not have
-// heard would reach the host as junk.
+// one stop bit where it expects two), ignores what its UART makes of it at other settings, and
+// lets go of the host when the server stops. Even parity cannot be carried by a pseudo-terminal.
+// A reply to a garbled query would reach the host garbled, so no byte at all shows none was sent.
 TEST(PtyReceiverTest, AnswersAQueryOnlyAtItsOwnBaudAndParity) {
     const std::tuple<const char*, LineSettings, LineSettings, bool> cases[] = {
         {"stop bits differ", kFactoryLine, {9600, None, Two}, true},
         {"odd parity", kFactoryLine, {9600, Odd, One}, false},
         {"slower", kFactoryLine, {4800, None, One}, false},
         {"faster", kFactoryLine, {38400, None, One}, false},
+        {"slowest", kFactoryLine, {1200, None, One}, false},
         {"odd receiver", {38400, Odd, One}, {38400, Odd, One}, true},
         {"odd receiver, no parity", {38400, Odd, One}, {38400, None, One}, false},
     };
