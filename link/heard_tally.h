@@ -31,7 +31,7 @@ struct HeardTally {
     std::uint32_t messages = 0;
     bool operator==(const HeardTally&) const = default;
 
-    static constexpr std::uint32_t kRecent = 32;
+    static constexpr std::uint32_t kRecent = 16;
     static constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
     std::uint32_t recent() const { return std::min(bytes, kRecent); }
 };
@@ -103,7 +103,7 @@ class HeardCounters {
     }
 
   private:
-    static constexpr std::uint64_t kTextMask = 0xFFFF'FFFFU;
+    static constexpr std::uint64_t kTextMask = (std::uint64_t{1} << HeardTally::kRecent) - 1;
     static constexpr std::uint64_t kOddMask = kTextMask << HeardTally::kRecent;
     static constexpr std::uint64_t kOddFlag = std::uint64_t{1} << HeardTally::kRecent;
 

@@ -38,9 +38,9 @@ constexpr std::uint32_t kNoiseVerdictBytes = 48;
 // the middle of a stream may take a while to find the characters' start bits.
 constexpr double kMostlyText = 0.75;
 // Text characters weighed before none of odd weight is telling.
-constexpr std::uint32_t kWeighedText = 24;
+constexpr std::uint32_t kWeighedText = 12;
 // Bytes that nearly all have one shape of a slower sender come from one.
-constexpr double kNearlyAll = 0.9;
+constexpr double kNearlyAll = 0.8;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
