@@ -382,8 +382,8 @@ TEST(ReceiverProcedures, VerifyingTakesNothingButTheReceiversOwnAnswer) {
                              portReport(0x08, 0x01, 0x01, 0x02),
                              Bytes{0x10, 0x7B, 0x00, 0x10, 0x03}};
     for (const Bytes& answer : answers) {
+        RecordingSink sink;  // outlives the link, whose reader may post to it
         FakeRig rig(answer);
-        RecordingSink sink;
         EXPECT_FALSE(switchAndVerify(rig.link, target));
         EXPECT_FALSE(resetReceiver(rig.link, &sink));
         EXPECT_FALSE(rig.link.verified());
