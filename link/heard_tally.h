@@ -62,20 +62,46 @@ constexpr bool slowerShape(std::uint8_t byte, std::uint32_t ratio) {
     return true;
 }
 
+// What the tally notes of each byte value, worked out once: whether it is text, odd-weight text,
+// and which slower sender's shape it has (bit i for kSlowerRatios[i]).
+struct ByteTraits {
+    bool text = false;
+    bool oddText = false;
+    std::uint8_t shapes = 0;
+};
+
+constexpr std::array<ByteTraits, 256> makeByteTraits() {
+    std::array<ByteTraits, 256> traits{};
+    for (std::size_t value = 0; value < traits.size(); ++value) {
+        const auto byte = static_cast<std::uint8_t>(value);
+        traits[value].text = isSentenceText(byte);
+        traits[value].oddText = traits[value].text && (std::popcount(byte) & 1) != 0;
+        for (std::size_t i = 0; i < HeardTally::kSlowerRatios.size(); ++i) {
+            if (slowerShape(byte, HeardTally::kSlowerRatios[i])) {
+                traits[value].shapes |= static_cast<std::uint8_t>(1U << i);
+            }
+        }
+    }
+    return traits;
+}
+inline constexpr std::array<ByteTraits, 256> kByteTraits = makeByteTraits();
+
 // The reader's running tally: it adds, a procedure clears and reads, each count atomic. A count
 // read while a byte is being added may be one byte behind another, which no verdict notices.
+// Adding is a table look-up and a few relaxed stores: it runs for every byte the reader takes.
 class HeardCounters {
   public:
     void add(std::uint8_t byte) {
+        const ByteTraits& traits = kByteTraits[byte];
         bytes_.fetch_add(1, std::memory_order_relaxed);
-        for (std::size_t i = 0; i < slowerShapes_.size(); ++i) {
-            if (slowerShape(byte, HeardTally::kSlowerRatios[i])) {
+        for (std::size_t i = 0; traits.shapes != 0 && i < slowerShapes_.size(); ++i) {
+            if ((traits.shapes & (1U << i)) != 0) {
                 slowerShapes_[i].fetch_add(1, std::memory_order_relaxed);
             }
         }
         // Two shift registers of the last kRecent bytes in one word: text, odd-weight text.
-        const bool text = isSentenceText(byte);
-        const bool odd = text && (std::popcount(byte) & 1) != 0;
+        const bool text = traits.text;
+        const bool odd = traits.oddText;
         const std::uint64_t flags = recentFlags_.load(std::memory_order_relaxed);
         recentFlags_.store(((flags << 1) & ~kOddFlag) | (text ? 1U : 0U) | (odd ? kOddFlag : 0U),
                            std::memory_order_relaxed);
