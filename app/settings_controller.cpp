@@ -3,6 +3,7 @@
 #include "app/settings_window.h"
 #include "link/receiver_link.h"
 #include "link/receiver_procedures.h"
+#include "link/receiver_search.h"
 
 namespace kestrune {
 

@@ -4,6 +4,9 @@
 // reports are held off so that none delays an answer. One more case keeps them on at 1200 bits/s,
 // where each 0x47 report holds the line for a third of a second: the search starts at a tenth of
 // a second later each run, so that the runs meet the reports at every point of their cycle.
+// nmeaAt/N: the two-pass find of a receiver streaming NMEA (factory sentences, once a second) at
+// setting N of the search's order (0: 38400 odd ... 11: 1200 none), the line garbling what the
+// port hears at every other setting; a fresh receiver each run, started as the search starts.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -34,6 +37,7 @@ struct Target {
     LineSettings line;
     Answering answering;
     std::uint32_t intervalSeconds;
+    OutputProtocol output = OutputProtocol::Tsip;
 };
 
 constexpr Target kAt4800{
@@ -51,7 +55,7 @@ struct Rig {
     std::unique_ptr<ReceiverLink> link;
 
     explicit Rig(const Target& target)
-        : receiver(ReceiverSettings{target.line, OutputProtocol::Tsip, kFactorySentences,
+        : receiver(ReceiverSettings{target.line, target.output, kFactorySentences,
                                     target.intervalSeconds},
                    ReceiverBehaviour{target.answering}),
           server(PtyReceiver::start(receiver)) {
@@ -79,9 +83,9 @@ void measure(benchmark::State& state, const Target& target, Search search,
         std::this_thread::sleep_for(delay);
         delay += shift;
         const auto start = Clock::now();
-        const bool found =
-            search == Search::TwoPass ? findReceiver(*rig.link) == SearchOutcome::Found
-                                      : searchReceiver(*rig.link);
+        const bool found = search == Search::TwoPass
+                               ? findReceiver(*rig.link) == SearchOutcome::Found
+                               : searchReceiver(*rig.link);
         const Seconds elapsed = Clock::now() - start;
         if (found != expectFound || (found && rig.link->verifiedSettings() != target.line)) {
             state.SkipWithError("the search did not end as expected");
@@ -117,6 +121,12 @@ void twoPassAt1200Reporting(benchmark::State& state) {
     measure(state, kAt1200Reporting, Search::TwoPass, kPhaseStep);
 }
 
+void nmeaAt(benchmark::State& state) {
+    const Target target{probeOrder()[static_cast<std::size_t>(state.range(0))],
+                        Answering::ExactSettings, kEverySecond, OutputProtocol::Nmea};
+    measure(state, target, Search::TwoPass, kNoShift);
+}
+
 constexpr int kQuickRuns = 5;
 constexpr int kLongRuns = 2;
 constexpr int kPhases = 10;
@@ -127,6 +137,11 @@ BENCHMARK(twoPassAt1200)->Iterations(kQuickRuns)->UseManualTime()->Unit(benchmar
 BENCHMARK(fullAt1200)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(twoPassSilent)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(fullSilent)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(nmeaAt)
+    ->DenseRange(0, static_cast<int>(kProbeCount) - 1)
+    ->Iterations(kLongRuns)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(twoPassAt1200Reporting)
     ->Iterations(kPhases)
     ->UseManualTime()

@@ -56,8 +56,8 @@ std::chrono::duration<double> processorTime() {
 void streamingLinkCpu(benchmark::State& state) {
     PseudoTerminal pty;
     const auto link = kestrune::bench::openLinkOn(pty);
-    if (link == nullptr || !link->configurePort({38400, kestrune::Parity::None,
-                                                 kestrune::StopBits::One})) {
+    if (link == nullptr ||
+        !link->configurePort({38400, kestrune::Parity::None, kestrune::StopBits::One})) {
         state.SkipWithError("no pseudo-terminal to read");
         return;
     }

@@ -2,6 +2,8 @@
 //   windowBusyDuringSearch  the longest stretch the window's thread is busy (the longest gap
 //                           between the ticks of a 1 ms timer) while Get Settings searches the
 //                           silent SIM4 to its end, about 36 s;
+//   getSettingsSIM1/SIM2    Get Settings from the press to the settings shown, on the factory
+//                           receiver and on the one streaming NMEA at 4800 bits/s;
 //   closeToExit             from the close box, two seconds into such a search, to the
 //                           program's exit: this binary runs itself as the program (the same
 //                           objects as main, in the same order) and the parent waits for it.
@@ -20,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
@@ -38,18 +41,54 @@ constexpr char kProgramOption[] = "--run-as-program";
 constexpr char kSelf[] = "/proc/self/exe";
 constexpr double kNsPerMs = 1e6;
 
-// The window and its controller on a link to SIM4, at real timing, as main builds them.
+constexpr int kGetSettingsRuns = 3;
+constexpr char kShownStatus[] = "  Receiver set to";
+
+// The window and its controller on a link to a virtual receiver, at real timing, as main builds
+// them.
 struct Program {
     kestrune::SimulatedDevices devices;
     kestrune::ReceiverLink link{kestrune::Timing{}, devices.routePortNames()};
     kestrune::SettingsWindow window;
     kestrune::SettingsController controller{link, window};
 
-    Program() {
-        link.setPortName(kSilentPort);
+    explicit Program(const char* port = kSilentPort) {
+        link.setPortName(port);
         window.show();
     }
+
+    // Runs the window's loop until the running command has finished.
+    void waitForCommand() {
+        QEventLoop loop;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (!controller.running()) {
+                loop.quit();
+            }
+        });
+        watcher.start(kTickMs);
+        loop.exec();
+    }
 };
+
+// From the press to the settings shown; a fresh receiver each run, as at a program's start.
+void getSettingsOn(benchmark::State& state, const char* port) {
+    double slowestS = 0;
+    for (auto _ : state) {
+        Program program(port);
+        const auto start = Clock::now();
+        program.controller.getSettings();
+        program.waitForCommand();
+        const std::chrono::duration<double> took = Clock::now() - start;
+        if (!program.window.status().startsWith(QLatin1String(kShownStatus))) {
+            state.SkipWithError("Get Settings did not show the receiver");
+            return;
+        }
+        slowestS = std::max(slowestS, took.count());
+        state.SetIterationTime(took.count());
+    }
+    state.counters["slowest_s"] = slowestS;
+}
 
 void windowBusyDuringSearch(benchmark::State& state) {
     for (auto _ : state) {
@@ -149,6 +188,13 @@ int main(int argc, char* argv[]) {
     benchmark::RegisterBenchmark("windowBusyDuringSearch", windowBusyDuringSearch)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
+    for (const char* port : {"SIM1", "SIM2"}) {
+        benchmark::RegisterBenchmark((std::string("getSettings") + port).c_str(), getSettingsOn,
+                                     port)
+            ->Iterations(kGetSettingsRuns)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RegisterBenchmark("closeToExit", closeToExit)
         ->Iterations(kCloseRuns)
         ->UseManualTime()

@@ -1,6 +1,7 @@
 // The serial port on a POSIX terminal device. The descriptor stays blocking for writes; reads
 // wait in poll up to the read ceiling and then collect everything already there in one call,
-// handing it out a byte at a time.
+// handing it out a byte at a time. The line drops characters with a parity or framing error
+// (see termios_line.cpp), so every byte handed out arrived whole.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <limits>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -34,13 +36,17 @@ constexpr std::chrono::milliseconds kDefaultReadCeiling{1000};
 // poll takes its timeout as an int.
 constexpr std::chrono::milliseconds kLongestReadCeiling{std::numeric_limits<int>::max()};
 constexpr int kModemLines = TIOCM_DTR | TIOCM_RTS;
-// Bytes collected by one read at most: 133 ms at the fastest rate.
-constexpr std::size_t kReadChunk = 512;
+// Bytes collected by one read at most: over a second at the fastest line rate.
+constexpr std::size_t kReadChunk = 4096;
 // A read that brings more than any reply the program waits for (a port report is 14 bytes)
 // means the receiver is streaming; letting the rest gather for a while before reading again then
 // saves a wake-up per few bytes. A lone reply is handed on at once. The pause is short beside
-// every wait for a reply, and well inside what one read collects.
+// every wait for a reply, and far inside what one read collects at any line rate. A read that
+// brings more than any line rate could have sent since the last (the fastest sends 307 bytes in
+// a pause) means input comes faster than a line rate (a USB receiver has none), so the next read
+// follows at once: the reader never falls behind.
 constexpr std::size_t kStreamingRead = 32;
+constexpr std::size_t kFloodRead = kReadChunk / 2;
 constexpr std::chrono::milliseconds kGatherPause{80};
 constexpr std::uint64_t kWakeCount = 1;
 constexpr nfds_t kWatched = 2;
@@ -110,6 +116,7 @@ class PosixSerialPort final : public SerialPort {
 
     bool write(std::span<const std::uint8_t> bytes) override;
     ReadResult readByte(std::uint8_t& byte) override;
+    std::uint64_t inputMark() override;
     bool setReadCeiling(std::chrono::milliseconds ceiling) override;
     bool getLineSettings(LineSettings& settings) override;
     bool setLineSettings(const LineSettings& settings) override;
@@ -131,6 +138,9 @@ class PosixSerialPort final : public SerialPort {
     std::size_t next_ = 0;
     std::size_t held_ = 0;
     bool gathering_ = false;
+    // Taking bytes from the device and counting what is received are one step under this lock.
+    std::mutex takenMutex_;
+    std::uint64_t taken_ = 0;
 };
 
 bool PosixSerialPort::write(std::span<const std::uint8_t> bytes) {
@@ -170,17 +180,30 @@ ReadResult PosixSerialPort::fill() {
         return ReadResult::Nothing;
     }
     if (succeeded(ready) && (watch[0].revents & POLLIN) != 0) {
+        const std::lock_guard lock(takenMutex_);
         const long got =
             retryInterrupted([&] { return ::read(fd_.get(), received_.data(), received_.size()); });
         if (succeeded(got) && got > 0) {
             next_ = 0;
             held_ = static_cast<std::size_t>(got);
-            gathering_ = held_ >= kStreamingRead;
+            taken_ += held_;
+            gathering_ = held_ >= kStreamingRead && held_ < kFloodRead;
             return ReadResult::Byte;
         }
     }
     (void)stoppedWithin(std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()));
     return ReadResult::Failed;
+}
+
+// Everything taken from the device so far, plus what the device holds: the read count of every
+// byte received up to now lies below it.
+std::uint64_t PosixSerialPort::inputMark() {
+    const std::lock_guard lock(takenMutex_);
+    int waiting = 0;
+    if (!succeeded(retryInterrupted([&] { return ::ioctl(fd_.get(), FIONREAD, &waiting); }))) {
+        waiting = 0;
+    }
+    return taken_ + static_cast<std::uint64_t>(std::max(waiting, 0));
 }
 
 bool PosixSerialPort::stoppedWithin(std::chrono::milliseconds wait) {

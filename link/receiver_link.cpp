@@ -44,6 +44,9 @@ bool ReceiverLink::open() {
         return false;
     }
     stopRequested_.store(false);
+    bytesRead_ = 0;
+    staleBelow_.store(0);
+    configured_.reset();
     try {
         reader_ = std::thread([this] { readerLoop(); });
     } catch (const std::system_error&) {
@@ -66,13 +69,28 @@ void ReceiverLink::close() {
     clearVerified();
 }
 
+// The mark is taken after the move: a byte that came in between is counted as old, which can
+// only cost an unasked-for byte, never credit an old one.
 bool ReceiverLink::configurePort(const LineSettings& settings) {
     LineSettings current;
-    if (port_ == nullptr || !port_->getLineSettings(current) || !port_->setLineSettings(settings)) {
+    if (port_ == nullptr || !port_->getLineSettings(current)) {
         close();
         return false;
     }
-    framerStale_.store(true);
+    // What is held was heard at these very settings. (Compared with what was set rather than
+    // what the device reads back: a pseudo-terminal reads back no parity.)
+    if (configured_ == settings) {
+        return true;
+    }
+    if (!port_->setLineSettings(settings)) {
+        close();
+        return false;
+    }
+    configured_ = settings;
+    const std::lock_guard lock(settingsEpochMutex_);
+    staleBelow_.store(port_->inputMark());
+    settingsEpoch_.fetch_add(1);
+    tally_.clear();
     return true;
 }
 
@@ -112,14 +130,29 @@ void ReceiverLink::readerLoop() {
             deviceHasGone();
             return;
         }
-        if (read == ReadResult::Nothing) {
-            continue;
+        if (read == ReadResult::Byte) {
+            take(byte);
         }
-        bytesHeard_.fetch_add(1, std::memory_order_relaxed);
-        if (framerStale_.load() && framerStale_.exchange(false)) {
-            framer_ = StreamFramer{};
-        }
-        if (const auto message = framer_.feed(byte)) {
+    }
+}
+
+// The epoch is read before the mark, and configurePort writes them the other way round, so a
+// byte read below a fresh mark is always seen as stale.
+void ReceiverLink::take(std::uint8_t byte) {
+    bytesHeard_.fetch_add(1, std::memory_order_relaxed);
+    const std::uint32_t epoch = settingsEpoch_.load();
+    if (bytesRead_++ < staleBelow_.load()) {
+        return;
+    }
+    if (epoch != framerEpoch_) {
+        framerEpoch_ = epoch;
+        framer_ = StreamFramer{};
+    }
+    tally_.add(byte);
+    if (const auto message = framer_.feed(byte)) {
+        tally_.addMessage();
+        const std::lock_guard lock(settingsEpochMutex_);
+        if (settingsEpoch_.load() == framerEpoch_) {
             dispatch(*message);
         }
     }
@@ -158,7 +191,9 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
             postNmeaMask(data);
             outputProtocol_.store(OutputProtocol::Tsip);
             replyEvent_.pulse();
-            nmeaReportEvent_.pulse();
+            if (holdsNmeaMask(data)) {
+                nmeaReportEvent_.pulse();
+            }
             break;
         case kIdPortReport:
             outputProtocol_.store(OutputProtocol::Tsip);

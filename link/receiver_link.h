@@ -12,6 +12,7 @@
 #include <string_view>
 #include <thread>
 
+#include "link/heard_tally.h"
 #include "link/notification_sink.h"
 #include "link/pulse_event.h"
 #include "link/receiver_identity.h"
@@ -45,7 +46,10 @@ class ReceiverLink {
     // until it is opened again.
     bool deviceGone() const { return deviceGone_.load(); }
 
-    // Moves the local port to new line settings; a failure closes the whole link.
+    // Moves the local port to new line settings; a failure closes the whole link. Whatever was
+    // received before the move (held by the device or by the reader) was heard at the old
+    // settings: the reader drops it unframed, so no answer at the old settings is credited to a
+    // question asked at the new ones.
     [[nodiscard]] bool configurePort(const LineSettings& settings);
 
     void setWindow(NotificationSink* window) { window_.store(window); }
@@ -58,6 +62,8 @@ class ReceiverLink {
     // Bytes the reader has taken from the port since construction, at any settings: a count
     // that never moves means nothing is attached, or nothing is talking.
     std::uint64_t bytesHeard() const { return bytesHeard_.load(std::memory_order_relaxed); }
+    // What arrived at the current line settings since configurePort moved the port there.
+    HeardTally heardHere() const { return tally_.snapshot(); }
 
     // Stops the running procedure's waits and sleeps, from any thread; it stays raised until
     // clearCancel.
@@ -71,6 +77,7 @@ class ReceiverLink {
     bool write(const TsipFrame& frame);
     bool setBreak(bool on);
     PulseEvent& replyEvent() { return replyEvent_; }
+    // Pulsed on a 0x7B report long enough to hold the sentence mask.
     PulseEvent& nmeaReportEvent() { return nmeaReportEvent_; }
     PulseEvent& rejectEvent() { return rejectEvent_; }
     // Pulsed on a well-formed 0xBC port report, and on an NMEA sentence whose checksum holds.
@@ -92,6 +99,7 @@ class ReceiverLink {
 
   private:
     void readerLoop();
+    void take(std::uint8_t byte);
     void deviceHasGone();
     void postNmeaMask(std::span<const std::uint8_t> data);
     void postSignalLevels(std::span<const std::uint8_t> data);
@@ -118,8 +126,20 @@ class ReceiverLink {
     std::atomic<bool> deviceGone_{false};
     std::atomic<std::uint64_t> bytesHeard_{0};
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
-    // Raised by configurePort: the reader starts its framer afresh before its next byte.
-    std::atomic<bool> framerStale_{false};
+    // A message is dispatched only under this lock and only if no settings change came since its
+    // bytes were read; configurePort moves the settings under it too. A question asked after
+    // configurePort returns can therefore never be answered by a message heard before.
+    std::mutex settingsEpochMutex_;
+    std::atomic<std::uint32_t> settingsEpoch_{0};
+    // The port's input mark just after the last settings change: bytes read below it are stale.
+    std::atomic<std::uint64_t> staleBelow_{0};
+    HeardCounters tally_;
+    // What configurePort last set on the port now open; used by the procedures' thread alone.
+    std::optional<LineSettings> configured_;
+    // Used by the reader alone: bytes read from the port now open, and the settings epoch of the
+    // bytes the framer holds.
+    std::uint64_t bytesRead_ = 0;
+    std::uint32_t framerEpoch_ = 0;
     // Used by the reader alone, for the whole life of the link; started afresh whenever the line
     // settings change, since a message cut off at the old settings would otherwise swallow the
     // first one at the new settings.

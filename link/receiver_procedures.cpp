@@ -31,66 +31,111 @@ constexpr std::array<LineSettings, kProbeCount> makeProbeOrder() {
 }
 constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 
-// How long the query and a full port report take on the line at these settings.
-std::chrono::milliseconds lineTime(const LineSettings& line, double factor) {
-    const std::size_t bytes = portConfigQuery().length + kPortReportFrameBytes;
+// Answers are checked between slices of the wait when the caller may give up early.
+constexpr std::chrono::milliseconds kGiveUpSlice{10};
+
+bool matches(const PortReport& report, const LineSettings& line, AnswerRule rule) {
+    switch (rule) {
+        case AnswerRule::RateAndParity:
+            return report.line.baud == line.baud && report.line.parity == line.parity;
+        case AnswerRule::WholeLine:
+            return report.line == line;
+        case AnswerRule::NmeaReport:
+            break;
+    }
+    return false;
+}
+
+// The event that carries the answer rule asks for, beside checked sentences.
+PulseEvent& answerEvent(ReceiverLink& link, AnswerRule rule) {
+    return rule == AnswerRule::NmeaReport ? link.nmeaReportEvent() : link.portReportEvent();
+}
+
+std::optional<PortReport> heardAnswer(ReceiverLink& link, WaitResult result,
+                                      const LineSettings& line, AnswerRule rule) {
+    if (result == WaitResult::Second) {
+        return PortReport{line, OutputProtocol::Nmea};
+    }
+    if (rule == AnswerRule::NmeaReport) {
+        return PortReport{line, OutputProtocol::Tsip};
+    }
+    const std::optional<PortReport> report = link.lastPortReport();
+    if (report && matches(*report, line, rule)) {
+        return report;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<PortReport> awaitAnswer(ReceiverLink& link, const TsipFrame& question,
+                                      const LineSettings& line, AnswerRule rule,
+                                      std::chrono::milliseconds timeout,
+                                      const std::function<bool()>& giveUp) {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    const std::chrono::milliseconds slice = scaleDelay(kGiveUpSlice, link.timing().factor);
+    std::optional<EventWait> reply;
+    reply.emplace(answerEvent(link, rule), link.checkedSentenceEvent(), &link.cancellation());
+    (void)link.write(question);
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        left = std::max(left, std::chrono::milliseconds{0});
+        const WaitResult result = reply->wait(giveUp ? std::min(left, slice) : left);
+        if (result == WaitResult::Cancelled) {
+            return std::nullopt;
+        }
+        if (result == WaitResult::TimedOut) {
+            if (left <= slice || !giveUp || giveUp()) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (const auto answer = heardAnswer(link, result, line, rule)) {
+            return answer;
+        }
+        // Heard, but not the answer: noise, or a report of other settings. Listen on.
+        reply.reset();
+        reply.emplace(answerEvent(link, rule), link.checkedSentenceEvent(), &link.cancellation());
+    }
+}
+
+namespace {
+
+// Stores what the receiver showed. A port report may show two stop bits where one was probed:
+// the port takes them up too, so that what it sends matches what the receiver expects.
+void storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport& answer) {
+    if (answer.line != asked) {
+        (void)link.configurePort(answer.line);
+    }
+    link.storeVerified(answer.line);
+    link.setOutputProtocol(answer.output);
+}
+
+}  // namespace
+
+bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
+                  const std::function<bool()>& giveUp) {
+    // A failure closes the link; the probe then simply draws no answer.
+    (void)link.configurePort(line);
+    const std::optional<PortReport> answer =
+        awaitAnswer(link, portConfigQuery(), line, AnswerRule::RateAndParity, wait, giveUp);
+    if (answer) {
+        storeAnswer(link, line, *answer);
+    }
+    return answer.has_value();
+}
+
+std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor) {
     const double seconds = static_cast<double>(bytes * bitsPerByte(line)) / line.baud;
     return std::chrono::milliseconds(
         static_cast<std::chrono::milliseconds::rep>(seconds * kMillisecondsPerSecond * factor) + 1);
 }
 
-// Writes a command and waits for any answer on the reply event; the wait is armed first so a
-// fast reply is not missed.
-bool askAndWaitForReply(ReceiverLink& link, const TsipFrame& command,
-                        std::chrono::milliseconds timeout) {
-    EventWait reply(link.replyEvent(), &link.cancellation());
-    (void)link.write(command);
-    return reply.wait(timeout) == WaitResult::First;
+// The query and a full port report crossing the line, then the margin.
+std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line) {
+    const std::size_t bytes = portConfigQuery().length + kPortReportFrameBytes;
+    return lineTime(bytes, line, link.timing().factor) + link.timing().quickProbeMargin;
 }
-
-// Waits until a port report of the probed settings or a checked sentence arrives; anything else
-// at these settings is noise and the wait goes on.
-bool askAndWaitForCheckedReply(ReceiverLink& link, const LineSettings& probe,
-                               std::chrono::milliseconds timeout) {
-    const Clock::time_point deadline = Clock::now() + timeout;
-    std::optional<EventWait> reply;
-    reply.emplace(link.portReportEvent(), link.checkedSentenceEvent(), &link.cancellation());
-    (void)link.write(portConfigQuery());
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        switch (reply->wait(std::max(left, std::chrono::milliseconds{0}))) {
-            case WaitResult::Second:
-                return true;
-            case WaitResult::First: {
-                const std::optional<PortReport> report = link.lastPortReport();
-                if (report && report->line.baud == probe.baud &&
-                    report->line.parity == probe.parity) {
-                    return true;
-                }
-                break;
-            }
-            case WaitResult::Cancelled:
-            case WaitResult::TimedOut:
-                return false;
-        }
-        reply.reset();
-        reply.emplace(link.portReportEvent(), link.checkedSentenceEvent(), &link.cancellation());
-    }
-}
-
-bool probe(ReceiverLink& link, const LineSettings& line, const SearchPass& pass) {
-    // A failure closes the link; the probe then simply draws no answer.
-    (void)link.configurePort(line);
-    const std::chrono::milliseconds wait =
-        pass.quick ? lineTime(line, link.timing().factor) + link.timing().quickProbeMargin
-                   : link.timing().probeWait;
-    if (pass.rule == ProbeRule::CheckedReply) {
-        return askAndWaitForCheckedReply(link, line, wait);
-    }
-    return askAndWaitForReply(link, portConfigQuery(), wait);
-}
-
-}  // namespace
 
 const std::array<LineSettings, kProbeCount>& probeOrder() {
     return kProbeOrder;
@@ -129,8 +174,9 @@ bool searchReceiver(ReceiverLink& link, const SearchPass& pass) {
         if (pass.onProbe) {
             pass.onProbe(ProbeProgress{kProbeOrder[i], i + 1});
         }
-        if (probe(link, kProbeOrder[i], pass)) {
-            link.storeVerified(kProbeOrder[i]);
+        const std::chrono::milliseconds wait =
+            pass.quick ? quickProbeWait(link, kProbeOrder[i]) : link.timing().probeWait;
+        if (probeSetting(link, kProbeOrder[i], wait)) {
             return true;
         }
     }
@@ -162,30 +208,18 @@ void requestNmeaSelection(ReceiverLink& link, const std::function<void()>& while
     }
 }
 
-bool readReceiverSettings(ReceiverLink& link, NotificationSink* window) {
-    link.setWindow(window);
-    if (!searchReceiver(link)) {
-        return false;
-    }
-    requestNmeaSelection(link);
-    if (link.cancellation().raised()) {
-        link.clearVerified();
-        return false;
-    }
-    return true;
-}
-
 bool switchAndVerify(ReceiverLink& link, const LineSettings& line) {
     link.clearVerified();
     if (!link.isOpen()) {
         return false;
     }
     (void)link.configurePort(line);
-    if (!askAndWaitForReply(link, portConfigQuery(), link.timing().verifyWait)) {
-        return false;
+    const std::optional<PortReport> answer =
+        awaitAnswer(link, portConfigQuery(), line, AnswerRule::WholeLine, link.timing().verifyWait);
+    if (answer) {
+        storeAnswer(link, line, *answer);
     }
-    link.storeVerified(line);
-    return true;
+    return answer.has_value();
 }
 
 bool resetReceiver(ReceiverLink& link, NotificationSink* window) {
@@ -204,17 +238,18 @@ bool resetReceiver(ReceiverLink& link, NotificationSink* window) {
         return false;
     }
     (void)sendPortConfigWithRetry(link, kFactoryLine, OutputProtocol::Tsip);
-    if (!askAndWaitForReply(link, nmeaQuery(), link.timing().verifyWait)) {
-        return false;
+    const std::optional<PortReport> answer = awaitAnswer(
+        link, nmeaQuery(), kFactoryLine, AnswerRule::NmeaReport, link.timing().verifyWait);
+    if (answer) {
+        storeAnswer(link, kFactoryLine, *answer);
     }
-    link.storeVerified(kFactoryLine);
-    return true;
+    return answer.has_value();
 }
 
 bool applySettings(ReceiverLink& link, NotificationSink* window, const ReceiverConfig& config,
                    ApplyFailure* why) {
     ApplyFailure failure = ApplyFailure::None;
-    if (!resetReceiver(link, window)) {
+    if (!resetReceiver(link, window) || link.cancellation().raised()) {
         failure = ApplyFailure::Reset;
     } else {
         const bool accepted = sendPortConfigWithRetry(link, config.line, config.protocol);

@@ -1,7 +1,10 @@
 // The one search both front ends run: a quick pass, then, unless it found the receiver, the full
-// pass with its long waits. Either pass takes a setting only on a port report of exactly that
-// setting or an NMEA sentence whose checksum holds: bytes that arrive at a wrong setting are
-// what a UART makes of another speed, and can form a packet by chance.
+// pass with its long waits. The quick pass asks at each setting briefly and follows what it hears
+// at the wrong ones to where the receiver talks, so a receiver that only streams sentences is
+// found within a couple of its output intervals. Either pass takes a setting only on a port
+// report of exactly that rate and parity or an NMEA sentence whose checksum holds: bytes that
+// arrive at a wrong setting are what a UART makes of another speed, and can form a packet by
+// chance.
 #pragma once
 
 #include <functional>
@@ -32,5 +35,8 @@ enum class SearchOutcome {
 };
 
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options = {});
+
+// Finds the receiver and asks for its NMEA selection, which reaches window as a notification.
+bool readReceiverSettings(ReceiverLink& link, NotificationSink* window);
 
 }  // namespace kestrune

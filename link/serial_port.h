@@ -42,6 +42,10 @@ class SerialPort {
     // device has gone. A failed read also takes the ceiling, so a reader looping on a dead device
     // never spins.
     virtual ReadResult readByte(std::uint8_t& byte) = 0;
+    // The count of bytes received since the port opened: those readByte has handed out plus those
+    // waiting. A byte that readByte hands out once that many came before it arrived after this
+    // call; the bytes before it may be older.
+    virtual std::uint64_t inputMark() = 0;
     virtual bool setReadCeiling(std::chrono::milliseconds ceiling) = 0;
     virtual bool getLineSettings(LineSettings& settings) = 0;
     virtual bool setLineSettings(const LineSettings& settings) = 0;

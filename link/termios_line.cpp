@@ -35,8 +35,16 @@ constexpr std::array<PosixSpeed, 15> kPosixSpeeds{{
 constexpr cc_t kReadMinimum = 0;
 constexpr cc_t kReadInterval = 0;
 
+// A character that arrives with a parity or framing error, or as a break, is what a UART makes of
+// a sender at other settings: it is dropped, never handed to the framer, so it can never help
+// form a message. What arrives whole is passed on unaltered (no marking, no stripping).
+constexpr tcflag_t kDropErrors = INPCK | IGNPAR | IGNBRK;
+constexpr tcflag_t kNoMarks = PARMRK | ISTRIP;
+
 void makeRaw(termios& attributes) {
     ::cfmakeraw(&attributes);
+    attributes.c_iflag |= kDropErrors;
+    attributes.c_iflag &= ~kNoMarks;
     attributes.c_cflag |= CLOCAL | CREAD;
     attributes.c_cc[VMIN] = kReadMinimum;
     attributes.c_cc[VTIME] = kReadInterval;

@@ -26,7 +26,7 @@ Timing Timing::scaled(double by) const {
     for (std::chrono::milliseconds Timing::*delay :
          {&Timing::readCeiling, &Timing::closeWait, &Timing::rejectWait, &Timing::nmeaReportWait,
           &Timing::probeWait, &Timing::verifyWait, &Timing::breakLength, &Timing::breakQuiet,
-          &Timing::settle, &Timing::quickProbeMargin, &Timing::identityWait}) {
+          &Timing::settle, &Timing::quickProbeMargin, &Timing::identityWait, &Timing::leadWait}) {
         t.*delay = scaleDelay(this->*delay, by);
     }
     t.factor = factor * by;

@@ -32,6 +32,9 @@ struct Timing {
     // How long a receiver just found has to answer who it is: the three answers take 0.1 s at
     // 9600 bits/s, and a receiver that answers none of them costs no more than this.
     std::chrono::milliseconds identityWait{400};
+    // How long the quick pass listens where what it heard points, beyond the line time of the
+    // sentences it waits for: a receiver that talks once a second is quiet for at most this.
+    std::chrono::milliseconds leadWait{1100};
     // The factor every delay above was scaled by; line times are scaled by it too.
     double factor = 1.0;
 

@@ -22,6 +22,7 @@ constexpr std::size_t kOutputProtocolOffset = 8;
 // 0x7B: subcode, interval, then the 32-bit mask most significant byte first.
 constexpr std::size_t kNmeaRmcOffset = 4;
 constexpr std::size_t kNmeaLowOffset = 5;
+constexpr std::size_t kNmeaReportLength = kNmeaLowOffset + 1;
 constexpr std::uint8_t kReceiverRmcBit = 0x01;
 
 // 0x47: a count, then entries of PRN and a big-endian single.
@@ -66,6 +67,10 @@ NmeaMask decodeNmeaReport(std::span<const std::uint8_t> data) {
         mask |= kMaskRmc;
     }
     return mask;
+}
+
+bool holdsNmeaMask(std::span<const std::uint8_t> data) {
+    return data.size() >= kNmeaReportLength;
 }
 
 SignalLevels decodeSignalLevels(std::span<const std::uint8_t> data) {

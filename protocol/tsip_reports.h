@@ -26,6 +26,9 @@ std::optional<PortReport> decodePortReport(std::span<const std::uint8_t> data);
 // byte taken whole (bits 6 and 7 pass as they are) with RMC added from bit 8. A report too short
 // to hold the mask bytes reads them as zero.
 NmeaMask decodeNmeaReport(std::span<const std::uint8_t> data);
+// True for a 0x7B report that holds its whole sentence mask: what a receiver sends, and what a few
+// bytes that happen to frame as a 0x7B rarely are.
+bool holdsNmeaMask(std::span<const std::uint8_t> data);
 
 struct SignalLevel {
     std::uint8_t prn = 0;

@@ -34,7 +34,13 @@ ReadResult SimulatedPort::readByte(std::uint8_t& byte) {
     byte = input_[head_];
     head_ = (head_ + 1) % input_.size();
     --count_;
+    ++handedOut_;
     return ReadResult::Byte;
+}
+
+std::uint64_t SimulatedPort::inputMark() {
+    const std::lock_guard lock(mutex_);
+    return handedOut_ + count_;
 }
 
 bool SimulatedPort::setReadCeiling(std::chrono::milliseconds ceiling) {

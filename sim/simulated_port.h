@@ -31,6 +31,7 @@ class SimulatedPort final : public SerialPort, private HostLine {
 
     bool write(std::span<const std::uint8_t> bytes) override;
     ReadResult readByte(std::uint8_t& byte) override;
+    std::uint64_t inputMark() override;
     bool setReadCeiling(std::chrono::milliseconds ceiling) override;
     bool getLineSettings(LineSettings& settings) override;
     // Refuses what a real port refuses: a rate the receiver does not offer.
@@ -52,6 +53,7 @@ class SimulatedPort final : public SerialPort, private HostLine {
     std::array<std::uint8_t, kInputCapacity> input_{};
     std::size_t head_ = 0;
     std::size_t count_ = 0;
+    std::uint64_t handedOut_ = 0;
     std::chrono::milliseconds ceiling_{1000};
     bool stopped_ = false;
     LineSettings settings_;

@@ -73,9 +73,10 @@ constexpr Case kCases[] = {
     {"apply nothing", kFastOdd, kNone, kApply, kSet, "9600,None,1,TSIP,5", "9600,None,1,TSIP,5"},
     {"apply 38400 odd NMEA", kFactory, {5, 1, 0, 1, 0x41}, kApply, kSet, "38400,Odd,1,NMEA,41",
         "38400,Odd,1,NMEA,101"},
-    // The search probes one stop bit only, and a receiver on two still hears it.
+    // The search probes one stop bit only, and a receiver on two still hears it; its report
+    // says two, and so does the window.
     {"apply two stop bits", kStreamingNmea, {3, 0, 1, 0, 0x7F}, kApply, kSet,
-        "9600,None,1,TSIP,7f", "9600,None,2,TSIP,13f"},
+        "9600,None,2,TSIP,7f", "9600,None,2,TSIP,13f"},
     // Even parity is never probed: the final search fails, and says so. The boxes show the
     // selection the receiver reported during its reset.
     {"apply even parity", kFactory, {1, 2, 0, 0, 0x01}, kApply, kNotFoundStatus,

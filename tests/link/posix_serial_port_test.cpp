@@ -99,6 +99,9 @@ TEST_F(PortFixture, OpensARawLineAndClosingPutsBackWhatItFound) {
     termios line = pty.attributes();
     EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+    // Characters with errors, and breaks, are dropped, never marked.
+    EXPECT_EQ(line.c_iflag & (INPCK | IGNPAR | IGNBRK | PARMRK | ISTRIP),
+              tcflag_t{INPCK | IGNPAR | IGNBRK});
     EXPECT_EQ(line.c_cflag & (CRTSCTS | CSIZE), tcflag_t{CS8});
 
     port.reset();

@@ -5,6 +5,7 @@
 #include <limits>
 #include <thread>
 
+#include "link/receiver_procedures.h"
 #include "tests/support/fake_serial_port.h"
 #include "tests/support/recording_sink.h"
 
@@ -74,6 +75,9 @@ constexpr std::uint32_t kMaskMsg = kNotifyNmeaMask;
 constexpr std::uint32_t kLevelMsg = kNotifySignalLevel;
 
 const Bytes kFactoryReport{0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00};
+const LineSettings k4800{4800, Parity::None, StopBits::One};
+const Bytes k4800Report{kDle, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00,
+                        0x00, 0x00, 0x02, 0x02, 0x00, kDle, kEtx};
 // Levels 10.0 and 0.0 for satellites 5 and 9.
 const Bytes kLevels{0x47, 2, 5, 0x41, 0x20, 0, 0, 9, 0, 0, 0, 0};
 
@@ -88,8 +92,12 @@ const DispatchCase kDispatchCases[] = {
     {"WholePortReport", kFactoryReport, N, T, "R--P-", {}},
     {"NmeaReportPostsTheMask", {0x7B, 0, 1, 0, 0, 0x01, 0x05}, N, T, "RN---",
      {{kMaskMsg, 0x45, 0}}},
-    {"ShortNmeaReportStillActedOn", {0x7B, 0}, N, T, "RN---", {{kMaskMsg, 0, 0}}},
-    {"SignalLevelsChangeNothingButPost", kLevels, N, N, "-----",
+    {"ShortNmeaReportHoldsNoSelection", {0x7B, 0}, N, T, "R----", {{kMaskMsg, 0, 0}}},
+    {"SignalLevelsChangeNothingButPost",
+     kLevels,
+     N,
+     N,
+     "-----",
      {{kLevelMsg, 5, 43}, {kLevelMsg, 9, 0}}},
 };
 // clang-format on
@@ -122,13 +130,31 @@ TEST_F(LinkFixture, ReaderFramesTheStreamAcrossReopenButNotAcrossAChangeOfSettin
     }
     state->push({kDle, 0xBC, 0x00, 0x07, kDle});
     ASSERT_TRUE(state->waitUntilDrained());
-    ASSERT_TRUE(link.configurePort(kFactoryLine));
+    ASSERT_TRUE(link.configurePort(k4800));
     EventWait report(link.portReportEvent());
-    state->push(
-        {kDle, 0xBC, 0x00, 0x07, 0x07, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, kDle, kEtx});
+    state->push(k4800Report);
     EXPECT_EQ(report.wait(10s), WaitResult::First);
     link.close();
     EXPECT_FALSE(state->closedUnderReader.load());
+}
+
+// What came in before a change of settings was heard at the old ones: it is dropped unframed
+// and answers no question asked at the new settings, while the same report heard afterwards
+// does.
+TEST_F(LinkFixture, InputFromBeforeAChangeOfSettingsAnswersNothing) {
+    ASSERT_TRUE(link.open());
+    state->change([&] {
+        state->holding = true;
+        state->incoming.assign(k4800Report.begin(), k4800Report.end());
+    });
+    ASSERT_TRUE(link.configurePort(k4800));
+    state->change([&] { state->holding = false; });
+    EXPECT_EQ(awaitAnswer(link, portConfigQuery(), k4800, AnswerRule::RateAndParity, 100ms),
+              std::nullopt);
+    EXPECT_EQ(link.heardHere(), HeardTally{});
+    state->answer = k4800Report;
+    EXPECT_EQ(awaitAnswer(link, portConfigQuery(), k4800, AnswerRule::RateAndParity, 10s),
+              (PortReport{k4800, OutputProtocol::Tsip}));
 }
 
 // Letter case aside, the same name does not reopen; an overlong name is passed on whole (and so

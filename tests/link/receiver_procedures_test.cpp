@@ -4,14 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "link/receiver_link.h"
+#include "link/receiver_search.h"
 #include "sim/presets.h"
 #include "sim/pty_receiver.h"
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 #include "tests/support/fake_serial_port.h"
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/recording_sink.h"
 
 namespace kestrune::test {
@@ -97,14 +100,12 @@ std::vector<std::pair<Bytes, LineSettings>> probesUpTo(std::size_t count) {
 
 class SearchAtEachProbe : public testing::TestWithParam<std::size_t> {};
 
-// Either rule finds a receiver that answers its port query; they alternate by probe.
 TEST_P(SearchAtEachProbe, FindsTheReceiverAfterTheProbesBeforeItAndStoresItsSettings) {
     const std::size_t index = GetParam();
     EXPECT_EQ(probeOrder()[index], kProbes[index]);
     Rig rig(receiverAt(kProbes[index]));
     std::vector<std::size_t> told;
-    const SearchPass pass{false, index % 2 == 0 ? ProbeRule::AnyReply : ProbeRule::CheckedReply,
-                          [&](const ProbeProgress& p) {
+    const SearchPass pass{false, [&](const ProbeProgress& p) {
                               EXPECT_EQ(p.line, kProbes[p.probe - 1]);
                               told.push_back(p.probe);
                           }};
@@ -118,7 +119,7 @@ TEST_P(SearchAtEachProbe, FindsTheReceiverAfterTheProbesBeforeItAndStoresItsSett
 // the line, and still hears the receiver at the last and slowest probe.
 TEST(ReceiverProcedures, TheQuickPassFindsAReceiverAtTheSlowestRate) {
     Rig rig(receiverAt(kProbes[11]), {}, 1.0);
-    ASSERT_TRUE(searchReceiver(rig.link, {true, ProbeRule::CheckedReply, {}}));
+    ASSERT_TRUE(searchReceiver(rig.link, {true, {}}));
     EXPECT_EQ(rig.stored(), kProbes[11]);
     EXPECT_EQ(rig.sent(), probesUpTo(12));
 }
@@ -138,17 +139,14 @@ TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
     EXPECT_FALSE(rig.link.verified());
 }
 
-// Found by its sentences under either rule; noise at the wrong settings answers nothing.
+// Found by its sentences; noise at the wrong settings answers nothing.
 TEST(ReceiverProcedures, AStreamingNmeaReceiverIsFoundByItsSentencesThroughNoise) {
-    const ReceiverBehaviour noisy;
-    for (const ProbeRule rule : {ProbeRule::AnyReply, ProbeRule::CheckedReply}) {
-        for (const OutputProtocol output : {OutputProtocol::Tsip, OutputProtocol::Nmea}) {
-            Rig rig(receiverAt({4800, kNone, kOne}, output), noisy);
-            ASSERT_TRUE(searchReceiver(rig.link, {false, rule, {}}));
-            EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
-            EXPECT_EQ(rig.sent(), probesUpTo(8));
-            EXPECT_EQ(rig.link.outputProtocol(), output);
-        }
+    for (const OutputProtocol output : {OutputProtocol::Tsip, OutputProtocol::Nmea}) {
+        Rig rig(receiverAt({4800, kNone, kOne}, output));
+        ASSERT_TRUE(searchReceiver(rig.link, {false, {}}));
+        EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
+        EXPECT_EQ(rig.sent(), probesUpTo(8));
+        EXPECT_EQ(rig.link.outputProtocol(), output);
     }
 }
 
@@ -184,8 +182,10 @@ TEST(ReceiverProcedures, ReadingAnNmeaReceiverSwitchesItToTsipToAskAndBack) {
     Rig rig(streaming.settings, streaming.behaviour);
     ASSERT_TRUE(readReceiverSettings(rig.link, &rig.sink));
 
-    // After the eight probes down to 4800, no parity: to TSIP, one question, back to NMEA.
-    EXPECT_EQ(rig.sentBytes(8),
+    // Once found at 4800, no parity: to TSIP, one question, back to NMEA.
+    const std::vector<Bytes> sent = rig.sentBytes();
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(std::vector<Bytes>(sent.end() - 3, sent.end()),
               (std::vector<Bytes>{configFor(4800, OutputProtocol::Tsip), kNmeaQuery,
                                   configFor(4800, OutputProtocol::Nmea)}));
     EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
@@ -212,7 +212,9 @@ TEST(ReceiverProcedures, AnNmeaReceiverQuietAfterTheSwitchBackIsStillNmea) {
 TEST(ReceiverProcedures, ReadingATsipReceiverAsksOnceAndTheMaskArrivesLater) {
     Rig rig(receiverAt(kFactoryLine));
     ASSERT_TRUE(readReceiverSettings(rig.link, &rig.sink));
-    EXPECT_EQ(rig.sentBytes(6), std::vector<Bytes>{kNmeaQuery});
+    const std::vector<Bytes> sent = rig.sentBytes();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), kNmeaQuery), 1);
+    EXPECT_EQ(sent.back(), kNmeaQuery);
     // GGA, GSV, GSA and RMC: the receiver's factory selection.
     EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
               (std::vector<Notification>{{kNotifyNmeaMask, 0x59, 0}}));
@@ -328,21 +330,92 @@ TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
     }
 }
 
-// Replies with a port report of 4800, no parity, to whatever it hears, at every setting: the
-// lenient rule takes the first probe, the checked rule only the one the report describes.
-TEST(ReceiverProcedures, TheCheckedRuleTakesOnlyAReportOfTheProbedSettings) {
-    for (const ProbeRule rule : {ProbeRule::AnyReply, ProbeRule::CheckedReply}) {
-        auto state = std::make_shared<FakePortState>();
-        state->answer = {0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02,
-                         0x00, 0x10, 0x03, '$',  'A',  '*',  '0',  '0',  '\r', '\n'};
-        ReceiverLink link(Timing{}.scaled(kFactor), [state](std::string_view) {
-            return OpenResult{std::make_unique<FakeSerialPort>(state)};
-        });
-        ASSERT_TRUE(link.open());
-        ASSERT_TRUE(searchReceiver(link, {false, rule, {}}));
-        const LineSettings expected = rule == ProbeRule::AnyReply ? kProbes[0] : kProbes[7];
-        EXPECT_EQ(link.verifiedSettings(), expected);
+// Replies with a port report of 4800, no parity, to whatever it hears, at every setting: only
+// the probe the report describes takes it.
+TEST(ReceiverProcedures, ASearchTakesOnlyAReportOfTheProbedSettings) {
+    auto state = std::make_shared<FakePortState>();
+    state->answer = {0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02,
+                     0x00, 0x10, 0x03, '$',  'A',  '*',  '0',  '0',  '\r', '\n'};
+    ReceiverLink link(Timing{}.scaled(kFactor), [state](std::string_view) {
+        return OpenResult{std::make_unique<FakeSerialPort>(state)};
+    });
+    ASSERT_TRUE(link.open());
+    ASSERT_TRUE(searchReceiver(link, {false, {}}));
+    EXPECT_EQ(link.verifiedSettings(), kProbes[7]);
+}
+
+// Answers to every question with the same bytes, at any setting.
+struct FakeRig {
+    std::shared_ptr<FakePortState> state = std::make_shared<FakePortState>();
+    ReceiverLink link{Timing{}.scaled(kFactor), [state = state](std::string_view) {
+                          return OpenResult{std::make_unique<FakeSerialPort>(state)};
+                      }};
+    explicit FakeRig(Bytes answer) {
+        state->answer = std::move(answer);
+        EXPECT_TRUE(link.open());
     }
+};
+
+Bytes portReport(std::uint8_t baudCode, std::uint8_t parityCode, std::uint8_t stopCode,
+                 std::uint8_t outputCode) {
+    return {0x10,     0xBC, 0x00, baudCode,   baudCode, 0x03, parityCode,
+            stopCode, 0x00, 0x02, outputCode, 0x00,     0x10, 0x03};
+}
+
+Bytes seededNoise(std::uint32_t seed) {
+    Bytes noise(2048);
+    for (std::uint8_t& byte : noise) {
+        seed = seed * 1103515245U + 12345U;
+        byte = static_cast<std::uint8_t>(seed >> 16);
+    }
+    return noise;
+}
+
+// Verifying takes only the receiver's own answer: noise, a report of other settings, or one
+// that differs in its stop bits verifies nothing.
+TEST(ReceiverProcedures, VerifyingTakesNothingButTheReceiversOwnAnswer) {
+    const LineSettings target{19200, kOdd, kOne};
+    const Bytes answers[] = {seededNoise(1),
+                             seededNoise(2),
+                             seededNoise(3),
+                             portReport(0x06, 0x00, 0x00, 0x02),
+                             portReport(0x08, 0x01, 0x01, 0x02),
+                             Bytes{0x10, 0x7B, 0x00, 0x10, 0x03}};
+    for (const Bytes& answer : answers) {
+        RecordingSink sink;  // outlives the link, whose reader may post to it
+        FakeRig rig(answer);
+        EXPECT_FALSE(switchAndVerify(rig.link, target));
+        EXPECT_FALSE(resetReceiver(rig.link, &sink));
+        EXPECT_FALSE(rig.link.verified());
+    }
+}
+
+// What the report says is stored whole: two stop bits and NMEA output included.
+TEST(ReceiverProcedures, AReportIsTakenWhole) {
+    FakeRig rig(portReport(0x09, 0x01, 0x01, 0x04));
+    ASSERT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+    EXPECT_EQ(rig.link.verifiedSettings(), (LineSettings{38400, kOdd, StopBits::Two}));
+    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
+    EXPECT_EQ(rig.state->settings, (LineSettings{38400, kOdd, StopBits::Two}));
+}
+
+// A receiver that floods the line is still heard answering: the reader keeps up with whatever
+// arrives on a pseudo-terminal, however fast.
+TEST(ReceiverProcedures, AnAnswerBehindAFloodIsHeard) {
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ready());
+    ReceiverLink link(Timing{},
+                      [&](std::string_view) { return openSerialDevice(pty.slavePath()); });
+    ASSERT_TRUE(link.open());
+    ASSERT_TRUE(link.configurePort({4800, kNone, kOne}));
+    std::thread flood([&] {
+        const Bytes junk(256 * 1024, 0x55);
+        (void)pty.write(junk);
+        (void)pty.write(portReport(0x06, 0x00, 0x00, 0x02));
+    });
+    EXPECT_TRUE(awaitAnswer(link, portConfigQuery(), {4800, kNone, kOne}, AnswerRule::RateAndParity,
+                            link.timing().verifyWait));
+    flood.join();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "link/serial_port.h"
@@ -23,12 +24,15 @@ struct FakePortState {
     LineSettings settings;
     std::chrono::milliseconds ceiling{1000};
     bool dead = false;
+    // Input stays in the port, unread, as if the reader had not come round to it yet.
+    bool holding = false;
     bool stopped = false;
     bool failSetSettings = false;
     bool failCeiling = false;
     std::atomic<int> readsInProgress{0};
     std::atomic<bool> closedUnderReader{false};
     std::atomic<int> closed{0};
+    std::uint64_t handedOut = 0;
 
     // True once the reader has taken every pushed byte.
     bool waitUntilDrained() {
@@ -36,9 +40,10 @@ struct FakePortState {
         return changed.wait_for(lock, std::chrono::seconds(10),
                                 [this] { return incoming.empty(); });
     }
-    void push(std::initializer_list<std::uint8_t> bytes) {
+    void push(std::span<const std::uint8_t> bytes) {
         change([&] { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); });
     }
+    void push(std::initializer_list<std::uint8_t> bytes) { push(std::span(bytes)); }
     template <typename Change>
     void change(Change apply) {
         {
@@ -52,7 +57,11 @@ struct FakePortState {
 class FakeSerialPort : public SerialPort {
   public:
     explicit FakeSerialPort(std::shared_ptr<FakePortState> state) : state_(std::move(state)) {
-        state_->change([this] { state_->stopped = false; });  // a reopened port reads again
+        // A reopened port reads again, and counts its input afresh.
+        state_->change([this] {
+            state_->stopped = false;
+            state_->handedOut = 0;
+        });
     }
     ~FakeSerialPort() override {
         if (state_->readsInProgress.load() != 0) {
@@ -72,19 +81,24 @@ class FakeSerialPort : public SerialPort {
         ++state_->readsInProgress;
         std::unique_lock lock(state_->mutex);
         state_->changed.wait_for(lock, state_->ceiling,
-                                 [this] { return !state_->incoming.empty() || state_->stopped; });
+                                 [this] { return readable() || state_->stopped; });
         ReadResult result = state_->dead ? ReadResult::Failed : ReadResult::Nothing;
         if (state_->stopped) {
             result = ReadResult::Nothing;
-        } else if (!state_->incoming.empty()) {
+        } else if (readable()) {
             byte = state_->incoming.front();
             state_->incoming.pop_front();
+            ++state_->handedOut;
             result = ReadResult::Byte;
         }
         --state_->readsInProgress;
         lock.unlock();
         state_->changed.notify_all();
         return result;
+    }
+    std::uint64_t inputMark() override {
+        std::lock_guard lock(state_->mutex);
+        return state_->handedOut + state_->incoming.size();
     }
     bool setReadCeiling(std::chrono::milliseconds ceiling) override {
         state_->change([&] { state_->ceiling = ceiling; });
@@ -108,6 +122,8 @@ class FakeSerialPort : public SerialPort {
     }
 
   private:
+    bool readable() const { return !state_->incoming.empty() && !state_->holding; }
+
     std::shared_ptr<FakePortState> state_;
 };
 

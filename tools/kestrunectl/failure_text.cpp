@@ -113,6 +113,14 @@ std::string applyFailureText(const PortChoice& port, ApplyFailure failure,
            lineText(config.line) + "; kestrunectl reset returns it to " + lineText(kFactoryLine);
 }
 
+std::string interruptedApplyText(const PortChoice& port, const ReceiverConfig& config) {
+    return port.shown +
+           ": stopped after the new configuration went out; the receiver may now be at " +
+           lineText(config.line) + " " + std::string(protocolText(config.protocol)) +
+           " (kestrunectl find looks for it; kestrunectl reset returns it to " +
+           lineText(kFactoryLine) + ")";
+}
+
 std::string evenParityWarning(const LineSettings& line) {
     return "warning: a search never tries even parity, so find, show and the window will not "
            "find the receiver at " +

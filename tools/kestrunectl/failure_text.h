@@ -24,6 +24,9 @@ std::string noSelectionText(const PortChoice& port);
 std::string resetFailureText(const PortChoice& port);
 std::string applyFailureText(const PortChoice& port, ApplyFailure failure,
                              const ReceiverConfig& config);
+// set stopped (a stop signal, the device gone) once the configuration had gone out: what the
+// receiver was told, so the user knows where to look for it.
+std::string interruptedApplyText(const PortChoice& port, const ReceiverConfig& config);
 // For a configuration that a later search cannot find again.
 std::string evenParityWarning(const LineSettings& line);
 

@@ -123,6 +123,11 @@ int runSet(Session& session) {
     session.known = applyingState(session.known, *config);
     ApplyFailure why = ApplyFailure::None;
     if (!applySettings(session.link, &session.selection, *config, &why)) {
+        const bool cut =
+            session.interrupts.interrupted() || session.link.deviceGone() || !session.link.isOpen();
+        if (cut && why != ApplyFailure::Reset) {
+            reportError(session, interruptedApplyText(session.port, *config));
+        }
         return failureStatus(session, applyFailureText(session.port, why, *config));
     }
     session.link.setOutputProtocol(config->protocol);
