@@ -28,6 +28,8 @@ int main(int argc, char* argv[]) {
     // SIGTERM, SIGHUP and the other stop signals close the window as its close box does, so the
     // port is put back before the program ends.
     const kestrune::SignalCloser closer(window);
-    const kestrune::PortChooser ports(link, window, kestrune::defaultPortStorePath());
+    kestrune::PortChooser ports(link, window, kestrune::defaultPortStorePath());
+    QObject::connect(&controller, &kestrune::SettingsController::portUnavailable, &ports,
+                     &kestrune::PortChooser::showProblem);
     return window.exec();
 }

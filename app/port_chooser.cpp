@@ -105,6 +105,7 @@ void PortChooser::choose(const QString& name) {
         (void)link_.open();
     }
     window_.showPort(describe(link_.portName()));
+    window_.showReceiverIdentity({});
     window_.setStatus(QString::fromLatin1(kReadyStatus));
     showProblem();
 }

@@ -28,13 +28,14 @@ class PortChooser : public QObject {
 
     // Lists the ports again and shows the link's port; reopens it when it has come back.
     void refresh();
+    // Says in the status line what keeps the port from opening, if anything does.
+    void showProblem();
 
   private:
     void choose(const QString& name);
     void onDevicesChanged();
     // "ttyUSB0 (USB Serial Adapter)", "SIM1", "ttyUSB0 (gone)".
     QString describe(const std::string& portName) const;
-    void showProblem();
 
     ReceiverLink& link_;
     SettingsWindow& window_;

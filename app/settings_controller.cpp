@@ -68,10 +68,26 @@ bool SettingsController::showReceiverSettings() {
     return true;
 }
 
-void SettingsController::showSearchOutcome(bool found) {
+void SettingsController::showSearchOutcome(bool found, const ReceiverIdentity& identity) {
+    window_.showReceiverIdentity(found ? QString::fromStdString(identitySummary(identity))
+                                       : QString{});
     if (!found || !showReceiverSettings()) {
         window_.setStatus(text(kNotFoundStatus));
+        sayIfPortLost();
     }
+}
+
+// A port that could not be opened (held by another program, unplugged) is named as the reason,
+// in place of the plain failure.
+void SettingsController::sayIfPortLost() {
+    if (!link_.isOpen() || link_.deviceGone()) {
+        emit portUnavailable();
+    }
+}
+
+// The search, with who the receiver is asked while it speaks TSIP.
+bool SettingsController::searchAndIdentify(ReceiverIdentity& identity) {
+    return readReceiverSettings(link_, &window_, [&] { identity = readIdentity(link_); });
 }
 
 void SettingsController::getSettings() {
@@ -81,8 +97,9 @@ void SettingsController::getSettings() {
     }
     window_.setStatus(text(kSearchingStatus));
     runCommand([this] {
-        const bool found = readReceiverSettings(link_, &window_);
-        return [this, found] { showSearchOutcome(found); };
+        ReceiverIdentity identity;
+        const bool found = searchAndIdentify(identity);
+        return [this, found, identity] { showSearchOutcome(found, identity); };
     });
 }
 
@@ -94,12 +111,16 @@ void SettingsController::applySettings() {
     window_.setStatus(text(kApplyingStatus));
     runCommand([this, chosen]() -> CommandRunner::Finish {
         if (!kestrune::applySettings(link_, &window_, chosen)) {
-            return [this] { window_.setStatus(text(kApplyFailedStatus)); };
+            return [this] {
+                window_.setStatus(text(kApplyFailedStatus));
+                sayIfPortLost();
+            };
         }
         // Let the receiver take up its new sentence selection before looking for it again.
-        const bool found = link_.cancellation().sleepFor(link_.timing().settle) &&
-                           readReceiverSettings(link_, &window_);
-        return [this, found] { showSearchOutcome(found); };
+        ReceiverIdentity identity;
+        const bool found =
+            link_.cancellation().sleepFor(link_.timing().settle) && searchAndIdentify(identity);
+        return [this, found, identity] { showSearchOutcome(found, identity); };
     });
 }
 
@@ -117,6 +138,9 @@ void SettingsController::resetReceiver() {
                 (void)showReceiverSettings();
             }
             window_.setStatus(text(reset ? kResetDoneStatus : kResetFailedStatus));
+            if (!reset) {
+                sayIfPortLost();
+            }
         };
     });
 }

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include "app/command_runner.h"
+#include "link/receiver_identity.h"
 
 namespace kestrune {
 
@@ -41,6 +42,11 @@ class SettingsController : public QObject {
     void resetReceiver();
     bool running() const { return runner_.running(); }
 
+  signals:
+    // A command failed because the port is closed or its device gone: whoever watches the port
+    // says why in the status line.
+    void portUnavailable();
+
   private:
     // Runs work off the window's thread with the window busy, then its finish on the window's
     // thread.
@@ -48,7 +54,9 @@ class SettingsController : public QObject {
     // Shows the link's verified settings; false, changing nothing, while unverified.
     bool showReceiverSettings();
     // Shows the settings if the search found them, else says the receiver was not found.
-    void showSearchOutcome(bool found);
+    void showSearchOutcome(bool found, const ReceiverIdentity& identity);
+    void sayIfPortLost();
+    bool searchAndIdentify(ReceiverIdentity& identity);
     // Cancels the running command without waiting it out, then closes the link.
     void stop();
 

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <optional>
@@ -97,6 +98,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     controls_ = buildWindowControls(*this);
     portList_ = findChild<QComboBox*>(QString::fromLatin1(kPortListName));
+    receiverIdentity_ = findChild<QLabel*>(QString::fromLatin1(kReceiverIdentityName));
     for (const int id : {IDC_GGA, IDC_VTG}) {
         static_cast<QCheckBox*>(control(id))->setChecked(true);
     }
@@ -182,6 +184,14 @@ void SettingsWindow::showPort(const QString& text) {
 
 QString SettingsWindow::shownPort() const {
     return portList_->currentText();
+}
+
+void SettingsWindow::showReceiverIdentity(const QString& text) {
+    receiverIdentity_->setText(text);
+}
+
+QString SettingsWindow::shownReceiverIdentity() const {
+    return receiverIdentity_->text();
 }
 
 // The window shows only the sentence selection. A signal-level report alone posts dozens of

@@ -15,6 +15,7 @@
 #include "protocol/receiver_settings.h"
 
 class QComboBox;
+class QLabel;
 
 namespace kestrune {
 
@@ -49,6 +50,9 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void setPortChoices(const QStringList& texts, const QStringList& names);
     void showPort(const QString& text);
     QString shownPort() const;
+    // Who the receiver on the port is ("Kestrune Virtual Receiver, firmware 1.2"); empty for not known.
+    void showReceiverIdentity(const QString& text);
+    QString shownReceiverIdentity() const;
 
   signals:
     void getSettingsPressed();
@@ -86,6 +90,7 @@ class SettingsWindow : public QDialog, public NotificationSink {
     bool typedTextCommitted_ = false;
     WindowControls controls_{};
     QComboBox* portList_ = nullptr;
+    QLabel* receiverIdentity_ = nullptr;
 };
 
 }  // namespace kestrune

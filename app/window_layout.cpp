@@ -16,7 +16,7 @@ namespace {
 // The window's client area, in dialog units.
 constexpr int kWindowWidth = 179;
 // The port row sits above the settings controls, which keep their places below it.
-constexpr int kPortRowHeight = 16;
+constexpr int kPortRowHeight = 26;
 constexpr int kWindowHeight = 85 + kPortRowHeight;
 
 enum class Kind {
@@ -72,6 +72,7 @@ constexpr ControlTemplate kControls[] = {
 constexpr ControlTemplate kPortRow[] = {
     {0, "portLabel", Kind::Label, "Port", 11, 4, 18, 8},
     {0, kPortListName, Kind::EditableList, "", 32, 2, 147, 72},
+    {0, kReceiverIdentityName, Kind::Label, "", 34, 16, 145, 8},
 };
 
 // A dialog unit is a quarter of the font's average character width across and an eighth of
@@ -188,6 +189,10 @@ WindowControls buildWindowControls(QWidget& window) {
     ports->setAccessibleDescription(
         QStringLiteral("The serial port the window talks to: pick a listed port or type a name "
                        "or a device path"));
+    QWidget* identity = placeControl(kPortRow[2], 0, units, window);
+    identity->setAccessibleName(QStringLiteral("Receiver"));
+    identity->setAccessibleDescription(
+        QStringLiteral("The product name and firmware version of the receiver found"));
     return controls;
 }
 

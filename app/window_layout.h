@@ -14,6 +14,8 @@ using WindowControls = std::array<QWidget*, kControlCount>;
 
 // The port row's editable list, by its objectName: not one of the numbered controls.
 inline constexpr char kPortListName[] = "IDC_PORT";
+// Under the port: who the receiver found there is, once a search has found it.
+inline constexpr char kReceiverIdentityName[] = "receiverIdentity";
 
 // Creates every control on the window, names each by its id, places it and sizes the window.
 WindowControls buildWindowControls(QWidget& window);

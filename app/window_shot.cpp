@@ -64,7 +64,7 @@ int main(int argc, char* argv[]) {
     kestrune::loadPortName(link, store);
     kestrune::SettingsWindow window;
     kestrune::SettingsController controller(link, window);
-    const kestrune::PortChooser ports(link, window, store);
+    kestrune::PortChooser ports(link, window, store);
     window.show();
     processEventsFor(kExposeLimitMs, [&] {
         return window.windowHandle() != nullptr && window.windowHandle()->isExposed();

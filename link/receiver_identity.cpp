@@ -120,4 +120,21 @@ ReceiverIdentity readIdentity(ReceiverLink& link) {
     }
 }
 
+std::string identitySummary(const ReceiverIdentity& identity) {
+    const auto version = [](std::uint8_t major, std::uint8_t minor) {
+        return "firmware " + std::to_string(major) + "." + std::to_string(minor);
+    };
+    if (identity.firmware) {
+        return std::string(identity.firmware->product.view()) + ", " +
+               version(identity.firmware->major, identity.firmware->minor);
+    }
+    if (!identity.software) {
+        return {};
+    }
+    const ComponentVersion& application = identity.software->application;
+    const std::string product =
+        identity.hardware ? std::string(identity.hardware->product.view()) + ", " : std::string{};
+    return product + version(application.major, application.minor);
+}
+
 }  // namespace kestrune

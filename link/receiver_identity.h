@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "link/pulse_event.h"
 #include "protocol/tsip_identity.h"
@@ -54,5 +55,10 @@ class IdentityReplies {
 // and collects the answers until each query has had one or the link's identity wait has passed.
 // A cancel ends it with what has come. Nothing is asked of a link that is not verified.
 ReceiverIdentity readIdentity(ReceiverLink& link);
+
+// The product name and firmware version in one short phrase, as a window shows it beside the
+// port: "Example Receiver, firmware 2.14". A receiver that gave only its software version report
+// is named by its hardware report's product, if any; one that answered nothing gives "".
+std::string identitySummary(const ReceiverIdentity& identity);
 
 }  // namespace kestrune

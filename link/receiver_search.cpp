@@ -218,12 +218,13 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
                                                                : SearchOutcome::NotFound;
 }
 
-bool readReceiverSettings(ReceiverLink& link, NotificationSink* window) {
+bool readReceiverSettings(ReceiverLink& link, NotificationSink* window,
+                          const std::function<void()>& whileTsip) {
     link.setWindow(window);
     if (findReceiver(link) != SearchOutcome::Found) {
         return false;
     }
-    requestNmeaSelection(link);
+    requestNmeaSelection(link, whileTsip);
     if (link.cancellation().raised()) {
         link.clearVerified();
         return false;

@@ -36,7 +36,9 @@ enum class SearchOutcome {
 
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options = {});
 
-// Finds the receiver and asks for its NMEA selection, which reaches window as a notification.
-bool readReceiverSettings(ReceiverLink& link, NotificationSink* window);
+// Finds the receiver and asks for its NMEA selection, which reaches window as a notification;
+// whileTsip runs once while the receiver speaks TSIP (see requestNmeaSelection).
+bool readReceiverSettings(ReceiverLink& link, NotificationSink* window,
+                          const std::function<void()>& whileTsip = {});
 
 }  // namespace kestrune

@@ -313,6 +313,10 @@ class SettingsWindowTest : public QObject {
         const QString set =
             QStringLiteral("  Receiver set to %1,8,%2,%3,%4").arg(l[0], l[1], l[2], l[3]);
         QCOMPARE(window().status(), c.status == kSet ? set : QString::fromLatin1(c.status));
+        // A search that found the receiver names it under the port.
+        const bool searched = c.status == kSet && c.button != kReset;
+        QCOMPARE(window().shownReceiverIdentity(),
+                 QLatin1String(searched ? "Kestrune Virtual Receiver, firmware 1.2" : ""));
         const ReceiverSettings start = SimulatedDevices::preset(c.preset).settings;
         QCOMPARE(describe(receiver().settings()),
                  c.receiver != nullptr ? QString::fromLatin1(c.receiver) : describe(start));
