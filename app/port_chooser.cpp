@@ -83,6 +83,11 @@ void PortChooser::onDevicesChanged() {
         return;
     }
     refresh();
+    // A running command owns the link; it reopens a port that came back itself, and says why
+    // when it cannot.
+    if (window_.isBusy()) {
+        return;
+    }
     const std::string device = portDevicePath(link_.portName());
     const bool back = findListedPort(ports_, device).has_value();
     if (back && (!link_.isOpen() || link_.deviceGone()) && !window_.isBusy()) {

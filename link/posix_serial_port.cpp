@@ -42,9 +42,9 @@ constexpr std::size_t kReadChunk = 4096;
 // means the receiver is streaming; letting the rest gather for a while before reading again then
 // saves a wake-up per few bytes. A lone reply is handed on at once. The pause is short beside
 // every wait for a reply, and far inside what one read collects at any line rate. A read that
-// brings more than any line rate could have sent since the last (the fastest sends 307 bytes in
-// a pause) means input comes faster than a line rate (a USB receiver has none), so the next read
-// follows at once: the reader never falls behind.
+// fills half the buffer, far more than the fastest line rate sends in a pause (307 bytes),
+// means input comes faster than a line rate (a USB receiver has none), so the next read follows
+// at once: the reader never falls behind.
 constexpr std::size_t kStreamingRead = 32;
 constexpr std::size_t kFloodRead = kReadChunk / 2;
 constexpr std::chrono::milliseconds kGatherPause{80};

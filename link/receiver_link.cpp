@@ -54,12 +54,14 @@ bool ReceiverLink::open() {
         close();  // no thread could be had; the link stays closed
         return false;
     }
+    open_.store(true);
     return true;
 }
 
 // The reader is told to stop and its wait on the port is cut short, so this returns well inside
 // the close wait; the port is never closed under a running reader.
 void ReceiverLink::close() {
+    open_.store(false);
     if (reader_.joinable()) {
         stopRequested_.store(true);
         port_->stopReading();
@@ -87,6 +89,7 @@ bool ReceiverLink::configurePort(const LineSettings& settings) {
         return false;
     }
     configured_ = settings;
+    changedAt_.store(std::chrono::steady_clock::now().time_since_epoch().count());
     const std::lock_guard lock(settingsEpochMutex_);
     staleBelow_.store(port_->inputMark());
     settingsEpoch_.fetch_add(1);
@@ -158,6 +161,13 @@ void ReceiverLink::take(std::uint8_t byte) {
     }
 }
 
+bool ReceiverLink::withinResidue() const {
+    const std::chrono::steady_clock::rep ticks = changedAt_.load();
+    return ticks != kNeverChanged && std::chrono::steady_clock::now().time_since_epoch() -
+                                             std::chrono::steady_clock::duration(ticks) <
+                                         timing_.residueWait;
+}
+
 // Nothing more will come from this port: the settings it was verified at are gone with it, and
 // a procedure waiting on it is woken to end.
 void ReceiverLink::deviceHasGone() {
@@ -180,7 +190,7 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
         case kSentenceStart:
             outputProtocol_.store(OutputProtocol::Nmea);
             replyEvent_.pulse();
-            if (nmeaChecksumHolds(message)) {
+            if (nmeaChecksumHolds(message) && !withinResidue()) {
                 checkedSentenceEvent_.pulse();
             }
             break;

@@ -41,7 +41,8 @@ class ReceiverLink {
     [[nodiscard]] bool open();
     OpenError openError() const { return openError_.load(); }
     void close();
-    bool isOpen() const { return port_ != nullptr; }
+    // Safe from any thread: a window may ask while a command's thread opens or closes the port.
+    bool isOpen() const { return open_.load(); }
     // The reader found the device gone (hang-up, unplugged adapter); the link stays as it is
     // until it is opened again.
     bool deviceGone() const { return deviceGone_.load(); }
@@ -101,6 +102,8 @@ class ReceiverLink {
     void readerLoop();
     void take(std::uint8_t byte);
     void deviceHasGone();
+    // The line settings changed too lately for a whole sentence to have been heard since.
+    bool withinResidue() const;
     void postNmeaMask(std::span<const std::uint8_t> data);
     void postSignalLevels(std::span<const std::uint8_t> data);
     void notePortReport(std::span<const std::uint8_t> data);
@@ -124,6 +127,10 @@ class ReceiverLink {
     std::atomic<OpenError> openError_{OpenError::None};
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> deviceGone_{false};
+    std::atomic<bool> open_{false};
+    // When the line settings last changed, as steady-clock ticks.
+    static constexpr std::chrono::steady_clock::rep kNeverChanged = -1;
+    std::atomic<std::chrono::steady_clock::rep> changedAt_{kNeverChanged};
     std::atomic<std::uint64_t> bytesHeard_{0};
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
     // A message is dispatched only under this lock and only if no settings change came since its

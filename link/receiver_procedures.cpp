@@ -103,12 +103,15 @@ namespace {
 
 // Stores what the receiver showed. A port report may show two stop bits where one was probed:
 // the port takes them up too, so that what it sends matches what the receiver expects.
-void storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport& answer) {
-    if (answer.line != asked) {
-        (void)link.configurePort(answer.line);
+// False when the port could not follow the receiver to the line it reported: the move has
+// closed the link, and nothing is verified.
+bool storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport& answer) {
+    if (answer.line != asked && !link.configurePort(answer.line)) {
+        return false;
     }
     link.storeVerified(answer.line);
     link.setOutputProtocol(answer.output);
+    return true;
 }
 
 }  // namespace
@@ -119,10 +122,7 @@ bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::mil
     (void)link.configurePort(line);
     const std::optional<PortReport> answer =
         awaitAnswer(link, portConfigQuery(), line, AnswerRule::RateAndParity, wait, giveUp);
-    if (answer) {
-        storeAnswer(link, line, *answer);
-    }
-    return answer.has_value();
+    return answer && storeAnswer(link, line, *answer);
 }
 
 std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor) {
@@ -216,10 +216,7 @@ bool switchAndVerify(ReceiverLink& link, const LineSettings& line) {
     (void)link.configurePort(line);
     const std::optional<PortReport> answer =
         awaitAnswer(link, portConfigQuery(), line, AnswerRule::WholeLine, link.timing().verifyWait);
-    if (answer) {
-        storeAnswer(link, line, *answer);
-    }
-    return answer.has_value();
+    return answer && storeAnswer(link, line, *answer);
 }
 
 bool resetReceiver(ReceiverLink& link, NotificationSink* window) {

@@ -8,6 +8,9 @@
 #include <array>
 #include <climits>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "link/udev_device.h"
 
@@ -24,6 +27,41 @@ constexpr const char* kTerminalSubsystem = "tty";
 const fs::path kDeviceFolder = "/dev";
 // As the kernel allows when it follows links itself.
 constexpr int kMostLinks = 40;
+constexpr std::array<int, 3> kStandardStreams{STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
+// /proc/self/stat: the terminal's device number is the fifth field after the command name,
+// which ends at the last ')'.
+constexpr const char* kOwnStat = "/proc/self/stat";
+constexpr int kFieldsBeforeTerminal = 4;
+
+// The controlling terminal's device number, 0 for none.
+dev_t controllingTerminal() {
+    std::ifstream stat(kOwnStat);
+    const std::string line((std::istreambuf_iterator<char>(stat)), {});
+    const std::size_t nameEnd = line.rfind(')');
+    if (nameEnd == std::string::npos) {
+        return 0;
+    }
+    std::istringstream fields(line.substr(nameEnd + 1));
+    std::string skipped;
+    for (int field = 0; field < kFieldsBeforeTerminal; ++field) {
+        fields >> skipped;
+    }
+    unsigned long long terminal = 0;
+    fields >> terminal;
+    return static_cast<dev_t>(terminal);
+}
+
+// The terminal the user runs the program from, reached through /dev/stdin, /dev/fd/1 or its
+// /dev/pts name, is no receiver: probing it would write queries into the user's own session.
+bool isOwnTerminal(dev_t number) {
+    for (const int stream : kStandardStreams) {
+        struct stat status {};
+        if (::fstat(stream, &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == number) {
+            return true;
+        }
+    }
+    return controllingTerminal() == number;
+}
 
 }  // namespace
 
@@ -32,7 +70,7 @@ constexpr int kMostLinks = 40;
 DeviceKind deviceKindOf(dev_t number) {
     const unsigned major = ::major(number);
     if (major >= kFirstPtyMajor && major <= kLastPtyMajor) {
-        return DeviceKind::PseudoTerminal;
+        return isOwnTerminal(number) ? DeviceKind::Other : DeviceKind::PseudoTerminal;
     }
     const UdevContext context = newUdevContext();
     const UdevDevice device = characterDevice(context.get(), number);

@@ -13,7 +13,7 @@ namespace kestrune {
 
 enum class DeviceKind {
     SerialPort,      // a terminal with hardware behind it: a UART, a USB adapter, a CDC-ACM device
-    PseudoTerminal,  // the subordinate side of a pseudo-terminal
+    PseudoTerminal,  // the subordinate side of a pseudo-terminal, but the user's own terminal
     Other,           // anything else: memory devices, consoles, /dev/tty, /dev/ptmx, ...
 };
 

@@ -26,7 +26,8 @@ Timing Timing::scaled(double by) const {
     for (std::chrono::milliseconds Timing::*delay :
          {&Timing::readCeiling, &Timing::closeWait, &Timing::rejectWait, &Timing::nmeaReportWait,
           &Timing::probeWait, &Timing::verifyWait, &Timing::breakLength, &Timing::breakQuiet,
-          &Timing::settle, &Timing::quickProbeMargin, &Timing::identityWait, &Timing::leadWait}) {
+          &Timing::settle, &Timing::quickProbeMargin, &Timing::identityWait, &Timing::leadWait,
+          &Timing::residueWait}) {
         t.*delay = scaleDelay(this->*delay, by);
     }
     t.factor = factor * by;

@@ -35,6 +35,9 @@ struct Timing {
     // How long the quick pass listens where what it heard points, beyond the line time of the
     // sentences it waits for: a receiver that talks once a second is quiet for at most this.
     std::chrono::milliseconds leadWait{1100};
+    // What a UART's FIFO or a USB adapter already held at the old settings can still reach the
+    // port this long after a change; a sentence completed within it may be the old setting's.
+    std::chrono::milliseconds residueWait{30};
     // The factor every delay above was scaled by; line times are scaled by it too.
     double factor = 1.0;
 

@@ -19,6 +19,9 @@ constexpr const char* kCharacterDevices = "/sys/dev/char/";
 constexpr const char* kTerminalSubsystem = "tty";
 constexpr const char* kUsbSubsystem = "usb";
 constexpr const char* kUsbDeviceType = "usb_device";
+// Newer kernels put a port and controller layer of their own between a UART and its driver;
+// its drivers ("port", "ctrl") say nothing about the hardware.
+constexpr std::string_view kSerialCoreBus = "serial-base";
 constexpr char kLinkSeparator = ' ';
 constexpr std::string_view kVirtualDevices = "/sys/devices/virtual/";
 
@@ -98,6 +101,10 @@ std::vector<std::string> devlinksOf(udev_device* device) {
 std::string parentDriverOf(udev_device* device) {
     for (udev_device* parent = udev_device_get_parent(device); parent != nullptr;
          parent = udev_device_get_parent(parent)) {
+        const char* subsystem = udev_device_get_subsystem(parent);
+        if (subsystem != nullptr && subsystem == kSerialCoreBus) {
+            continue;
+        }
         if (const char* driver = udev_device_get_driver(parent); driver != nullptr) {
             return driver;
         }

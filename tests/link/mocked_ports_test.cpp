@@ -17,35 +17,8 @@
 namespace kestrune::test {
 namespace {
 
-constexpr int kTries = 2000;
-constexpr useconds_t kPause = 1000;
 // A bound on the wait for a device event, never reached when all is well.
 constexpr int kEventWaitMs = 10000;
-
-// A child process that holds the device open until it is ended.
-struct Holder {
-    pid_t pid = ::fork();
-    explicit Holder(const std::string& device) {
-        if (pid == 0) {
-            (void)::open(device.c_str(), O_RDWR | O_NOCTTY);
-            ::pause();
-            ::_exit(0);
-        }
-    }
-    // True once the lookup names this process for path; its open may take a moment to show.
-    bool seen(const std::string& path) const {
-        for (int tries = 0; tries < kTries; ++tries, ::usleep(kPause)) {
-            if (const std::optional<PortHolder> found = findPortHolder(path)) {
-                return found->pid == pid;
-            }
-        }
-        return false;
-    }
-    ~Holder() {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-};
 
 struct Shown {
     std::string device, storeName, driver, vendorId, product, serial;

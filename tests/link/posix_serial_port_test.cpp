@@ -51,11 +51,15 @@ struct PortFixture : testing::Test {
 
 TEST(PosixSerialPort, SaysWhyAnOpenFailed) {
     const std::pair<const char*, OpenError> cases[] = {
-        {"/nonexistent/ttyS0", OpenError::NoSuchDevice}, {"", OpenError::NoSuchDevice},
-        {"/", OpenError::NotATerminal},                  {"/proc/self/status", OpenError::NotATerminal},
+        {"/nonexistent/ttyS0", OpenError::NoSuchDevice},
+        {"", OpenError::NoSuchDevice},
+        {"/", OpenError::NotATerminal},
+        {"/proc/self/status", OpenError::NotATerminal},
         // Character devices other than serial ports are refused from their number, unopened.
-        {"/dev/null", OpenError::NotSerialPort},         {"/dev/full", OpenError::NotSerialPort},
-        {"/dev/tty", OpenError::NotSerialPort},          {"/dev/ptmx", OpenError::NotSerialPort},
+        {"/dev/null", OpenError::NotSerialPort},
+        {"/dev/full", OpenError::NotSerialPort},
+        {"/dev/tty", OpenError::NotSerialPort},
+        {"/dev/ptmx", OpenError::NotSerialPort},
         {"/dev/console", OpenError::NotSerialPort},
     };
     for (const auto& [path, error] : cases) {
@@ -66,6 +70,22 @@ TEST(PosixSerialPort, SaysWhyAnOpenFailed) {
     EXPECT_EQ(openSerialPort("SIM1").error, OpenError::NoSuchDevice);
     EXPECT_EQ(openSerialPort("../x").error, OpenError::NoSuchDevice);
     EXPECT_EQ(openSerialPort("/dev/../etc/passwd").error, OpenError::NoSuchDevice);
+}
+
+// The user's own terminal is no receiver, by whatever name it is reached (/dev/stdin, its
+// /dev/pts path); another pseudo-terminal is.
+TEST(PosixSerialPort, RefusesTheTerminalItRunsFrom) {
+    PseudoTerminal own;
+    const int saved = ::dup(STDIN_FILENO);
+    const int terminal = ::open(own.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_TRUE(saved >= 0 && terminal >= 0);
+    ASSERT_EQ(::dup2(terminal, STDIN_FILENO), STDIN_FILENO);
+    const OpenError ownError = openSerialDevice(own.slavePath()).error;
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    ::close(terminal);
+    EXPECT_EQ(ownError, OpenError::NotSerialPort);
+    EXPECT_NE(openSerialDevice(own.slavePath()).port, nullptr);
 }
 
 // A FIFO's reader sees a hang-up once any writer has come and gone: a refused FIFO must never

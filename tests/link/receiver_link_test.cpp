@@ -105,6 +105,23 @@ const DispatchCase kDispatchCases[] = {
 INSTANTIATE_TEST_SUITE_P(ReceiverLink, DispatchTable, testing::ValuesIn(kDispatchCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A sentence completed just after a change of settings may have been heard at the old ones (a
+// UART's FIFO, a USB adapter's buffer): it checks nothing yet.
+TEST_F(LinkFixture, ASentenceJustAfterAChangeOfSettingsChecksNothing) {
+    Timing timing = kFast;
+    timing.residueWait = std::chrono::minutes{1};
+    ReceiverLink slow{timing, [this](std::string_view) {
+                          return OpenResult{std::make_unique<FakeSerialPort>(state)};
+                      }};
+    slow.setPortName("COM1");
+    for (const bool changed : {false, true}) {
+        ASSERT_TRUE(!changed || slow.configurePort(k4800));
+        EventWait checked(slow.checkedSentenceEvent());
+        slow.dispatch(Bytes{'$', 'A', '*', '4', '1'});
+        EXPECT_EQ(checked.wait(kNoWait) == WaitResult::First, !changed);
+    }
+}
+
 // The reader frames the stream and tracks the protocol; its framer keeps a packet open across a
 // reopen, and starts afresh when the line settings change, as a reply cut off by the change must
 // not swallow the first one at the new settings.

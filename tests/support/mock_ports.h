@@ -3,12 +3,18 @@
 // by a pseudo-terminal, with the udev properties and sysfs attributes a real one has.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <umockdev.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
+
+#include "link/port_holder.h"
 
 namespace kestrune::test {
 
@@ -23,6 +29,33 @@ struct MockUsbPort {
     std::string driver;  // usbserial_generic
     std::string product = "USB Serial Adapter";
     std::string serial = "EX0001";
+};
+
+// A child process that holds the device open until it is ended.
+struct Holder {
+    pid_t pid = ::fork();
+    explicit Holder(const std::string& device) {
+        if (pid == 0) {
+            (void)::open(device.c_str(), O_RDWR | O_NOCTTY);
+            ::pause();
+            ::_exit(0);
+        }
+    }
+    // True once the lookup names this process for path; its open may take a moment to show.
+    bool seen(const std::string& path) const {
+        constexpr int kTries = 2000;
+        constexpr useconds_t kPause = 1000;
+        for (int tries = 0; tries < kTries; ++tries, ::usleep(kPause)) {
+            if (const std::optional<PortHolder> found = findPortHolder(path)) {
+                return found->pid == pid;
+            }
+        }
+        return false;
+    }
+    ~Holder() {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
 };
 
 class MockPorts {

@@ -54,16 +54,9 @@ TEST(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
     ASSERT_TRUE(bed.addUsb({"ttyUSB2", "usbserial_generic", "USB Serial Adapter", "EX9"},
                            kUsbSerialMajor, 2, 9));
     ASSERT_TRUE(bed.addUart(0, 4) && bed.addUart(1, 0));
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        (void)::open("/dev/ttyUSB2", O_RDWR | O_NOCTTY);
-        ::pause();
-        ::_exit(0);
-    }
-    ::usleep(200000);
+    const Holder holder("/dev/ttyUSB2");
+    ASSERT_TRUE(holder.seen("/dev/ttyUSB2"));
     const Outcome run = runProgram({"--time-scale", "0.05", "--json", "find", "--all"});
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
 
     EXPECT_EQ(run.status, 0) << run.err;
     std::set<std::string> found;

@@ -14,6 +14,7 @@
 #include "tools/kestrunectl/port_listing.h"
 #include "tools/kestrunectl/receiver_report.h"
 #include "tools/kestrunectl/search.h"
+#include "tools/kestrunectl/session.h"
 
 namespace kestrune::ctl {
 
@@ -124,6 +125,7 @@ int runAllPorts(const Invocation& invocation) {
     searchAll(searches, invocation);
     interrupts.setAction({});
     bool found = false;
+    bool written = true;
     for (const auto& search : searches) {
         if (search->outcome != SearchOutcome::Found) {
             sayWhy(*search);
@@ -131,12 +133,13 @@ int runAllPorts(const Invocation& invocation) {
         }
         found = true;
         const ReceiverReport& report = search->report;
-        const std::string text = invocation.json ? reportJson(report) : reportText(report);
-        std::fputs(text.c_str(), stdout);
+        written = writeOut(invocation.json ? reportJson(report) : reportText(report)) && written;
     }
-    std::fflush(stdout);
     if (interrupts.interrupted()) {
         return kExitSignalBase + interrupts.signal();
+    }
+    if (!written) {
+        return kExitOutputClosed;
     }
     return found ? kExitDone : kExitNoAnswer;
 }

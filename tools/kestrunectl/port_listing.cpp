@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/kestrunectl/exit_status.h"
+#include "tools/kestrunectl/session.h"
 
 namespace kestrune::ctl {
 
@@ -115,9 +116,9 @@ std::string portsJson(const std::vector<ListedPort>& ports) {
 
 int runPorts(bool all, bool json) {
     const std::vector<ListedPort> ports = listSerialPorts(all ? PortScope::All : PortScope::Usable);
-    const std::string text = json ? portsJson(ports) : portsText(ports);
-    std::fputs(text.c_str(), stdout);
-    std::fflush(stdout);
+    if (!writeOut(json ? portsJson(ports) : portsText(ports))) {
+        return kExitOutputClosed;
+    }
     if (ports.empty() && !json) {
         std::fputs("kestrunectl: no serial port found; plug the receiver in\n", stderr);
     }
