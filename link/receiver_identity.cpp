@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "link/receiver_link.h"
+#include "link/receiver_procedures.h"
 
 namespace kestrune {
 
@@ -15,6 +16,8 @@ constexpr std::uint8_t kFirmwareAnswered = 0x01;
 constexpr std::uint8_t kHardwareAnswered = 0x02;
 constexpr std::uint8_t kSoftwareAnswered = 0x04;
 constexpr std::uint8_t kAllAnswered = kFirmwareAnswered | kHardwareAnswered | kSoftwareAnswered;
+// The three answers on the line, framed, for a product name of the usual length.
+constexpr std::size_t kAnswersBytes = 96;
 
 // A 0x13 holds the ID and data of the packet refused: 13 1C 03 refuses the hardware query. One
 // that stops after the ID refuses both queries of that ID.
@@ -99,10 +102,13 @@ bool IdentityReplies::settled() const {
 ReceiverIdentity readIdentity(ReceiverLink& link) {
     IdentityReplies& replies = link.identityReplies();
     replies.forget();
-    if (!link.verified()) {
+    const std::optional<LineSettings> line = link.verifiedSettings();
+    if (!line) {
         return {};
     }
-    const Clock::time_point deadline = Clock::now() + link.timing().identityWait;
+    // On a slow line the answers alone take longer than the wait: at 1200 bits/s, 0.8 s.
+    const Clock::time_point deadline = Clock::now() + link.timing().identityWait +
+                                       lineTime(kAnswersBytes, *line, link.timing().factor);
     bool asked = false;
     for (;;) {
         EventWait answer(replies.arrived(), &link.cancellation());

@@ -128,7 +128,10 @@ int runAllPorts(const Invocation& invocation) {
     bool written = true;
     for (const auto& search : searches) {
         if (search->outcome != SearchOutcome::Found) {
-            sayWhy(*search);
+            // An interrupted search says nothing of ports it had no time to hear out.
+            if (!interrupts.interrupted()) {
+                sayWhy(*search);
+            }
             continue;
         }
         found = true;
