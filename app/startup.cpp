@@ -28,10 +28,7 @@ constexpr char kPortKey[] = "Port";
 // A store holds one short line; anything larger is not one of ours.
 constexpr qint64 kMaxStoreBytes = 64 * 1024;
 
-constexpr char16_t kFirstPrintable = 0x20;
-constexpr char16_t kLastPrintable = 0x7E;
-
-// The lock file's name is the day the program was built, as every copy of it agrees.
+// The lock file's name, the same in every copy of the program, so that copies exclude each other.
 constexpr char kLockName[] = "Jul 21 2008";
 constexpr char kPrivateFolderPrefix[] = "/kestrune-";
 constexpr mode_t kPrivateFolderMode = 0700;
@@ -42,15 +39,10 @@ QString defaultName() {
     return QString::fromLatin1(kDefaultPortName);
 }
 
-// Checked on the Latin-1 bytes: a character outside it becomes '?', which no path under /dev
-// and no short name the program makes contains.
+// A character outside ASCII becomes bytes of UTF-8, which storablePortName refuses as it does
+// every character outside printable ASCII.
 bool usableName(const QString& name) {
-    return name.size() <= static_cast<qsizetype>(kMaxPortPath) &&
-           std::all_of(name.begin(), name.end(),
-                       [](QChar c) {
-                           return c.unicode() >= kFirstPrintable && c.unicode() <= kLastPrintable;
-                       }) &&
-           storablePortName(name.toStdString());
+    return storablePortName(name.toStdString());
 }
 
 // Only a regular file of a store's size is read: a FIFO there would hang the start, with the

@@ -14,6 +14,7 @@
 #include <memory>
 #include <thread>
 
+#include "bench/run_times.h"
 #include "link/receiver_link.h"
 #include "link/receiver_procedures.h"
 #include "sim/pty_receiver.h"
@@ -24,7 +25,8 @@ namespace {
 
 using namespace kestrune;
 using Clock = std::chrono::steady_clock;
-using Seconds = std::chrono::duration<double>;
+using bench::RunTimes;
+using Seconds = RunTimes::Seconds;
 
 enum class Search { TwoPass, Full };
 
@@ -71,8 +73,7 @@ struct Rig {
 void measure(benchmark::State& state, const Target& target, Search search,
              std::chrono::milliseconds shift) {
     const bool expectFound = target.answering != Answering::Silent;
-    Seconds total{0};
-    Seconds slowest{0};
+    RunTimes times;
     std::chrono::milliseconds delay{0};
     for (auto _ : state) {
         Rig rig(target);
@@ -91,12 +92,9 @@ void measure(benchmark::State& state, const Target& target, Search search,
             state.SkipWithError("the search did not end as expected");
             return;
         }
-        total += elapsed;
-        slowest = std::max(slowest, elapsed);
-        state.SetIterationTime(elapsed.count());
+        times.add(state, elapsed);
     }
-    state.counters["mean_s"] = total.count() / static_cast<double>(state.iterations());
-    state.counters["slowest_s"] = slowest.count();
+    times.report(state);
 }
 
 void twoPassAt4800(benchmark::State& state) {

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 
+#include "bench/run_times.h"
 #include "link/receiver_identity.h"
 #include "link/receiver_link.h"
 #include "sim/pty_receiver.h"
@@ -20,7 +21,8 @@ namespace {
 
 using namespace kestrune;
 using Clock = std::chrono::steady_clock;
-using Seconds = std::chrono::duration<double>;
+using bench::RunTimes;
+using Seconds = RunTimes::Seconds;
 
 enum class Read { SelectionAlone, SelectionAndIdentity, IdentityAlone };
 
@@ -44,8 +46,7 @@ struct Rig {
 // The receiver counts as found at its factory settings, as after show's search.
 void measure(benchmark::State& state, ReceiverBehaviour behaviour, Read read) {
     behaviour.periodicOutput = false;
-    Seconds total{0};
-    Seconds slowest{0};
+    RunTimes times;
     for (auto _ : state) {
         Rig rig(behaviour);
         if (rig.link == nullptr || !rig.link->open() || !rig.link->configurePort(kFactoryLine)) {
@@ -71,12 +72,9 @@ void measure(benchmark::State& state, ReceiverBehaviour behaviour, Read read) {
             state.SkipWithError("the identity did not come as expected");
             return;
         }
-        total += elapsed;
-        slowest = std::max(slowest, elapsed);
-        state.SetIterationTime(elapsed.count());
+        times.add(state, elapsed);
     }
-    state.counters["mean_s"] = total.count() / static_cast<double>(state.iterations());
-    state.counters["slowest_s"] = slowest.count();
+    times.report(state);
 }
 
 const ReceiverBehaviour kAnswering{};

@@ -126,9 +126,13 @@ ReceiverIdentity readIdentity(ReceiverLink& link) {
     }
 }
 
+std::string versionText(std::uint8_t major, std::uint8_t minor) {
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
 std::string identitySummary(const ReceiverIdentity& identity) {
     const auto version = [](std::uint8_t major, std::uint8_t minor) {
-        return "firmware " + std::to_string(major) + "." + std::to_string(minor);
+        return "firmware " + versionText(major, minor);
     };
     if (identity.firmware) {
         return std::string(identity.firmware->product.view()) + ", " +

@@ -61,4 +61,7 @@ ReceiverIdentity readIdentity(ReceiverLink& link);
 // is named by its hardware report's product, if any; one that answered nothing gives "".
 std::string identitySummary(const ReceiverIdentity& identity);
 
+// "2.14": a version as the receiver's reports give it.
+std::string versionText(std::uint8_t major, std::uint8_t minor);
+
 }  // namespace kestrune

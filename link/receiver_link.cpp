@@ -44,7 +44,7 @@ bool ReceiverLink::open() {
         return false;
     }
     stopRequested_.store(false);
-    bytesRead_ = 0;
+    bytesHeard_.store(0);
     staleBelow_.store(0);
     configured_.reset();
     try {
@@ -142,9 +142,8 @@ void ReceiverLink::readerLoop() {
 // The epoch is read before the mark, and configurePort writes them the other way round, so a
 // byte read below a fresh mark is always seen as stale.
 void ReceiverLink::take(std::uint8_t byte) {
-    bytesHeard_.fetch_add(1, std::memory_order_relaxed);
     const std::uint32_t epoch = settingsEpoch_.load();
-    if (bytesRead_++ < staleBelow_.load()) {
+    if (bytesHeard_.fetch_add(1, std::memory_order_relaxed) < staleBelow_.load()) {
         return;
     }
     if (epoch != framerEpoch_) {

@@ -60,8 +60,9 @@ class ReceiverLink {
     // The settings the receiver last answered at, read whole; nothing while unverified.
     std::optional<LineSettings> verifiedSettings() const;
     OutputProtocol outputProtocol() const { return outputProtocol_.load(); }
-    // Bytes the reader has taken from the port since construction, at any settings: a count
-    // that never moves means nothing is attached, or nothing is talking.
+    // Bytes the reader has taken from the port since it was opened, at any settings: a count
+    // that never moves means nothing is attached, or nothing is talking. The reader also holds
+    // it against the port's input mark to tell bytes heard before a change of settings.
     std::uint64_t bytesHeard() const { return bytesHeard_.load(std::memory_order_relaxed); }
     // What arrived at the current line settings since configurePort moved the port there.
     HeardTally heardHere() const { return tally_.snapshot(); }
@@ -143,9 +144,7 @@ class ReceiverLink {
     HeardCounters tally_;
     // What configurePort last set on the port now open; used by the procedures' thread alone.
     std::optional<LineSettings> configured_;
-    // Used by the reader alone: bytes read from the port now open, and the settings epoch of the
-    // bytes the framer holds.
-    std::uint64_t bytesRead_ = 0;
+    // Used by the reader alone: the settings epoch of the bytes the framer holds.
     std::uint32_t framerEpoch_ = 0;
     // Used by the reader alone, for the whole life of the link; started afresh whenever the line
     // settings change, since a message cut off at the old settings would otherwise swallow the

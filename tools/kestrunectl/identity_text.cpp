@@ -19,10 +19,6 @@ std::string dateText(const BuildDate& date) {
     return text.data();
 }
 
-std::string versionText(std::uint8_t major, std::uint8_t minor) {
-    return std::to_string(major) + "." + std::to_string(minor);
-}
-
 std::string firmwareLine(const std::optional<FirmwareReport>& firmware) {
     if (!firmware) {
         return kUnknown;

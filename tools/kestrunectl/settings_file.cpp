@@ -20,8 +20,6 @@ constexpr std::string_view kWhitespace = " \t\r";
 constexpr std::string_view kCommentStarts = ";#";
 // What the settings writer quotes, escapes or splits a value at.
 constexpr std::string_view kReservedInValue = "\"\\,;#";
-constexpr char kFirstPrintable = 0x20;
-constexpr char kLastPrintable = 0x7E;
 constexpr char kSectionStart = '[';
 constexpr char kSectionEnd = ']';
 constexpr char kAssign = '=';
@@ -34,13 +32,10 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kWhitespace) - first + 1);
 }
 
+// storablePortName holds the value to printable ASCII and its length; the characters the
+// settings writer would have quoted or escaped are no value it wrote plainly.
 bool plainValue(std::string_view value) {
-    return value.size() <= kMaxPortPath &&
-           std::all_of(value.begin(), value.end(),
-                       [](char c) {
-                           return c >= kFirstPrintable && c <= kLastPrintable &&
-                                  kReservedInValue.find(c) == std::string_view::npos;
-                       }) &&
+    return value.find_first_of(kReservedInValue) == std::string_view::npos &&
            storablePortName(value);
 }
 
