@@ -1,14 +1,10 @@
 // The port listing, the opener's device check and the holder lookup over a made-up device tree;
 // run under the device test bed's preload (umockdev-wrapper).
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include "link/device_monitor.h"
-#include "link/port_holder.h"
 #include "link/port_list.h"
 #include "link/serial_device.h"
 #include "link/serial_opener.h"

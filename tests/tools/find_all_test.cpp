@@ -1,7 +1,5 @@
 // find --all run as a process over a made-up device tree, under the device test bed's preload:
 // virtual receivers behind mocked USB and CDC-ACM ports, through the real serial layer.
-#include <fcntl.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
