@@ -15,9 +15,13 @@ namespace {
 constexpr char kGone[] = " (gone)";
 constexpr char kVirtual[] = " (virtual receiver)";
 constexpr char kGoneStatus[] = "  Port %1 is gone: plug it back in or choose another";
-constexpr char kBusyStatus[] = "  Port busy: held by %1 (pid %2)";
+constexpr char kBusyStatus[] = "  Port busy: held by %1";
 constexpr char kNotSerialStatus[] = "  %1 is not a serial port";
+constexpr char kOwnTerminalStatus[] =
+    "  %1 is your own terminal, the one the program runs from: choose the receiver's port";
 constexpr char kBadNameStatus[] = "  Not a port name: %1";
+constexpr char kNotWrittenStatus[] = "  Port %1 not chosen: the settings file %2 cannot be written";
+constexpr char kNoListingStatus[] = "  The device list could not be read: %1";
 constexpr char kReadyStatus[] = "  Ready";
 
 QString fromStd(const std::string& text) {
@@ -43,14 +47,27 @@ PortChooser::PortChooser(ReceiverLink& link, SettingsWindow& window, QString sto
         notifier_ = new QSocketNotifier(monitor_->fd(), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &PortChooser::onDevicesChanged);
     }
+    // A survey comes on the lister's thread and is shown on the window's; one still queued when
+    // this object goes is dropped with it.
+    lister_ = std::make_unique<PortLister>([this](PortSurvey survey) {
+        QMetaObject::invokeMethod(
+            this, [this, survey = std::move(survey)] { onSurvey(survey); }, Qt::QueuedConnection);
+    });
+    window_.showPort(describe(link_.portName()));
     refresh();
-    showProblem();
 }
 
 PortChooser::~PortChooser() = default;
 
 void PortChooser::refresh() {
-    ports_ = listSerialPorts();
+    lister_->request(portDevicePath(link_.portName()));
+}
+
+void PortChooser::onSurvey(const PortSurvey& survey) {
+    ports_ = survey.listing.ports;
+    listingFailure_ = survey.listing.failure;
+    surveyedDevice_ = survey.device;
+    holder_ = survey.holder;
     QStringList texts;
     QStringList names;
     for (const ListedPort& port : ports_) {
@@ -58,7 +75,25 @@ void PortChooser::refresh() {
         names << fromStd(port.stableName());
     }
     window_.setPortChoices(texts, names);
-    window_.showPort(describe(link_.portName()));
+    if (!window_.portBeingTyped()) {
+        window_.showPort(describe(link_.portName()));
+    }
+    emit listed();
+    // A running command owns the link; it reopens a port that came back itself, and says why
+    // when it cannot.
+    if (window_.isBusy()) {
+        return;
+    }
+    if (!listingFailure_.empty()) {
+        window_.setStatus(QString::fromLatin1(kNoListingStatus).arg(fromStd(listingFailure_)));
+        return;
+    }
+    // The link keeps a port that went away as it was; once the device is back it opens again.
+    const std::string device = portDevicePath(link_.portName());
+    if (findListedPort(ports_, device) && (!link_.isOpen() || link_.deviceGone()) && link_.open()) {
+        window_.setStatus(QString::fromLatin1(kReadyStatus));
+    }
+    sayProblem();
 }
 
 QString PortChooser::describe(const std::string& portName) const {
@@ -76,35 +111,24 @@ QString PortChooser::describe(const std::string& portName) const {
            (std::filesystem::exists(device, error) ? QString{} : QString::fromLatin1(kGone));
 }
 
-// The link keeps a port that went away as it was; once the device is back, and no command is
-// running, it opens again.
 void PortChooser::onDevicesChanged() {
-    if (!monitor_->drain()) {
-        return;
-    }
-    refresh();
-    // A running command owns the link; it reopens a port that came back itself, and says why
-    // when it cannot.
-    if (window_.isBusy()) {
-        return;
-    }
-    const std::string device = portDevicePath(link_.portName());
-    const bool back = findListedPort(ports_, device).has_value();
-    if (back && (!link_.isOpen() || link_.deviceGone()) && !window_.isBusy()) {
-        if (link_.open()) {
-            window_.setStatus(QString::fromLatin1(kReadyStatus));
-        }
-    }
-    if (!back || !link_.isOpen()) {
-        showProblem();
+    if (monitor_->drain()) {
+        refresh();
     }
 }
 
 void PortChooser::choose(const QString& name) {
-    if (!storePortName(link_, name, storePath_)) {
-        window_.showPort(describe(link_.portName()));
-        window_.setStatus(QString::fromLatin1(kBadNameStatus).arg(name));
-        return;
+    switch (storePortName(link_, name, storePath_)) {
+        case StoreResult::NotAPortName:
+            window_.showPort(describe(link_.portName()));
+            window_.setStatus(QString::fromLatin1(kBadNameStatus).arg(name));
+            return;
+        case StoreResult::NotWritten:
+            window_.showPort(describe(link_.portName()));
+            window_.setStatus(QString::fromLatin1(kNotWrittenStatus).arg(name, storePath_));
+            return;
+        case StoreResult::Stored:
+            break;
     }
     if (!link_.isOpen()) {
         (void)link_.open();
@@ -112,11 +136,17 @@ void PortChooser::choose(const QString& name) {
     window_.showPort(describe(link_.portName()));
     window_.showReceiverIdentity({});
     window_.setStatus(QString::fromLatin1(kReadyStatus));
-    showProblem();
+    sayProblem();
+    refresh();
+}
+
+void PortChooser::showProblem() {
+    sayProblem();
+    refresh();
 }
 
 // Only what keeps the port from opening is said; an open port leaves the status as it is.
-void PortChooser::showProblem() {
+void PortChooser::sayProblem() {
     if (link_.isOpen() && !link_.deviceGone()) {
         return;
     }
@@ -124,13 +154,14 @@ void PortChooser::showProblem() {
     const QString shown = fromStd(fileName(device.empty() ? link_.portName() : device));
     switch (link_.openError()) {
         case OpenError::Busy: {
-            const std::optional<PortHolder> holder = findPortHolder(device);
-            window_.setStatus(
-                QString::fromLatin1(kBusyStatus)
-                    .arg(holder ? fromStd(holder->name) : QStringLiteral("another program"))
-                    .arg(holder ? holder->pid : 0));
+            const std::optional<PortHolder> holder =
+                device == surveyedDevice_ ? holder_ : std::nullopt;
+            window_.setStatus(QString::fromLatin1(kBusyStatus).arg(fromStd(holderText(holder))));
             return;
         }
+        case OpenError::OwnTerminal:
+            window_.setStatus(QString::fromLatin1(kOwnTerminalStatus).arg(shown));
+            return;
         case OpenError::NotSerialPort:
         case OpenError::NotATerminal:
             window_.setStatus(QString::fromLatin1(kNotSerialStatus).arg(shown));

@@ -168,12 +168,23 @@ bool SettingsWindow::choosePortOnEnter(int key) {
 }
 
 void SettingsWindow::setPortChoices(const QStringList& texts, const QStringList& names) {
-    const QString shown = portList_->currentText();
+    QLineEdit* edit = portList_->lineEdit();
+    const QString shown = edit->text();
+    const bool typed = edit->isModified();
+    const int cursor = edit->cursorPosition();
     portList_->clear();
     for (qsizetype i = 0; i < texts.size() && i < names.size(); ++i) {
         portList_->addItem(texts[i], names[i]);
     }
     showPort(shown);
+    if (typed) {
+        edit->setModified(true);
+        edit->setCursorPosition(cursor);
+    }
+}
+
+bool SettingsWindow::portBeingTyped() const {
+    return portList_->lineEdit()->isModified();
 }
 
 void SettingsWindow::showPort(const QString& text) {

@@ -47,10 +47,14 @@ class SettingsWindow : public QDialog, public NotificationSink {
 
     // The port row: the ports to choose from (what each is, and the name a choice stores), and
     // the port the window talks to, as shown.
+    // New choices keep what the user is typing in the row, where the cursor is.
     void setPortChoices(const QStringList& texts, const QStringList& names);
     void showPort(const QString& text);
     QString shownPort() const;
-    // Who the receiver on the port is ("Kestrune Virtual Receiver, firmware 1.2"); empty for not known.
+    // The user has typed in the row since a port was last shown or chosen there.
+    bool portBeingTyped() const;
+    // Who the receiver on the port is ("Kestrune Virtual Receiver, firmware 1.2"); empty for not
+    // known.
     void showReceiverIdentity(const QString& text);
     QString shownReceiverIdentity() const;
 

@@ -121,15 +121,20 @@ void loadPortName(ReceiverLink& link) {
     loadPortName(link, defaultPortStorePath());
 }
 
-bool storePortName(ReceiverLink& link, const QString& name, const QString& storePath) {
+// A choice that could not be stored would be lost at the next start; the link staying on its
+// port shows the user that the choice did not take.
+StoreResult storePortName(ReceiverLink& link, const QString& name, const QString& storePath) {
     if (!usableName(name)) {
-        return false;
+        return StoreResult::NotAPortName;
     }
     QSettings store(storePath, QSettings::IniFormat);
     store.setValue(kPortKey, name);
     store.sync();
+    if (store.status() != QSettings::NoError) {
+        return StoreResult::NotWritten;
+    }
     link.setPortName(name.toStdString());
-    return store.status() == QSettings::NoError;
+    return StoreResult::Stored;
 }
 
 std::string privateLockFolder(const std::string& tmpRoot) {

@@ -24,9 +24,15 @@ QString defaultPortStorePath();
 void loadPortName(ReceiverLink& link, const QString& storePath);
 void loadPortName(ReceiverLink& link);
 
-// Stores a port the user chose (a short name or a device path) and hands it to the link; false
-// when it is no name the store may hold, or the store cannot be written.
-bool storePortName(ReceiverLink& link, const QString& name, const QString& storePath);
+enum class StoreResult {
+    Stored,
+    NotAPortName,  // no name the store may hold: nothing written, the link left as it was
+    NotWritten,    // the store could not be written: the link left on its port
+};
+
+// Stores a port the user chose (a short name or a device path) and, once it is stored, hands it
+// to the link.
+StoreResult storePortName(ReceiverLink& link, const QString& name, const QString& storePath);
 
 // Tells whether another copy of the program runs, by an exclusive lock on a file that the
 // kernel releases when its holder ends, however it ends.

@@ -85,7 +85,7 @@ void listSixtyFourPorts(benchmark::State& state) {
         }
     }
     for (auto _ : state) {
-        const std::vector<ListedPort> ports = listSerialPorts();
+        const std::vector<ListedPort> ports = listSerialPorts().ports;
         if (ports.size() != kListedPorts) {
             state.SkipWithError("not every mocked port was listed");
             return;

@@ -91,6 +91,11 @@ void noteHolder(const fs::path& process, pid_t pid, const std::vector<DeviceIden
 
 }  // namespace
 
+std::string holderText(const std::optional<PortHolder>& holder) {
+    return holder ? holder->name + " (pid " + std::to_string(holder->pid) + ")"
+                  : std::string("another program");
+}
+
 std::optional<PortHolder> findPortHolder(const std::string& device) {
     return findPortHolders({device}).front();
 }

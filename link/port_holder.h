@@ -18,6 +18,8 @@ struct PortHolder {
 // by-id link, or a node a test bed redirects, names the same holder as the node itself. Nothing
 // when none can be seen (processes of other users hide their descriptors).
 std::optional<PortHolder> findPortHolder(const std::string& device);
+// "gpsd (pid 812)"; "another program" when the holder cannot be seen, as no pid is known then.
+std::string holderText(const std::optional<PortHolder>& holder);
 // The holder of each device, looking through the processes once.
 std::vector<std::optional<PortHolder>> findPortHolders(const std::vector<std::string>& devices);
 

@@ -51,10 +51,11 @@ std::string ListedPort::description() const {
     return product.empty() ? driver : product;
 }
 
-std::vector<ListedPort> listSerialPorts(PortScope scope) {
-    std::vector<ListedPort> ports;
+PortListing listSerialPorts(PortScope scope) {
+    PortListing listing;
+    std::vector<ListedPort>& ports = listing.ports;
     const UdevContext context = newUdevContext();
-    for (const std::string& syspath : terminalSyspaths(context.get())) {
+    for (const std::string& syspath : terminalSyspaths(context.get(), listing.failure)) {
         const UdevDevice device = deviceAt(context.get(), syspath);
         if (device == nullptr || devnodeOf(device.get()).empty() ||
             !hasHardwareParent(device.get())) {
@@ -75,7 +76,7 @@ std::vector<ListedPort> listSerialPorts(PortScope scope) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         ports[i].holder = holders[i];
     }
-    return ports;
+    return listing;
 }
 
 std::optional<ListedPort> findListedPort(const std::vector<ListedPort>& ports,

@@ -34,8 +34,14 @@ enum class PortScope {
     All,
 };
 
-// In the order udev gives them, sorted by device path.
-std::vector<ListedPort> listSerialPorts(PortScope scope = PortScope::Usable);
+struct PortListing {
+    // Sorted by device path.
+    std::vector<ListedPort> ports;
+    // Why the device list could not be read; empty when it was (even with no port on it).
+    std::string failure;
+};
+
+PortListing listSerialPorts(PortScope scope = PortScope::Usable);
 
 // The listed port a path leads to (the device or one of its aliases); nothing when none does.
 std::optional<ListedPort> findListedPort(const std::vector<ListedPort>& ports,

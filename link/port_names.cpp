@@ -140,7 +140,7 @@ bool storablePortName(std::string_view name) {
     if (device.empty() || ::stat(device.c_str(), &status) != 0) {
         return !device.empty() && errno == ENOENT;
     }
-    return S_ISCHR(status.st_mode) && deviceKindOf(status.st_rdev) != DeviceKind::Other;
+    return S_ISCHR(status.st_mode) && usableKind(deviceKindOf(status.st_rdev));
 }
 
 std::string storeNameOf(std::string_view device) {

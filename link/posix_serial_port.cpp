@@ -264,6 +264,16 @@ bool makeRawLine(int fd, const termios& original) {
            succeeded(retryInterrupted([&] { return ::tcsetattr(fd, TCSANOW, &attributes); }));
 }
 
+// The path could have been made to lead elsewhere between the check and the open. The node
+// opened must be the node checked: the same file on the same file system, which is the same
+// device number too. Device test beds fake the number a path's stat gives but not the node,
+// so the node is what is compared.
+bool sameNode(int fd, const struct stat& checked) {
+    struct stat opened {};
+    return ::fstat(fd, &opened) == 0 && S_ISCHR(opened.st_mode) &&
+           opened.st_dev == checked.st_dev && opened.st_ino == checked.st_ino;
+}
+
 bool raiseModemLines(int fd) {
     return supportedOrDone(retryInterrupted([&] {
         errno = 0;
@@ -274,7 +284,8 @@ bool raiseModemLines(int fd) {
 }  // namespace
 
 // Only a serial port or a pseudo-terminal is opened at all: opening other devices can have
-// effects of their own (a watchdog arms, /dev/ptmx makes a terminal, /dev/tty is the user's).
+// effects of their own (a watchdog arms, /dev/ptmx makes a terminal, /dev/tty is the user's),
+// and the user's own terminal, whatever its kind, would receive the probes.
 // Opened without blocking, so a device waiting for carrier cannot hold the open; blocking again
 // once it is ours. flock keeps out every other opener, root included; TIOCEXCL also keeps out
 // programs that do not take the lock.
@@ -286,13 +297,20 @@ OpenResult openSerialDevice(const std::string& path) {
     if (!S_ISCHR(status.st_mode)) {
         return failure(OpenError::NotATerminal);
     }
-    if (deviceKindOf(status.st_rdev) == DeviceKind::Other) {
+    const DeviceKind kind = deviceKindOf(status.st_rdev);
+    if (kind == DeviceKind::OwnTerminal) {
+        return failure(OpenError::OwnTerminal);
+    }
+    if (!usableKind(kind)) {
         return failure(OpenError::NotSerialPort);
     }
     FileDescriptor fd(static_cast<int>(retryInterrupted(
         [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); })));
     if (!fd.valid()) {
         return failure(openErrorOf(errno));
+    }
+    if (!sameNode(fd.get(), status)) {
+        return failure(OpenError::Failed);
     }
     termios original{};
     if (::tcgetattr(fd.get(), &original) != 0) {

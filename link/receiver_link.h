@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "link/heard_tally.h"
+#include "link/identity_replies.h"
 #include "link/notification_sink.h"
 #include "link/pulse_event.h"
-#include "link/receiver_identity.h"
 #include "link/serial_opener.h"
 #include "link/timing.h"
 #include "protocol/receiver_settings.h"

@@ -51,12 +51,14 @@ dev_t controllingTerminal() {
     return static_cast<dev_t>(terminal);
 }
 
-// The terminal the user runs the program from, reached through /dev/stdin, /dev/fd/1 or its
-// /dev/pts name, is no receiver: probing it would write queries into the user's own session.
+// The terminal the user runs the program from (a standard stream that is a terminal, or the
+// controlling terminal), reached through /dev/stdin, /dev/fd/1 or its device name, is no receiver:
+// probing it would write queries and changes of speed into the user's own session, be it a
+// pseudo-terminal or the serial console of a board.
 bool isOwnTerminal(dev_t number) {
     for (const int stream : kStandardStreams) {
         struct stat status {};
-        if (::fstat(stream, &status) == 0 && S_ISCHR(status.st_mode) && status.st_rdev == number) {
+        if (::isatty(stream) == 1 && ::fstat(stream, &status) == 0 && status.st_rdev == number) {
             return true;
         }
     }
@@ -68,9 +70,12 @@ bool isOwnTerminal(dev_t number) {
 // A serial port is a tty whose device has a parent in the hardware tree; /dev/tty, the
 // consoles, /dev/ptmx and the virtual consoles all live under /sys/devices/virtual.
 DeviceKind deviceKindOf(dev_t number) {
+    if (isOwnTerminal(number)) {
+        return DeviceKind::OwnTerminal;
+    }
     const unsigned major = ::major(number);
     if (major >= kFirstPtyMajor && major <= kLastPtyMajor) {
-        return isOwnTerminal(number) ? DeviceKind::Other : DeviceKind::PseudoTerminal;
+        return DeviceKind::PseudoTerminal;
     }
     const UdevContext context = newUdevContext();
     const UdevDevice device = characterDevice(context.get(), number);
@@ -79,6 +84,10 @@ DeviceKind deviceKindOf(dev_t number) {
         return DeviceKind::Other;
     }
     return DeviceKind::SerialPort;
+}
+
+bool usableKind(DeviceKind kind) {
+    return kind == DeviceKind::SerialPort || kind == DeviceKind::PseudoTerminal;
 }
 
 bool underDeviceFolder(const std::string& path) {

@@ -13,11 +13,14 @@ namespace kestrune {
 
 enum class DeviceKind {
     SerialPort,      // a terminal with hardware behind it: a UART, a USB adapter, a CDC-ACM device
-    PseudoTerminal,  // the subordinate side of a pseudo-terminal, but the user's own terminal
+    PseudoTerminal,  // the subordinate side of a pseudo-terminal
+    OwnTerminal,     // the terminal the program runs from, of any kind: a serial console too
     Other,           // anything else: memory devices, consoles, /dev/tty, /dev/ptmx, ...
 };
 
 DeviceKind deviceKindOf(dev_t number);
+// A serial port or a pseudo-terminal that is not the user's own: a device the program may open.
+bool usableKind(DeviceKind kind);
 
 // True for an absolute path that stays inside /dev once "." and ".." are taken out.
 bool underDeviceFolder(const std::string& path);

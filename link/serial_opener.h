@@ -16,6 +16,7 @@ enum class OpenError {
     NoSuchDevice,      // no device by that name, or a name that stands for none
     NotATerminal,      // not a character device, or not a terminal
     NotSerialPort,     // a device, but not a serial port: refused before it is opened
+    OwnTerminal,       // the terminal the program runs from: refused before it is opened
     PermissionDenied,  // the user may not open it (the dialout group)
     Busy,              // another program holds it
     Failed,            // anything else the device refused

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 
 #include <algorithm>
 #include <string_view>
+#include <system_error>
 
 namespace kestrune {
 
@@ -122,12 +124,21 @@ bool hasHardwareParent(udev_device* device) {
            syspath.find(kVirtualDevices) == std::string::npos;
 }
 
-std::vector<std::string> terminalSyspaths(udev* context) {
+std::vector<std::string> terminalSyspaths(udev* context, std::string& failure) {
     std::vector<std::string> syspaths;
+    if (context == nullptr) {
+        failure = "udev could not be started: " + std::generic_category().message(errno);
+        return syspaths;
+    }
     std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)> scan(
-        context == nullptr ? nullptr : udev_enumerate_new(context), udev_enumerate_unref);
-    if (scan == nullptr || udev_enumerate_add_match_subsystem(scan.get(), kTerminalSubsystem) < 0 ||
-        udev_enumerate_scan_devices(scan.get()) < 0) {
+        udev_enumerate_new(context), udev_enumerate_unref);
+    const int matched = scan == nullptr
+                            ? -ENOMEM
+                            : udev_enumerate_add_match_subsystem(scan.get(), kTerminalSubsystem);
+    const int scanned = matched < 0 ? matched : udev_enumerate_scan_devices(scan.get());
+    if (scanned < 0) {
+        failure =
+            "udev could not scan the devices in /sys: " + std::generic_category().message(-scanned);
         return syspaths;
     }
     udev_list_entry* entry = nullptr;

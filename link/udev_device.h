@@ -40,7 +40,8 @@ udev_device* usbParentOf(udev_device* device);
 // True for a device with a parent that is not under /sys/devices/virtual: real hardware.
 bool hasHardwareParent(udev_device* device);
 
-// The syspaths of every device of the tty class.
-std::vector<std::string> terminalSyspaths(udev* context);
+// The syspaths of every device of the tty class; when udev cannot give them, none, and failure
+// says why.
+std::vector<std::string> terminalSyspaths(udev* context, std::string& failure);
 
 }  // namespace kestrune

@@ -25,7 +25,8 @@ constexpr std::size_t kHardwareCode = 10;
 constexpr std::size_t kHardwareTextLength = 12;
 
 // 0x45: major, minor, month, year of the century, day; once for the application, once for the
-// GPS core.
+// GPS core. Some receivers send more after these ten bytes; peers such as gpsd read the first
+// ten and pass over the rest, and so does this.
 constexpr std::size_t kSoftwareVersionLength = 10;
 constexpr std::size_t kComponentLength = 5;
 constexpr std::size_t kComponentMinor = 1;
@@ -138,7 +139,7 @@ std::optional<HardwareReport> decodeHardwareReport(std::span<const std::uint8_t>
 
 // 01 02 03 1A 0E 03 01 03 1A 0E: application 1.2 and core 3.1, both of 14 March 2026.
 std::optional<SoftwareVersion> decodeSoftwareVersion(std::span<const std::uint8_t> data) {
-    if (data.size() != kSoftwareVersionLength) {
+    if (data.size() < kSoftwareVersionLength) {
         return std::nullopt;
     }
     return SoftwareVersion{componentAt(data, 0), componentAt(data, kComponentLength)};

@@ -78,7 +78,8 @@ TsipFrame hardwareQuery();
 TsipFrame softwareVersionQuery();
 
 // Each takes the data after the packet ID. Nothing for a report of another subcode, one too
-// short for its fixed fields, or one whose text is cut off.
+// short for its fixed fields, or one whose text is cut off. A version report longer than its ten
+// bytes is read from its first ten.
 std::optional<FirmwareReport> decodeFirmwareReport(std::span<const std::uint8_t> data);
 std::optional<HardwareReport> decodeHardwareReport(std::span<const std::uint8_t> data);
 std::optional<SoftwareVersion> decodeSoftwareVersion(std::span<const std::uint8_t> data);

@@ -82,13 +82,22 @@ class StartupTest : public QObject {
     }
 
     // A choice is stored at once and read by the next start; a name that cannot be stored is
-    // refused and leaves the store as it was.
+    // refused and leaves the store as it was; a store that cannot be written (its folder is a
+    // file) keeps the link on its port.
     void storePortNameIsReadBack() {
         ReceiverLink link(Timing{}, [](std::string_view) { return OpenResult{}; });
         QVERIFY(writeFile(storePath(), "Port=SIM2\n"));
-        QVERIFY(!storePortName(link, QStringLiteral("/dev/null"), storePath()));
-        QVERIFY(storePortName(link, QStringLiteral("/dev/serial/by-id/x"), storePath()));
-        QCOMPARE(QString::fromStdString(link.portName()), QStringLiteral("/dev/serial/by-id/x"));
+        link.setPortName("SIM2");
+        const QString unwritable = storePath() + QStringLiteral("/Kestrune.conf");
+        const std::tuple<QString, QString, StoreResult, std::string> cases[] = {
+            {"/dev/null", storePath(), StoreResult::NotAPortName, "SIM2"},
+            {"SIM3", unwritable, StoreResult::NotWritten, "SIM2"},
+            {"/dev/serial/by-id/x", storePath(), StoreResult::Stored, "/dev/serial/by-id/x"},
+        };
+        for (const auto& [name, store, result, linked] : cases) {
+            QCOMPARE(storePortName(link, name, store), result);
+            QCOMPARE(link.portName(), linked);
+        }
         QCOMPARE(namesOpenedFor(storePath()), QStringList{"/dev/serial/by-id/x"});
     }
 

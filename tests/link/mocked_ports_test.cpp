@@ -63,13 +63,13 @@ TEST_F(MockedPorts, ListsEachKindOfPortWithItsIdentityAndHolder) {
                             {"/dev/ttyS1", "COM2", "serial8250", "", "", "", true, 0});
         }
         std::vector<Shown> listed;
-        for (const ListedPort& port : listSerialPorts(scope)) {
+        for (const ListedPort& port : listSerialPorts(scope).ports) {
             listed.push_back(shown(port));
         }
         EXPECT_EQ(listed, expected);
     }
-    const std::optional<ListedPort> usb =
-        findListedPort(listSerialPorts(), "/dev/serial/by-id/usb-Example_Devices_EX0001-if00");
+    const std::optional<ListedPort> usb = findListedPort(
+        listSerialPorts().ports, "/dev/serial/by-id/usb-Example_Devices_EX0001-if00");
     ASSERT_TRUE(usb);
     EXPECT_EQ(usb->stableName(), "/dev/serial/by-id/usb-Example_Devices_EX0001-if00");
     EXPECT_EQ(usb->aliases.size(), 2u);
@@ -109,7 +109,7 @@ TEST_F(MockedPorts, MonitorSeesAPortPluggedIn) {
     ASSERT_EQ(::poll(&ready, 1, kEventWaitMs), 1);
     EXPECT_TRUE(monitor->drain());
     EXPECT_FALSE(monitor->drain());
-    EXPECT_TRUE(findListedPort(listSerialPorts(), "/dev/ttyUSB5"));
+    EXPECT_TRUE(findListedPort(listSerialPorts().ports, "/dev/ttyUSB5"));
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ TEST(PosixSerialPort, RefusesTheTerminalItRunsFrom) {
     ::dup2(saved, STDIN_FILENO);
     ::close(saved);
     ::close(terminal);
-    EXPECT_EQ(ownError, OpenError::NotSerialPort);
+    EXPECT_EQ(ownError, OpenError::OwnTerminal);
     EXPECT_NE(openSerialDevice(own.slavePath()).port, nullptr);
 }
 

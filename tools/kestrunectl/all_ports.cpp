@@ -1,5 +1,7 @@
 #include "tools/kestrunectl/all_ports.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <system_error>
@@ -21,6 +23,10 @@ namespace kestrune::ctl {
 namespace {
 
 constexpr const char* kMessagePrefix = "kestrunectl: ";
+// Ports searched at the same time. Each search is a link with its reader thread beside the
+// worker, so this bounds the threads and open descriptors at 32 and 16 on a machine with a rack
+// of adapters, while a usual machine (a handful of ports) still searches every port at once.
+constexpr std::size_t kMostAtOnce = 16;
 
 // One port's search. Its thread alone writes the results; they are read once it is joined.
 struct PortSearch {
@@ -45,15 +51,11 @@ void searchPort(PortSearch& search, const Invocation& invocation) {
     options.fullPassWhenSilent = invocation.thorough;
     search.outcome = findReceiver(link, options);
     if (search.outcome == SearchOutcome::Found) {
-        ReceiverReport& report = search.report;
-        report.port = search.port.device;
-        report.line = link.verifiedSettings().value_or(LineSettings{});
-        report.protocol = link.outputProtocol();
-        report.withSentences = invocation.command == Command::Show;
-        report.aliases = search.port.aliases;
-        if (search.report.withSentences) {
-            search.report.sentences = readSelection(link, search.sink);
-        }
+        const std::string& device = search.port.device;
+        search.report = invocation.command == Command::Show
+                            ? shownReport(link, search.sink, device, true)
+                            : verifiedReport(link, device);
+        search.report.aliases = search.port.aliases;
     }
     link.close();
 }
@@ -69,6 +71,8 @@ void sayWhy(const PortSearch& search) {
         say(device + ": skipped, " + search.skipped);
     } else if (search.openError != OpenError::None) {
         say(openFailureText(PortChoice{device, device, device}, search.openError));
+    } else if (search.outcome == SearchOutcome::Found) {
+        say(noSelectionText(PortChoice{device, device, device}));
     } else if (search.outcome == SearchOutcome::Silent) {
         say(device + ": silent, no byte in the quick pass; --thorough searches it fully");
     } else {
@@ -76,9 +80,10 @@ void sayWhy(const PortSearch& search) {
     }
 }
 
-std::vector<std::unique_ptr<PortSearch>> plannedSearches(const Invocation& invocation) {
+std::vector<std::unique_ptr<PortSearch>> plannedSearches(const Invocation& invocation,
+                                                         PortListing listing) {
     std::vector<std::unique_ptr<PortSearch>> searches;
-    for (ListedPort& port : listSerialPorts(PortScope::Usable)) {
+    for (ListedPort& port : listing.ports) {
         auto search = std::make_unique<PortSearch>();
         search->skipped = searchable(port) ? std::string{} : portState(port);
         search->port = std::move(port);
@@ -89,29 +94,49 @@ std::vector<std::unique_ptr<PortSearch>> plannedSearches(const Invocation& invoc
     return searches;
 }
 
-// One thread per port that may be searched; a thread that cannot be had searches nothing.
+// Each worker takes the next port not yet taken until none is left. A worker that cannot be
+// started leaves its share to the others; with none started, nothing is searched.
 void searchAll(std::vector<std::unique_ptr<PortSearch>>& searches, const Invocation& invocation) {
-    std::vector<std::thread> threads;
+    std::vector<PortSearch*> waiting;
     for (const auto& search : searches) {
-        if (!search->skipped.empty()) {
-            continue;
-        }
-        try {
-            threads.emplace_back(
-                [&search = *search, &invocation] { searchPort(search, invocation); });
-        } catch (const std::system_error&) {
-            search->skipped = "no thread could be started for it";
+        if (search->skipped.empty()) {
+            waiting.push_back(search.get());
         }
     }
-    for (std::thread& thread : threads) {
-        thread.join();
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < waiting.size(); i = next++) {
+            searchPort(*waiting[i], invocation);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (std::size_t started = 0; started < std::min(waiting.size(), kMostAtOnce); ++started) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    if (workers.empty()) {
+        for (PortSearch* search : waiting) {
+            search->skipped = "no thread could be started for it";
+        }
     }
 }
 
 }  // namespace
 
 int runAllPorts(const Invocation& invocation) {
-    std::vector<std::unique_ptr<PortSearch>> searches = plannedSearches(invocation);
+    PortListing listing = listSerialPorts(PortScope::Usable);
+    if (!listing.failure.empty()) {
+        say(listingFailureText(listing.failure));
+        return kExitNoAnswer;
+    }
+    std::vector<std::unique_ptr<PortSearch>> searches =
+        plannedSearches(invocation, std::move(listing));
     if (searches.empty()) {
         say("no serial port found; plug the receiver in, then run kestrunectl ports");
         return kExitNoAnswer;
@@ -126,17 +151,21 @@ int runAllPorts(const Invocation& invocation) {
     interrupts.setAction({});
     bool found = false;
     bool written = true;
+    bool complete = true;
     for (const auto& search : searches) {
-        if (search->outcome != SearchOutcome::Found) {
-            // An interrupted search says nothing of ports it had no time to hear out.
-            if (!interrupts.interrupted()) {
-                sayWhy(*search);
-            }
-            continue;
-        }
-        found = true;
         const ReceiverReport& report = search->report;
-        written = writeOut(invocation.json ? reportJson(report) : reportText(report)) && written;
+        const bool reported = search->outcome == SearchOutcome::Found &&
+                              (!report.withSentences || report.sentences.has_value());
+        complete = complete && (reported || search->outcome != SearchOutcome::Found);
+        if (search->outcome == SearchOutcome::Found) {
+            found = true;
+            written =
+                writeOut(invocation.json ? reportJson(report) : reportText(report)) && written;
+        }
+        // An interrupted search says nothing of ports it had no time to hear out.
+        if (!reported && !interrupts.interrupted()) {
+            sayWhy(*search);
+        }
     }
     if (interrupts.interrupted()) {
         return kExitSignalBase + interrupts.signal();
@@ -144,7 +173,7 @@ int runAllPorts(const Invocation& invocation) {
     if (!written) {
         return kExitOutputClosed;
     }
-    return found ? kExitDone : kExitNoAnswer;
+    return found && complete ? kExitDone : kExitNoAnswer;
 }
 
 }  // namespace kestrune::ctl

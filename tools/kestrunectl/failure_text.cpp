@@ -17,10 +17,7 @@ constexpr const char* kFindPorts =
     "kestrunectl ports lists the serial ports, kestrunectl find --all searches them all";
 
 std::string busyText(const PortChoice& port) {
-    const std::optional<PortHolder> holder = findPortHolder(port.device);
-    const std::string who = holder ? holder->name + " (pid " + std::to_string(holder->pid) + ")"
-                                   : std::string("another program");
-    return port.shown + ": port busy, held by " + who +
+    return port.shown + ": port busy, held by " + holderText(findPortHolder(port.device)) +
            "; stop it or free the port (for gpsd: sudo systemctl stop gpsd.socket gpsd)";
 }
 
@@ -47,6 +44,11 @@ std::string openFailureText(const PortChoice& port, OpenError error) {
             return name + ": not a terminal device; name the receiver's serial port";
         case OpenError::NotSerialPort:
             return name + ": not a serial port, left unopened; " + kFindPorts;
+        case OpenError::OwnTerminal:
+            return name +
+                   ": this is your own terminal, the one kestrunectl runs from, left unopened; "
+                   "name the receiver's serial port (" +
+                   kFindPorts + ")";
         case OpenError::Failed:
             return name + ": the device refused to open; unplug and replug it, or try another port";
         case OpenError::NoSuchDevice:
@@ -54,6 +56,11 @@ std::string openFailureText(const PortChoice& port, OpenError error) {
             break;
     }
     return name + ": no such device, it does not exist; " + kFindPorts + "; " + checkCable();
+}
+
+std::string listingFailureText(const std::string& failure) {
+    return "the device list could not be read (" + failure +
+           "); name the port with -p, or check that /sys is mounted and udev runs";
 }
 
 std::string notFoundText(const PortChoice& port) {

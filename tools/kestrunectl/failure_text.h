@@ -11,6 +11,8 @@ namespace kestrune::ctl {
 
 // Why the port would not open; a busy port names its holder when one can be found.
 std::string openFailureText(const PortChoice& port, OpenError error);
+// The serial ports could not be listed; failure says why (see PortListing).
+std::string listingFailureText(const std::string& failure);
 // No receiver answered anywhere the search looked.
 std::string notFoundText(const PortChoice& port);
 // The device went away; known says what is known of the receiver then, if anything.

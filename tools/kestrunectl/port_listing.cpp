@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tools/kestrunectl/exit_status.h"
+#include "tools/kestrunectl/failure_text.h"
 #include "tools/kestrunectl/session.h"
 
 namespace kestrune::ctl {
@@ -46,15 +47,11 @@ std::string aliasesText(const ListedPort& port) {
     return text;
 }
 
-std::string heldText(const PortHolder& holder) {
-    return "held by " + holder.name + " (pid " + std::to_string(holder.pid) + ")";
-}
-
 }  // namespace
 
 std::string portState(const ListedPort& port) {
     if (port.holder) {
-        return heldText(*port.holder);
+        return "held by " + holderText(port.holder);
     }
     if (!port.accessible) {
         return kNoAccess;
@@ -115,11 +112,14 @@ std::string portsJson(const std::vector<ListedPort>& ports) {
 }
 
 int runPorts(bool all, bool json) {
-    const std::vector<ListedPort> ports = listSerialPorts(all ? PortScope::All : PortScope::Usable);
+    const PortListing listing = listSerialPorts(all ? PortScope::All : PortScope::Usable);
+    const std::vector<ListedPort>& ports = listing.ports;
     if (!writeOut(json ? portsJson(ports) : portsText(ports))) {
         return kExitOutputClosed;
     }
-    if (ports.empty() && !json) {
+    if (!listing.failure.empty()) {
+        std::fprintf(stderr, "kestrunectl: %s\n", listingFailureText(listing.failure).c_str());
+    } else if (ports.empty() && !json) {
         std::fputs("kestrunectl: no serial port found; plug the receiver in\n", stderr);
     }
     return ports.empty() ? kExitNoAnswer : kExitDone;

@@ -12,40 +12,22 @@ namespace kestrune::ctl {
 
 namespace {
 
-// The receiver as the link last verified it.
 ReceiverReport verifiedReport(Session& session) {
-    return ReceiverReport{session.port.shown,
-                          session.link.verifiedSettings().value_or(LineSettings{}),
-                          session.link.outputProtocol(),
-                          false,
-                          std::nullopt,
-                          std::nullopt,
-                          std::nullopt};
+    return ctl::verifiedReport(session.link, session.port.shown);
 }
 
 // Prints the receiver with its selection, and with its identity when asked; a selection that
 // never came is printed as unknown and fails the command, an identity that never came does not.
 int reportWithSelection(Session& session, bool withIdentity = false) {
-    std::optional<ReceiverIdentity> identity;
-    const std::optional<NmeaMask> selection =
-        readSelection(session.link, session.selection, [&session, &identity, withIdentity] {
-            if (withIdentity) {
-                identity = readIdentity(session.link);
-            }
-        });
-    if (!selection && session.link.cancellation().raised()) {
+    const ReceiverReport report =
+        shownReport(session.link, session.selection, session.port.shown, withIdentity);
+    if (!report.sentences && session.link.cancellation().raised()) {
         return failureStatus(session, noSelectionText(session.port));
-    }
-    ReceiverReport report = verifiedReport(session);
-    report.withSentences = true;
-    report.sentences = selection;
-    if (withIdentity) {
-        report.identity = identity.value_or(ReceiverIdentity{});
     }
     if (const int status = printReport(session, report); status != kExitDone) {
         return status;
     }
-    if (!selection) {
+    if (!report.sentences) {
         return failureStatus(session, noSelectionText(session.port));
     }
     return kExitDone;

@@ -8,6 +8,7 @@
 
 #include "link/receiver_link.h"
 #include "link/receiver_search.h"
+#include "tools/kestrunectl/receiver_report.h"
 #include "tools/kestrunectl/selection_sink.h"
 
 namespace kestrune::ctl {
@@ -18,5 +19,13 @@ namespace kestrune::ctl {
 // whileTsip runs once while the receiver speaks TSIP (see requestNmeaSelection).
 std::optional<NmeaMask> readSelection(ReceiverLink& link, SelectionSink& sink,
                                       const std::function<void()>& whileTsip = {});
+
+// The receiver on port as the link last verified it.
+ReceiverReport verifiedReport(const ReceiverLink& link, const std::string& port);
+// What show prints of a receiver just found: the verified report with its sentence selection
+// (nothing inside when it never came) and, withIdentity, who the receiver is (empty parts when
+// it did not say). show and show --all both print this.
+ReceiverReport shownReport(ReceiverLink& link, SelectionSink& sink, const std::string& port,
+                           bool withIdentity);
 
 }  // namespace kestrune::ctl
