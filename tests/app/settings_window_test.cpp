@@ -3,10 +3,13 @@
 // handling events, takes no input meanwhile, and can be closed while the command runs.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -334,10 +337,13 @@ class SettingsWindowTest : public QObject {
     // where it stands, closes the link, ends the window, and no late result reaches it.
     // The port row sits above the settings controls with an accessible name. A typed name is
     // stored and used at once; one that cannot be stored is refused, the store left as it was.
+    // A listing (as a plug event brings) keeps what is being typed; a choice the store cannot
+    // take leaves the link where it was, and says so.
     void portRow() {
         QTemporaryDir folder;
         const QString store = folder.filePath(QStringLiteral("Kestrune.conf"));
-        const PortChooser chooser(rig_->link, window(), store);
+        PortChooser chooser(rig_->link, window(), store);
+        QSignalSpy listings(&chooser, &PortChooser::listed);
         auto* port = window().findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
         QVERIFY(port != nullptr && port->accessibleName() == QStringLiteral("Port"));
         QVERIFY(port->geometry().bottom() < list(IDC_BAUD)->geometry().top());
@@ -350,6 +356,20 @@ class SettingsWindowTest : public QObject {
         }
         QCOMPARE(window().status(), QStringLiteral("  Not a port name: /dev/null"));
         QCOMPARE(port->currentText(), QStringLiteral("SIM2 (virtual receiver)"));
+        QTRY_VERIFY(listings.count() > 0);
+        port->lineEdit()->selectAll();
+        QTest::keyClicks(port->lineEdit(), QStringLiteral("USB"));
+        const qsizetype seen = listings.count();
+        chooser.refresh();
+        QTRY_COMPARE(listings.count(), seen + 1);
+        QCOMPARE(port->currentText(), QStringLiteral("USB"));
+        QVERIFY(QFile::remove(store) && QDir().mkdir(store));
+        port->setEditText(QStringLiteral("SIM3"));
+        QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+        QCOMPARE(window().status(),
+                 QStringLiteral("  Port SIM3 not chosen: the settings file %1 cannot be written")
+                     .arg(store));
+        QCOMPARE(rig_->link.portName(), std::string("SIM2"));
     }
 
     void closeMidCommand() {
