@@ -6,24 +6,35 @@
 //                           receiver and on the one streaming NMEA at 4800 bits/s;
 //   closeToExit             from the close box, two seconds into such a search, to the
 //                           program's exit: this binary runs itself as the program (the same
-//                           objects as main, in the same order) and the parent waits for it.
+//                           objects as main, in the same order) and the parent waits for it;
+//   windowBusyOverPlugs     the longest stretch the window's thread is busy from the port row's
+//                           start to its first listing of 64 mocked USB ports, and over ten
+//                           adapters plugged in one after another, each until the row lists it.
+//                           Needs the device test bed's preload (umockdev-wrapper).
 #include <benchmark/benchmark.h>
+
+// Ahead of Qt, whose keyword macros would rewrite GLib's headers.
+#include "tests/support/mock_ports.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "link/receiver_link.h"
@@ -42,6 +53,10 @@ constexpr char kSelf[] = "/proc/self/exe";
 constexpr double kNsPerMs = 1e6;
 
 constexpr int kGetSettingsRuns = 3;
+constexpr int kMockedPorts = 64;
+constexpr int kPlugEvents = 10;
+// A bound on each wait for the row to follow, never reached when all is well.
+constexpr int kListingWaitMs = 10000;
 constexpr char kShownStatus[] = "  Receiver set to";
 
 // The window and its controller on a link to a virtual receiver, at real timing, as main builds
@@ -121,6 +136,105 @@ void windowBusyDuringSearch(benchmark::State& state) {
     }
 }
 
+// The longest gap between the ticks of a 1 ms timer on the window's thread.
+class BusyMeter {
+  public:
+    BusyMeter() {
+        ticker_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker_, &QTimer::timeout, [this] { tick(); });
+    }
+    void restart() {
+        longestNs_ = 0;
+        since_.start();
+        ticker_.start(kTickMs);
+    }
+    // Taken at the end of a stretch too, so one still under way counts.
+    double longestMs() {
+        tick();
+        return static_cast<double>(longestNs_) / kNsPerMs;
+    }
+    // Leaves out what the bench itself does on the window's thread (plugging a mocked port).
+    template <typename Work>
+    auto outside(Work work) {
+        tick();
+        auto result = work();
+        since_.start();
+        return result;
+    }
+
+  private:
+    void tick() {
+        longestNs_ = std::max(longestNs_, since_.nsecsElapsed());
+        since_.start();
+    }
+    QTimer ticker_;
+    QElapsedTimer since_;
+    qint64 longestNs_ = 0;
+};
+
+// Runs the window's loop until done holds; false when it did not within the bound.
+template <typename Done>
+bool runUntil(Done done) {
+    QEventLoop loop;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(kListingWaitMs, &loop, &QEventLoop::quit);
+    watcher.start(kTickMs);
+    loop.exec();
+    return done();
+}
+
+bool addMockedUsb(kestrune::test::MockPorts& bed, int number) {
+    return bed.addUsb({"ttyUSB" + std::to_string(number), "usbserial_generic", "USB Serial Adapter",
+                       "EX" + std::to_string(number)},
+                      kestrune::test::kUsbSerialMajor, number, number + 1);
+}
+
+void windowBusyOverPlugs(benchmark::State& state) {
+    for (auto _ : state) {
+        kestrune::test::MockPorts bed;
+        if (!kestrune::test::MockPorts::active()) {
+            state.SkipWithError("needs umockdev-wrapper");
+            return;
+        }
+        for (int number = 0; number < kMockedPorts; ++number) {
+            if (!addMockedUsb(bed, number)) {
+                state.SkipWithError("a mocked port could not be added");
+                return;
+            }
+        }
+        Program program("SIM1");
+        const QTemporaryDir folder;
+        const auto* row = program.window.findChild<QComboBox*>(QStringLiteral("IDC_PORT"));
+        BusyMeter meter;
+        std::unique_ptr<kestrune::PortChooser> chooser;
+        QTimer::singleShot(0, &program.window, [&] {
+            meter.restart();
+            chooser = std::make_unique<kestrune::PortChooser>(
+                program.link, program.window, folder.filePath(QStringLiteral("Kestrune.conf")));
+        });
+        if (!runUntil([&] { return row->count() == kMockedPorts; })) {
+            state.SkipWithError("the first listing never came");
+            return;
+        }
+        state.counters["start_longest_busy_ms"] = meter.longestMs();
+        meter.restart();
+        for (int plug = 0; plug < kPlugEvents; ++plug) {
+            const int listed = kMockedPorts + plug + 1;
+            if (!meter.outside([&] { return addMockedUsb(bed, kMockedPorts + plug); }) ||
+                !runUntil([&] { return row->count() == listed; })) {
+                state.SkipWithError("a plugged port was not listed");
+                return;
+            }
+        }
+        state.counters["plugs_longest_busy_ms"] = meter.longestMs();
+    }
+}
+
 // The program, with main's objects in main's order: the search starts at once, and the close
 // box is used two seconds later. The moment of the close goes to stdout for the parent, as
 // nanoseconds of the steady clock.
@@ -195,6 +309,9 @@ int main(int argc, char* argv[]) {
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("windowBusyOverPlugs", windowBusyOverPlugs)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("closeToExit", closeToExit)
         ->Iterations(kCloseRuns)
         ->UseManualTime()
