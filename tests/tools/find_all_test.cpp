@@ -24,8 +24,12 @@ struct Served {
 };
 
 // Four receivers at four settings, a silent on-board UART, a legacy port with no UART and a
-// port another process holds: each receiver is found once, the rest are said why not.
-TEST(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
+// port another process holds: each receiver is found once, the rest are said why not. show
+// --all reports each receiver as show does: with its sentence selection and who it is.
+class FindAll : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
+    const std::string command = GetParam();
     MockPorts bed;
     if (!MockPorts::active()) {
         GTEST_SKIP() << "needs umockdev-wrapper";
@@ -54,7 +58,7 @@ TEST(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
     ASSERT_TRUE(bed.addUart(0, 4) && bed.addUart(1, 0));
     const Holder holder("/dev/ttyUSB2");
     ASSERT_TRUE(holder.seen("/dev/ttyUSB2"));
-    const Outcome run = runProgram({"--time-scale", "0.05", "--json", "find", "--all"});
+    const Outcome run = runProgram({"--time-scale", "0.05", "--json", command, "--all"});
 
     EXPECT_EQ(run.status, 0) << run.err;
     std::set<std::string> found;
@@ -66,6 +70,10 @@ TEST(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
                      report["parity"].get<std::string>() + " " +
                      report["protocol"].get<std::string>());
         EXPECT_EQ(report["aliases"].size(), 2u);
+        const bool shown = command == "show";
+        EXPECT_EQ(report.contains("sentences") && report["sentences"].is_array(), shown) << line;
+        EXPECT_EQ(report.contains("identity") && report["identity"].contains("software"), shown)
+            << line;
     }
     EXPECT_EQ(found,
               (std::set<std::string>{"/dev/ttyACM0 38400 none tsip", "/dev/ttyACM1 19200 odd tsip",
@@ -74,6 +82,8 @@ TEST(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
     EXPECT_NE(run.err.find("/dev/ttyUSB2: skipped, held by"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("/dev/ttyS1"), std::string::npos) << run.err;
 }
+
+INSTANTIATE_TEST_SUITE_P(FindAndShow, FindAll, ::testing::Values("find", "show"));
 
 }  // namespace
 }  // namespace kestrune::test

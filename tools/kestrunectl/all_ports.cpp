@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -39,10 +40,16 @@ struct PortSearch {
     ReceiverReport report;
 };
 
-void searchPort(PortSearch& search, const Invocation& invocation) {
+// The opens take turns. Each looks its device up by path (its links, its node, udev), and the
+// device test bed's preload, which redirects those lookups, keeps the redirected path in one
+// buffer for every thread; an open takes milliseconds against a search's hundreds.
+void searchPort(PortSearch& search, const Invocation& invocation, std::mutex& opening) {
     ReceiverLink& link = *search.link;
     link.setWindow(&search.sink);
-    link.setPortName(search.port.device);
+    {
+        const std::lock_guard turn(opening);
+        link.setPortName(search.port.device);
+    }
     if (!link.isOpen()) {
         search.openError = link.openError();
         return;
@@ -104,9 +111,10 @@ void searchAll(std::vector<std::unique_ptr<PortSearch>>& searches, const Invocat
         }
     }
     std::atomic<std::size_t> next{0};
+    std::mutex opening;
     const auto work = [&] {
         for (std::size_t i = next++; i < waiting.size(); i = next++) {
-            searchPort(*waiting[i], invocation);
+            searchPort(*waiting[i], invocation, opening);
         }
     };
     std::vector<std::thread> workers;
