@@ -45,6 +45,10 @@ struct PortSearch {
 // buffer for every thread; an open takes milliseconds against a search's hundreds.
 void searchPort(PortSearch& search, const Invocation& invocation, std::mutex& opening) {
     ReceiverLink& link = *search.link;
+    // A port still waiting for a worker when the search was stopped is left untouched.
+    if (link.cancellation().raised()) {
+        return;
+    }
     link.setWindow(&search.sink);
     {
         const std::lock_guard turn(opening);
