@@ -8,7 +8,7 @@
 
 namespace kestrune::ctl {
 
-enum class Command { Find, Show, Set, Reset, Watch, Ports };
+enum class Command { Find, Show, Set, Save, Reset, Watch, Ports };
 
 // The values set was given; the rest are read from the receiver.
 struct SetRequest {
@@ -32,6 +32,8 @@ struct Invocation {
     bool thorough = false;
     bool quiet = false;
     SetRequest set;
+    // set --save: keep the new configuration through power-off once it is verified.
+    bool save = false;
     // watch --baud --parity: listen there without sending a byte.
     std::optional<LineSettings> listenAt;
     // Hidden, for tests: shrinks the link's timing and the virtual receivers' clock together.

@@ -121,6 +121,16 @@ std::string interruptedApplyText(const PortChoice& port, const ReceiverConfig& c
            lineText(kFactoryLine) + ")";
 }
 
+std::string saveFailureText(const PortChoice& port, SaveOutcome outcome) {
+    const std::string what = port.shown + ": " + std::string(saveOutcomeText(outcome));
+    if (outcome == SaveOutcome::CannotSave) {
+        return what + "; run kestrunectl set again after each power-up";
+    }
+    return what +
+           "; a receiver sending NMEA cannot answer, so set --format tsip --save, or run "
+           "kestrunectl save again";
+}
+
 std::string evenParityWarning(const LineSettings& line) {
     return "warning: a search never tries even parity, so find, show and the window will not "
            "find the receiver at " +

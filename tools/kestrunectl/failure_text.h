@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/receiver_procedures.h"
+#include "link/receiver_save.h"
 #include "link/serial_opener.h"
 #include "tools/kestrunectl/port_choice.h"
 
@@ -27,6 +28,8 @@ std::string applyFailureText(const PortChoice& port, ApplyFailure failure,
 // set stopped (a stop signal, the device gone) once the configuration had gone out: what the
 // receiver was told, so the user knows where to look for it.
 std::string interruptedApplyText(const PortChoice& port, const ReceiverConfig& config);
+// A save that was not confirmed, or that the receiver cannot make.
+std::string saveFailureText(const PortChoice& port, SaveOutcome outcome);
 // For a configuration that a later search cannot find again.
 std::string evenParityWarning(const LineSettings& line);
 

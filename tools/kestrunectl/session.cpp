@@ -22,6 +22,8 @@ int dispatch(Session& session) {
             return runShow(session);
         case Command::Set:
             return runSet(session);
+        case Command::Save:
+            return runSave(session);
         case Command::Reset:
             return runReset(session);
         case Command::Watch:

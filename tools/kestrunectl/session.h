@@ -49,6 +49,7 @@ int interruptedStatus(Session& session);
 int runFind(Session& session);
 int runShow(Session& session);
 int runSet(Session& session);
+int runSave(Session& session);
 int runReset(Session& session);
 int runWatch(Session& session);
 
