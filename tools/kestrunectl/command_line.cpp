@@ -26,7 +26,8 @@ constexpr const char* kExitStatuses =
     "found; save and set --save: the save was not confirmed or cannot be), 2 usage error, 3 the "
     "port cannot be opened or its device went away, 130\n"
     "interrupted (128 + N for a stop signal N), 141 the output was closed. The port is put\n"
-    "back as it was in every case.";
+    "back as it was in every case, but one: a port borrowed from gpsd is handed back at the\n"
+    "receiver's new settings, so that gpsd finds the receiver at once.";
 
 std::string footer() {
     return "Without -p the port named in " + settingsFileShown() + " is used (COM3: if none).\n" +
@@ -220,6 +221,12 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocatio
                    "COM3:, USB0, SIM2, PTS4, or a terminal device under /dev");
     app.add_flag("--json", invocation.json, "write results as JSON");
     app.add_flag("-q,--quiet", invocation.quiet, "no progress line");
+    auto* gpsdSocket = app.add_option("--gpsd-socket", invocation.gpsdSocket,
+                                      "gpsd's control socket, to borrow a port gpsd holds")
+                           ->default_str(kGpsdControlSocket)
+                           ->type_name("PATH");
+    app.add_flag("--no-gpsd", invocation.noGpsd, "never ask gpsd to let go of a port it holds")
+        ->excludes(gpsdSocket);
     std::optional<std::string> timeScale;
     app.add_option("--time-scale", timeScale)->group("");
     app.require_subcommand(1);

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "link/gpsd_control.h"
+
 #include "protocol/receiver_settings.h"
 
 namespace kestrune::ctl {
@@ -31,6 +33,10 @@ struct Invocation {
     // find --all and show --all: the full pass on ports that stayed silent too.
     bool thorough = false;
     bool quiet = false;
+    // A port gpsd holds is borrowed through this control socket; noGpsd reports the holder
+    // and stops instead.
+    std::string gpsdSocket = kGpsdControlSocket;
+    bool noGpsd = false;
     SetRequest set;
     // set --save: keep the new configuration through power-off once it is verified.
     bool save = false;

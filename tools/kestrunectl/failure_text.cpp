@@ -13,6 +13,8 @@ std::string checkCable() {
            settingsFileShown() + ")";
 }
 
+constexpr const char* kStopGpsd = "gpsd.socket gpsd.service";
+
 constexpr const char* kFindPorts =
     "kestrunectl ports lists the serial ports, kestrunectl find --all searches them all";
 
@@ -21,7 +23,7 @@ std::string busyText(const PortChoice& port) {
     const std::string who = holder ? holder->name + " (pid " + std::to_string(holder->pid) + ")"
                                    : std::string("another program");
     return port.shown + ": port busy, held by " + who +
-           "; stop it or free the port (for gpsd: sudo systemctl stop gpsd.socket gpsd)";
+           "; stop it or free the port (for gpsd: sudo systemctl stop " + kStopGpsd + ")";
 }
 
 // What every search tries, as one phrase.
@@ -54,6 +56,18 @@ std::string openFailureText(const PortChoice& port, OpenError error) {
             break;
     }
     return name + ": no such device, it does not exist; " + kFindPorts + "; " + checkCable();
+}
+
+std::string gpsdNoAccessText(const PortChoice& port, const std::string& socketPath) {
+    return port.shown + ": port busy, held by gpsd, and this user may not use its control socket " +
+           socketPath + "; run kestrunectl with sudo, or stop gpsd first (sudo systemctl stop " +
+           kStopGpsd + ") and start it again afterwards";
+}
+
+std::string gpsdFailureText(const PortChoice& port, const std::string& socketPath) {
+    return port.shown + ": gpsd was asked through " + socketPath +
+           " to let go of the port, but it is still busy; stop gpsd (sudo systemctl stop " +
+           kStopGpsd + ") and try again, or use --no-gpsd to see who holds it";
 }
 
 std::string notFoundText(const PortChoice& port) {

@@ -12,6 +12,10 @@ namespace kestrune::ctl {
 
 // Why the port would not open; a busy port names its holder when one can be found.
 std::string openFailureText(const PortChoice& port, OpenError error);
+// gpsd holds the port and its control socket is there, but this user may not use it.
+std::string gpsdNoAccessText(const PortChoice& port, const std::string& socketPath);
+// gpsd was asked to let go of the port, but it stayed busy or the socket failed.
+std::string gpsdFailureText(const PortChoice& port, const std::string& socketPath);
 // No receiver answered anywhere the search looked.
 std::string notFoundText(const PortChoice& port);
 // The device went away; known says what is known of the receiver then, if anything.
