@@ -149,34 +149,17 @@ def main():
     tools["ctl"] = sys.argv[2]
     tools["gpspipe"] = shutil.which("gpspipe")
     if tools["gpsd"] is None or tools["gpspipe"] is None:
-        reason = "gpsd or gpspipe is not installed (Debian: gpsd gpsd-clients)"
-        if os.environ.get("KESTRUNE_REQUIRE_GPSD") == "1":
-            print("FAILED: " + reason + ", and KESTRUNE_REQUIRE_GPSD=1 requires them")
-            return 1
-        print("SKIPPED: " + reason)
-        return interop.SKIP_STATUS
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
+        return interop.missing("gpsd or gpspipe is not installed (Debian: gpsd gpsd-clients)")
     cases = [("set --baud 38400 on a port gpsd holds", set_38400),
              ("the same, interrupted", interrupted_set)]
-    with tempfile.TemporaryDirectory() as folder, tempfile.TemporaryFile("w+") as log:
-        for name, case in cases:
-            print(name)
-            processes = interop.Processes()
+    with tempfile.TemporaryDirectory() as folder:
+        def run(case, processes, log):
+            sim, sock_path, port = start(tools, processes, folder, log)
             try:
-                sim, sock_path, port = start(tools, processes, folder, log)
-                try:
-                    case(tools, sim, sock_path, port)
-                finally:
-                    hand_back_anyway(sock_path, sim.device, port)
-            except (interop.Failure, subprocess.SubprocessError, OSError) as error:
-                log.seek(0)
-                print("FAILED: %s\n--- gpsd said:\n%s" % (error, log.read()[-4000:]))
-                return 1
+                case(tools, sim, sock_path, port)
             finally:
-                processes.stop_all()
-            log.seek(0)
-            log.truncate()
-    return 0
+                hand_back_anyway(sock_path, sim.device, port)
+        return interop.run_cases(cases, run)
 
 
 if __name__ == "__main__":
