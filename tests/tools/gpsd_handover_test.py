@@ -40,7 +40,6 @@ SET_ARGS = ["set", "--baud", "38400"]
 
 
 def control(sock_path, line):
-    """One line to gpsd's control socket; its answer."""
     with socket.socket(socket.AF_UNIX) as sock:
         sock.settimeout(3)
         sock.connect(sock_path)
@@ -49,7 +48,7 @@ def control(sock_path, line):
 
 
 def start(tools, processes, folder, log):
-    """kestrune-sim and gpsd on it, once gpsd has identified the receiver."""
+    # kestrune-sim, and gpsd on it once it has identified the receiver.
     deadline = interop.Deadline(interop.CASE_WAIT_SECONDS)
     sim = interop.Simulator(processes, tools["sim"], ["--position", "%s,%s,%s" % interop.PLACE])
     if os.geteuid() == 0:
@@ -64,8 +63,7 @@ def start(tools, processes, folder, log):
 
 
 def hand_back_anyway(sock_path, device, port):
-    """The case's last word: gpsd is given the device, and lists it. gpsd answers ERROR for a
-    device it has already, so the listing alone decides."""
+    # gpsd answers ERROR for a device it has already, so the listing alone decides.
     answer = control(sock_path, "+" + device)
     deadline = interop.Deadline(interop.CASE_WAIT_SECONDS)
     watch = interop.Watch(port, deadline)
@@ -77,7 +75,6 @@ def hand_back_anyway(sock_path, device, port):
 
 
 def gpspipe_until(tools, port, accept, seconds):
-    """Reads gpspipe -w until accept has seen all it needs; its reports, or a Failure."""
     pipe = subprocess.Popen([tools["gpspipe"], "-w", "127.0.0.1:%d" % port],
                             stdout=subprocess.PIPE, preexec_fn=interop.die_with_parent)
     seen, deadline = [], interop.Deadline(seconds)
@@ -103,8 +100,7 @@ def gpspipe_until(tools, port, accept, seconds):
 
 
 def devices_in(report):
-    """The DEVICE reports in a report: itself, or those a DEVICES list holds (gpsd sends the list
-    first to a new watcher, and a DEVICE on each change)."""
+    # gpsd sends a new watcher the DEVICES list first, and a DEVICE on each change.
     if report.get("class") == "DEVICES":
         return report.get("devices", [])
     return [report] if report.get("class") == "DEVICE" else []
