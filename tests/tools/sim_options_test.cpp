@@ -43,9 +43,9 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
               (IdentityProfile{true, "Example Receiver", 2, 14, 4711}));
     EXPECT_FALSE(parse("--identity", "none").options.value().behaviour.identity.answers);
     EXPECT_FALSE(parse("--identity", std::string(41, 'x').append(",1.2").c_str()).options);
-    for (const auto& [word, answer] : {std::pair{"report", SaveAnswer::Report},
-                                       std::pair{"restart", SaveAnswer::Restart},
-                                       std::pair{"refuse", SaveAnswer::Refuse}}) {
+    for (const auto& [word, answer] :
+         {std::pair{"report", SaveAnswer::Report}, std::pair{"restart", SaveAnswer::Restart},
+          std::pair{"refuse", SaveAnswer::Refuse}}) {
         EXPECT_EQ(parse("--save-answer", word).options.value().behaviour.saveAnswer, answer);
     }
     EXPECT_EQ(parse("--baud", "0x12C0").options.value().settings.line.baud, 4800u);
