@@ -24,11 +24,15 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     kestrune::loadPortName(link);
     kestrune::SettingsWindow window;
+    const QString storePath = kestrune::defaultPortStorePath();
+    window.setSaveInReceiver(kestrune::loadSaveChoice(storePath));
+    QObject::connect(&window, &kestrune::SettingsWindow::saveInReceiverChanged,
+                     [storePath](bool save) { (void)kestrune::storeSaveChoice(save, storePath); });
     const kestrune::SettingsController controller(link, window);
     // SIGTERM, SIGHUP and the other stop signals close the window as its close box does, so the
     // port is put back before the program ends.
     const kestrune::SignalCloser closer(window);
-    kestrune::PortChooser ports(link, window, kestrune::defaultPortStorePath());
+    kestrune::PortChooser ports(link, window, storePath);
     QObject::connect(&controller, &kestrune::SettingsController::portUnavailable, &ports,
                      &kestrune::PortChooser::showProblem);
     return window.exec();

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <optional>
 #include <span>
 #include <utility>
@@ -99,6 +100,8 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     controls_ = buildWindowControls(*this);
     portList_ = findChild<QComboBox*>(QString::fromLatin1(kPortListName));
     receiverIdentity_ = findChild<QLabel*>(QString::fromLatin1(kReceiverIdentityName));
+    saveInReceiver_ = findChild<QCheckBox*>(QString::fromLatin1(kSaveInReceiverName));
+    connect(saveInReceiver_, &QCheckBox::toggled, this, &SettingsWindow::saveInReceiverChanged);
     for (const int id : {IDC_GGA, IDC_VTG}) {
         static_cast<QCheckBox*>(control(id))->setChecked(true);
     }
@@ -292,6 +295,17 @@ void SettingsWindow::applyEnabledStates() {
         control(id)->setEnabled(!busy_ && (!sentenceBox || sentenceBoxesOn_));
     }
     portList_->setEnabled(!busy_);
+    saveInReceiver_->setEnabled(!busy_);
+}
+
+bool SettingsWindow::saveInReceiver() const {
+    return saveInReceiver_->isChecked();
+}
+
+// Set from the settings file: no change is reported back to be stored again.
+void SettingsWindow::setSaveInReceiver(bool save) {
+    const QSignalBlocker quiet(saveInReceiver_);
+    saveInReceiver_->setChecked(save);
 }
 
 void SettingsWindow::setStatus(const QString& text) {

@@ -14,6 +14,7 @@
 #include "link/notification_sink.h"
 #include "protocol/receiver_settings.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 
@@ -57,6 +58,9 @@ class SettingsWindow : public QDialog, public NotificationSink {
     // known.
     void showReceiverIdentity(const QString& text);
     QString shownReceiverIdentity() const;
+    // The "Save in receiver" box, off until checked or set from the settings file.
+    bool saveInReceiver() const;
+    void setSaveInReceiver(bool save);
 
   signals:
     void getSettingsPressed();
@@ -64,6 +68,8 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void resetReceiverPressed();
     // A listed port picked, or a name or path typed and entered: the name to store.
     void portChosen(const QString& name);
+    // The user checked or cleared "Save in receiver".
+    void saveInReceiverChanged(bool save);
     // The close box: the window is about to end.
     void closing();
 
@@ -95,6 +101,7 @@ class SettingsWindow : public QDialog, public NotificationSink {
     WindowControls controls_{};
     QComboBox* portList_ = nullptr;
     QLabel* receiverIdentity_ = nullptr;
+    QCheckBox* saveInReceiver_ = nullptr;
 };
 
 }  // namespace kestrune

@@ -24,6 +24,7 @@ namespace {
 constexpr char kStoreFolder[] = "Quenterra";
 constexpr char kStoreFile[] = "Kestrune.conf";
 constexpr char kPortKey[] = "Port";
+constexpr char kSaveKey[] = "SaveInReceiver";
 
 // A store holds one short line; anything larger is not one of ours.
 constexpr qint64 kMaxStoreBytes = 64 * 1024;
@@ -135,6 +136,19 @@ StoreResult storePortName(ReceiverLink& link, const QString& name, const QString
     }
     link.setPortName(name.toStdString());
     return StoreResult::Stored;
+}
+
+bool loadSaveChoice(const QString& storePath) {
+    const QSettings store(storePath, QSettings::IniFormat);
+    const QString value = store.value(kSaveKey).toString();
+    return store.status() == QSettings::NoError && value == QLatin1String("true");
+}
+
+bool storeSaveChoice(bool save, const QString& storePath) {
+    QSettings store(storePath, QSettings::IniFormat);
+    store.setValue(kSaveKey, save);
+    store.sync();
+    return store.status() == QSettings::NoError;
 }
 
 std::string privateLockFolder(const std::string& tmpRoot) {

@@ -34,6 +34,12 @@ enum class StoreResult {
 // to the link.
 StoreResult storePortName(ReceiverLink& link, const QString& name, const QString& storePath);
 
+// The "Save in receiver" choice, key SaveInReceiver beside Port: off when the store or the key
+// is missing or holds anything but true or false.
+bool loadSaveChoice(const QString& storePath);
+// False when the store cannot be written.
+bool storeSaveChoice(bool save, const QString& storePath);
+
 // Tells whether another copy of the program runs, by an exclusive lock on a file that the
 // kernel releases when its holder ends, however it ends.
 class SingleInstanceGuard {

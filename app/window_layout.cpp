@@ -17,7 +17,9 @@ namespace {
 constexpr int kWindowWidth = 179;
 // The port row sits above the settings controls, which keep their places below it.
 constexpr int kPortRowHeight = 26;
-constexpr int kWindowHeight = 85 + kPortRowHeight;
+// The save box sits below the buttons, so every other control keeps its place.
+constexpr int kSaveRowHeight = 12;
+constexpr int kWindowHeight = 85 + kPortRowHeight + kSaveRowHeight;
 
 enum class Kind {
     DefaultButton,
@@ -74,6 +76,10 @@ constexpr ControlTemplate kPortRow[] = {
     {0, kPortListName, Kind::EditableList, "", 32, 2, 147, 72},
     {0, kReceiverIdentityName, Kind::Label, "", 34, 16, 145, 8},
 };
+
+// Under Apply Settings, last in the tab order; moved down with the settings controls.
+constexpr ControlTemplate kSaveBox{
+    0, kSaveInReceiverName, Kind::SentenceBox, "Save in receiver", 61, 85, 80, 10};
 
 // A dialog unit is a quarter of the font's average character width across and an eighth of
 // its line height down, so the layout grows with the font.
@@ -193,6 +199,12 @@ WindowControls buildWindowControls(QWidget& window) {
     identity->setAccessibleName(QStringLiteral("Receiver"));
     identity->setAccessibleDescription(
         QStringLiteral("The product name and firmware version of the receiver found"));
+    QWidget* save = placeControl(kSaveBox, kPortRowHeight, units, window);
+    save->setEnabled(true);
+    save->setAccessibleName(QStringLiteral("Save in receiver"));
+    save->setAccessibleDescription(
+        QStringLiteral("Apply Settings also has the receiver keep the new settings through "
+                       "power-off"));
     return controls;
 }
 

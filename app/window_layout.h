@@ -17,6 +17,10 @@ inline constexpr char kPortListName[] = "IDC_PORT";
 // Under the port: who the receiver found there is, once a search has found it.
 inline constexpr char kReceiverIdentityName[] = "receiverIdentity";
 
+// Below Apply Settings: whether Apply also has the receiver keep the new settings through
+// power-off.
+inline constexpr char kSaveInReceiverName[] = "saveInReceiver";
+
 // Creates every control on the window, names each by its id, places it and sizes the window.
 WindowControls buildWindowControls(QWidget& window);
 

@@ -4,6 +4,7 @@
 
 #include "link/port_names.h"
 #include "protocol/nmea_sentence.h"
+#include "protocol/tsip_save.h"
 
 namespace kestrune {
 
@@ -212,6 +213,9 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
         default:
             outputProtocol_.store(OutputProtocol::Tsip);
             identityReplies_.note(message);
+            if (confirmsSave(message)) {
+                saveEvent_.pulse();
+            }
             replyEvent_.pulse();
             break;
     }

@@ -85,6 +85,8 @@ class ReceiverLink {
     // Pulsed on a well-formed 0xBC port report, and on an NMEA sentence whose checksum holds.
     PulseEvent& portReportEvent() { return portReportEvent_; }
     PulseEvent& checkedSentenceEvent() { return checkedSentenceEvent_; }
+    // Pulsed on an answer that confirms a save (protocol/tsip_save.h).
+    PulseEvent& saveEvent() { return saveEvent_; }
     // Where the reader notes the identity reports, for readIdentity.
     IdentityReplies& identityReplies() { return identityReplies_; }
     // The last well-formed port report the reader saw.
@@ -120,6 +122,7 @@ class ReceiverLink {
     PulseEvent rejectEvent_;
     PulseEvent portReportEvent_;
     PulseEvent checkedSentenceEvent_;
+    PulseEvent saveEvent_;
     IdentityReplies identityReplies_;
     Cancellation cancellation_;
     mutable std::mutex settingsMutex_;

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include "protocol/tsip_save.h"
+
 namespace kestrune {
 
 // The longest scaled delay: far beyond any wait at any accepted factor, and far inside what a
@@ -38,6 +40,8 @@ struct Timing {
     // What a UART's FIFO or a USB adapter already held at the old settings can still reach the
     // port this long after a change; a sentence completed within it may be the old setting's.
     std::chrono::milliseconds residueWait{30};
+    // How long a save in the receiver may take to be answered.
+    std::chrono::milliseconds saveWait{kSaveAnswerWait};
     // The factor every delay above was scaled by; line times are scaled by it too.
     double factor = 1.0;
 

@@ -2,6 +2,7 @@
 
 #include "protocol/stream_framer.h"
 #include "protocol/tsip_codes.h"
+#include "protocol/tsip_save.h"
 
 namespace kestrune {
 
@@ -81,6 +82,12 @@ TsipFrame nmeaConfig(NmeaMask sentences) {
         static_cast<std::uint8_t>(sentences & kLowSixSentences),  // 5: mask bits 7 to 0
     };
     return frameTsip(kIdNmeaConfig, data);
+}
+
+// 10 8E 26 10 03: write the configuration in force to non-volatile memory.
+TsipFrame saveConfigCommand() {
+    const std::uint8_t data[] = {kSubcodeSaveConfig};
+    return frameTsip(kIdSuperCommand, data);
 }
 
 }  // namespace kestrune

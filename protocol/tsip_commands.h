@@ -1,4 +1,4 @@
-// The four TSIP commands the program sends. Each builder returns the whole frame, ready for one
+// The five TSIP commands the program sends. Each builder returns the whole frame, ready for one
 // write: DLE id data... DLE ETX with every data DLE doubled. These builders and the report
 // decoders are the only places where settings become the receiver's byte codes.
 #pragma once
@@ -36,5 +36,7 @@ TsipFrame portConfigQuery();
 TsipFrame portConfig(const LineSettings& line, OutputProtocol output);
 TsipFrame nmeaQuery();
 TsipFrame nmeaConfig(NmeaMask sentences);
+// Asks the receiver to keep its current configuration through power-off (protocol/tsip_save.h).
+TsipFrame saveConfigCommand();
 
 }  // namespace kestrune

@@ -42,8 +42,16 @@ enum class Answering {
     RejectsPortConfig,  // answers every port configuration it is sent with a rejection
 };
 
+// How the receiver answers a request to save its configuration, as receivers differ.
+enum class SaveAnswer {
+    Report,   // saves and answers with a 0x8F-26 report
+    Restart,  // saves, restarts, and sends its software version report (0x45) once up
+    Refuse,   // has no non-volatile memory: answers 0x13, as to any packet it cannot parse
+};
+
 struct ReceiverBehaviour {
     Answering answering = Answering::ExactSettings;
+    SaveAnswer saveAnswer = SaveAnswer::Report;
     // The seed of the short idle gaps the receiver leaves on the line before each character,
     // which decide where a UART at another rate finds its start bits.
     std::uint32_t lineSeed = 1;

@@ -16,6 +16,9 @@ inline constexpr std::uint8_t kSimIdSignalLevels = 0x47;
 inline constexpr std::uint8_t kSimIdNmeaConfig = 0x7A;
 inline constexpr std::uint8_t kSimIdNmeaReport = 0x7B;
 inline constexpr std::uint8_t kSimIdPortConfig = 0xBC;
+inline constexpr std::uint8_t kSimIdSuperCommand = 0x8E;
+inline constexpr std::uint8_t kSimIdSuperReport = 0x8F;
+inline constexpr std::uint8_t kSimSubcodeSave = 0x26;
 
 inline constexpr std::size_t kPortQueryLength = 1;
 inline constexpr std::size_t kPortConfigLength = 10;

@@ -291,6 +291,9 @@ void VirtualReceiver::handle(const TsipPacket& packet, SimTime now) {
         case kSimIdNmeaConfig:
             handleNmeaConfig(packet, now);
             return;
+        case kSimIdSuperCommand:
+            handleSave(packet, now);
+            return;
         default:
             answerQuery(packet, now);
             return;

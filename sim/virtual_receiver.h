@@ -8,7 +8,9 @@
 // NMEA configuration commands, answers queries after a short delay, answers the standard queries,
 // reports what it cannot take with a 0x13 packet, emits NMEA sentences or TSIP fix reports once per
 // interval (time from the host's clock, a fixed place), and returns to its factory port settings
-// after a long line break and a second of quiet. Its clock can be sped up by a factor for tests.
+// after a long line break and a second of quiet. It keeps a saved configuration beside the one
+// in force, which a power cycle brings back and a line break leaves alone. Its clock can be sped up
+// by a factor for tests.
 //
 // The receiver is a device: it lives for the whole run, one host at a time is attached to it
 // (a SimulatedPort or a PtyReceiver), and its state outlives every host. A worker thread paces
@@ -67,6 +69,11 @@ class VirtualReceiver {
     // (the oldest are dropped beyond kMaxLoggedWrites).
     std::vector<HostWrite> hostWrites() const;
     void clearHostWrites();
+    // What a power cycle brings back: the configuration last saved, nothing while none was.
+    std::optional<ReceiverSettings> savedSettings() const;
+    // Power off and on: the saved configuration comes back, or the factory settings when none
+    // was saved; anything half heard or not yet sent is lost.
+    void powerCycle();
     // How often a line break has returned the port to factory settings.
     std::uint32_t factoryResets() const;
 
@@ -119,6 +126,8 @@ class VirtualReceiver {
     void handlePortConfig(const TsipPacket& packet, SimTime now);
     void handleNmeaConfig(const TsipPacket& packet, SimTime now);
     void answerQuery(const TsipPacket& packet, SimTime now);
+    void handleSave(const TsipPacket& packet, SimTime now);
+    void restartOutput(SimTime up);
     void reply(std::vector<std::uint8_t> frame, SimTime now);
     void reject(const TsipPacket& packet, SimTime now);
     void switchTo(const ReceiverSettings& next, SimTime now);
@@ -134,6 +143,7 @@ class VirtualReceiver {
     mutable std::condition_variable hostWritesTaken_;
     bool stopping_ = false;
     ReceiverSettings settings_;
+    std::optional<ReceiverSettings> saved_;
     LineSettings hostSettings_;
     InputErrorHandling hostHandling_;
     HostLine* host_ = nullptr;

@@ -1,7 +1,8 @@
 // kestrune-sim: the built-in virtual receiver served on a pseudo-terminal, so the program (or
 // any serial tool, or gpsd) can be tried without hardware. Prints the device to open and the port
 // name to store for it, then a line whenever the receiver's port settings change, and serves
-// until SIGINT, SIGTERM or SIGHUP, or until whatever reads those lines goes away.
+// until SIGINT, SIGTERM or SIGHUP, or until whatever reads those lines goes away. SIGUSR1 is a
+// power cycle: the receiver comes back with its saved configuration.
 #include <pthread.h>
 
 #include <csignal>
@@ -26,11 +27,20 @@ bool printLine(const std::string& text) {
     return std::printf("%s\n", text.c_str()) >= 0 && std::fflush(stdout) == 0;
 }
 
-// Waits for a stop signal, printing the receiver's settings each time they change. A closed
-// output ends the wait too: nobody is left to tell.
-void serveUntilStopped(const VirtualReceiver& receiver, const sigset_t& stopSignals) {
+// Waits for a stop signal, printing the receiver's settings each time they change, and power-
+// cycling it on SIGUSR1. A closed output ends the wait too: nobody is left to tell.
+void serveUntilStopped(VirtualReceiver& receiver, const sigset_t& signals) {
     ReceiverSettings shown = receiver.settings();
-    while (sigtimedwait(&stopSignals, nullptr, &kSettingsPoll) < 0) {
+    for (;;) {
+        const int signal = sigtimedwait(&signals, nullptr, &kSettingsPoll);
+        if (signal == SIGUSR1) {
+            receiver.powerCycle();
+            if (!printLine("power cycle")) {
+                return;
+            }
+        } else if (signal >= 0) {
+            return;
+        }
         const ReceiverSettings now = receiver.settings();
         if ((now.line != shown.line || now.output != shown.output) &&
             !printLine("settings " + describeSettings(now))) {
@@ -50,12 +60,13 @@ int main(int argc, char** argv) {
     const SimOptions& options = *commandLine.options;
     // Blocked before any thread starts, so every thread inherits the mask and the signals wait
     // for sigtimedwait below instead of killing the process mid-write.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigset_t handled;
+    sigemptyset(&handled);
+    sigaddset(&handled, SIGINT);
+    sigaddset(&handled, SIGTERM);
+    sigaddset(&handled, SIGHUP);
+    sigaddset(&handled, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &handled, nullptr);
     // A write to a closed output fails rather than ending the process.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -73,7 +84,7 @@ int main(int argc, char** argv) {
                      server->slavePath().c_str());
     }
     if (printLine(server->slavePath()) && printLine(portName)) {
-        serveUntilStopped(receiver, stopSignals);
+        serveUntilStopped(receiver, handled);
     }
     server->stop();
     return 0;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,8 @@ constexpr const char* kFooter =
     "A pseudo-terminal cannot carry everything a serial line does: a line break never reaches\n"
     "the receiver (so a reset by line break does not happen), and even parity cannot be told\n"
     "from no parity (the receiver sees the host's speed, odd parity and stop bits only).\n"
+    "SIGUSR1 power-cycles the receiver: the configuration last saved comes back, or the\n"
+    "factory settings (9600 8N1 TSIP) when none was saved.\n"
     "Each side reads what a UART at its own settings makes of the other's waveform: the\n"
     "bytes sent at equal speed and parity, garbled bytes otherwise, as on a real line.";
 
@@ -230,6 +233,15 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place, std::string&
         "reject every port configuration");
     silent->excludes(reject)->group(group);
     reject->group(group);
+    const std::map<std::string, SaveAnswer> saveAnswers{{"report", SaveAnswer::Report},
+                                                        {"restart", SaveAnswer::Restart},
+                                                        {"refuse", SaveAnswer::Refuse}};
+    app.add_option("--save-answer", b.saveAnswer,
+                   "how it answers a save: report (0x8F-26, the default),\n"
+                   "restart (then 0x45) or refuse (0x13: it cannot save)")
+        ->transform(CLI::CheckedTransformer(saveAnswers).description(""))
+        ->type_name("A")
+        ->group(group);
     app.add_option("--seed", b.lineSeed,
                    "seed of the idle gaps between what the receiver sends (default 1)")
         ->transform(kNumber)

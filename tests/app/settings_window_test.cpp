@@ -22,6 +22,7 @@
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/signal_closer.h"
+#include "app/startup.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
 #include "tests/support/fake_serial_port.h"
@@ -370,6 +371,31 @@ class SettingsWindowTest : public QObject {
                  QStringLiteral("  Port SIM3 not chosen: the settings file %1 cannot be written")
                      .arg(store));
         QCOMPARE(rig_->link.portName(), std::string("SIM2"));
+    }
+
+    // Below Apply Settings, off by default, named for assistive tools, kept in the settings
+    // file; checked, Apply has the receiver save and the status line says so.
+    void saveInReceiver() {
+        auto* box = window().findChild<QCheckBox*>(QString::fromLatin1(kSaveInReceiverName));
+        QVERIFY(box != nullptr && !box->isChecked() && box->isEnabled());
+        QCOMPARE(box->accessibleName(), QStringLiteral("Save in receiver"));
+        const QRect apply = window().control(kApply)->geometry();
+        QVERIFY(box->geometry().top() > apply.bottom() && box->geometry().left() == apply.left());
+        QTemporaryDir folder;
+        const QString store = folder.filePath(QStringLiteral("Kestrune.conf"));
+        QVERIFY(!loadSaveChoice(store));
+        for (const bool save : {true, false}) {
+            QVERIFY(storeSaveChoice(save, store));
+            QCOMPARE(loadSaveChoice(store), save);
+        }
+        window().setBusy(true);
+        QVERIFY(!box->isEnabled());
+        window().setBusy(false);
+        box->setChecked(true);
+        choose({1, 1, 0, 0, 0x01});
+        press(kApply);
+        QCOMPARE(window().status(), QStringLiteral("  Saved in the receiver"));
+        QCOMPARE(receiver().savedSettings().value_or(ReceiverSettings{}).line.baud, 2400u);
     }
 
     void closeMidCommand() {

@@ -254,33 +254,43 @@ def find_tools(sim_path):
             "gpsctl": shutil.which("gpsctl", path=search)}
 
 
-def main():
-    tools = find_tools(sys.argv[1])
-    if tools["gpsd"] is None or tools["gpsctl"] is None:
-        reason = "gpsd or gpsctl is not installed (Debian: gpsd gpsd-clients)"
-        if os.environ.get("KESTRUNE_REQUIRE_GPSD") == "1":
-            print("FAILED: " + reason + ", and KESTRUNE_REQUIRE_GPSD=1 requires them")
-            return 1
-        print("SKIPPED: " + reason)
-        return SKIP_STATUS
+def missing(reason):
+    """The status without gpsd: skipped, or failed when KESTRUNE_REQUIRE_GPSD=1."""
+    if os.environ.get("KESTRUNE_REQUIRE_GPSD") == "1":
+        print("FAILED: " + reason + ", and KESTRUNE_REQUIRE_GPSD=1 requires them")
+        return 1
+    print("SKIPPED: " + reason)
+    return SKIP_STATUS
+
+
+def run_cases(cases, run):
+    """Runs each named case as run(case, processes, log), stopping what it started however it
+    ends; 0 when all hold, else 1 after printing the failure and what gpsd said."""
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped by SIGTERM"))
-    cases = [("TSIP at 9600", tsip_at_9600), ("NMEA at 4800, gpsd -s 4800", nmea_at_4800),
-             ("TSIP at 9600, then gpsctl -s 4800", speed_change)]
     with tempfile.TemporaryFile("w+") as log:
         for name, case in cases:
             print(name)
             processes = Processes()
             try:
-                case(tools, processes, log)
-            except (Failure, subprocess.SubprocessError) as error:
+                run(case, processes, log)
+            except (Failure, subprocess.SubprocessError, OSError) as error:
                 log.seek(0)
-                print("FAILED: %s\n--- gpsd and gpsctl said:\n%s" % (error, log.read()[-4000:]))
+                print("FAILED: %s\n--- gpsd and its clients said:\n%s" % (error, log.read()[-4000:]))
                 return 1
             finally:
                 processes.stop_all()
             log.seek(0)
             log.truncate()
     return 0
+
+
+def main():
+    tools = find_tools(sys.argv[1])
+    if tools["gpsd"] is None or tools["gpsctl"] is None:
+        return missing("gpsd or gpsctl is not installed (Debian: gpsd gpsd-clients)")
+    cases = [("TSIP at 9600", tsip_at_9600), ("NMEA at 4800, gpsd -s 4800", nmea_at_4800),
+             ("TSIP at 9600, then gpsctl -s 4800", speed_change)]
+    return run_cases(cases, lambda case, processes, log: case(tools, processes, log))
 
 
 if __name__ == "__main__":

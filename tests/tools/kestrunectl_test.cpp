@@ -52,6 +52,12 @@ std::string report(const char* port, int baud, const char* parity, const char* p
     return json.dump();
 }
 
+std::string withSave(const std::string& report, const char* outcome) {
+    Json json = Json::parse(report);
+    json["save"] = outcome;
+    return json.dump();
+}
+
 // The virtual receivers' identity; SIM6 refuses the queries.
 const std::string kName = "Kestrune Virtual Receiver", kDate = "2026-03-14";
 const std::string kIdentityText = "product: " + kName + ", firmware 1.2 build 7 of " + kDate +
@@ -81,6 +87,11 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
         {0, report("SIM1", 9600, "even", "tsip", Json::array()), "never tries even parity",
             {"-p", "SIM1", "--json", "set", "--parity", "even", "--sentences", "none"}},
         {0, report("SIM3", 9600, "none", "tsip"), "", {"-p", "SIM3", "reset", "--json"}},
+        {0, "SIM1 9600 8N1 TSIP\nsave: saved in the receiver\n", "", {"-p", "SIM1", "save"}},
+        {0, withSave(report("SIM3", 4800, "odd", "tsip", {"GGA", "GSV", "GSA", "RMC"}), "saved"), "",
+            {"-p", "SIM3", "--json", "set", "--baud", "4800", "--save"}},
+        {1, "SIM2 4800 8N1 NMEA\nsave: the receiver did not confirm the save\n",
+            "SIM2: the receiver did not confirm the save; a receiver sending NMEA", {"-p", "SIM2", "save"}},
         {1, "", "SIM4: no receiver answered (tried 38400", {"-p", "SIM4", "find"}},
         {1, "", "did not answer at 9600 8N1", {"-p", "SIM4", "reset"}},
         {1, "", "rejected the configuration", {"-p", "SIM5", "set", "--baud", "4800"}},

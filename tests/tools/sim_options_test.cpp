@@ -24,6 +24,7 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
         {"--identity",
          {"", ",1.2", "A", "A,1", "A,256.0", "A,1.2.3", "A,1.2,x", "A,1.2,3,4", "A\tB,1.2",
           "None"}},
+        {"--save-answer", {"", "0x13", "Report", "saved"}},
     };
     for (const auto& [option, values] : refused) {
         for (const char* value : values) {
@@ -42,6 +43,11 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
               (IdentityProfile{true, "Example Receiver", 2, 14, 4711}));
     EXPECT_FALSE(parse("--identity", "none").options.value().behaviour.identity.answers);
     EXPECT_FALSE(parse("--identity", std::string(41, 'x').append(",1.2").c_str()).options);
+    for (const auto& [word, answer] :
+         {std::pair{"report", SaveAnswer::Report}, std::pair{"restart", SaveAnswer::Restart},
+          std::pair{"refuse", SaveAnswer::Refuse}}) {
+        EXPECT_EQ(parse("--save-answer", word).options.value().behaviour.saveAnswer, answer);
+    }
     EXPECT_EQ(parse("--baud", "0x12C0").options.value().settings.line.baud, 4800u);
     EXPECT_EQ(parse("--mask", "010").options.value().settings.sentenceMask, 10u) << "not octal";
 }

@@ -23,9 +23,11 @@ constexpr std::string_view kNoSentences = "none";
 constexpr const char* kExitStatuses =
     "find --all and show --all search every port that kestrunectl ports lists.\n"
     "Exit status: 0 done, 1 the receiver did not answer or refused (with --all: none was\n"
-    "found), 2 usage error, 3 the port cannot be opened or its device went away, 130\n"
+    "found; save and set --save: the save was not confirmed or cannot be), 2 usage error, 3 the "
+    "port cannot be opened or its device went away, 130\n"
     "interrupted (128 + N for a stop signal N), 141 the output was closed. The port is put\n"
-    "back as it was in every case.";
+    "back as it was in every case, but one: a port borrowed from gpsd is handed back at the\n"
+    "receiver's new settings, so that gpsd finds the receiver at once.";
 
 std::string footer() {
     return "Without -p the port named in " + settingsFileShown() + " is used (COM3: if none).\n" +
@@ -38,10 +40,11 @@ struct CommandEntry {
     Command command;
 };
 
-constexpr std::array<CommandEntry, 6> kCommands{{
+constexpr std::array<CommandEntry, 7> kCommands{{
     {"find", "search for the receiver and print its port settings", Command::Find},
     {"show", "find the receiver and print its settings and NMEA sentences", Command::Show},
     {"set", "write a new configuration; what is not given is kept", Command::Set},
+    {"save", "find the receiver and have it keep its settings through power-off", Command::Save},
     {"reset", "return the receiver to 9600 8N1 TSIP with a line break", Command::Reset},
     {"watch", "show what the receiver sends until Ctrl-C", Command::Watch},
     {"ports", "list the serial ports, who may open them and who holds them", Command::Ports},
@@ -218,6 +221,12 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocatio
                    "COM3:, USB0, SIM2, PTS4, or a terminal device under /dev");
     app.add_flag("--json", invocation.json, "write results as JSON");
     app.add_flag("-q,--quiet", invocation.quiet, "no progress line");
+    auto* gpsdSocket = app.add_option("--gpsd-socket", invocation.gpsdSocket,
+                                      "gpsd's control socket, to borrow a port gpsd holds")
+                           ->default_str(kGpsdControlSocket)
+                           ->type_name("PATH");
+    app.add_flag("--no-gpsd", invocation.noGpsd, "never ask gpsd to let go of a port it holds")
+        ->excludes(gpsdSocket);
     std::optional<std::string> timeScale;
     app.add_option("--time-scale", timeScale)->group("");
     app.require_subcommand(1);
@@ -240,6 +249,8 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocatio
                                           "also list legacy ports with no UART behind them");
     SetOptions setOptions;
     addSetOptions(*subcommands[Command::Set], setOptions);
+    subcommands[Command::Set]->add_flag("--save", invocation.save,
+                                        "then have the receiver keep them through power-off");
     LineOptions watchLine;
     addLineOptions(*subcommands[Command::Watch], watchLine);
     watchLine.baudOption->needs(watchLine.parityOption);

@@ -4,11 +4,13 @@
 #include <optional>
 #include <string>
 
+#include "link/gpsd_control.h"
+
 #include "protocol/receiver_settings.h"
 
 namespace kestrune::ctl {
 
-enum class Command { Find, Show, Set, Reset, Watch, Ports };
+enum class Command { Find, Show, Set, Save, Reset, Watch, Ports };
 
 // The values set was given; the rest are read from the receiver.
 struct SetRequest {
@@ -31,7 +33,13 @@ struct Invocation {
     // find --all and show --all: the full pass on ports that stayed silent too.
     bool thorough = false;
     bool quiet = false;
+    // A port gpsd holds is borrowed through this control socket; noGpsd reports the holder
+    // and stops instead.
+    std::string gpsdSocket = kGpsdControlSocket;
+    bool noGpsd = false;
     SetRequest set;
+    // set --save: keep the new configuration through power-off once it is verified.
+    bool save = false;
     // watch --baud --parity: listen there without sending a byte.
     std::optional<LineSettings> listenAt;
     // Hidden, for tests: shrinks the link's timing and the virtual receivers' clock together.

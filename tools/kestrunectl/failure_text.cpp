@@ -13,12 +13,14 @@ std::string checkCable() {
            settingsFileShown() + ")";
 }
 
+constexpr const char* kStopGpsd = "gpsd.socket gpsd.service";
+
 constexpr const char* kFindPorts =
     "kestrunectl ports lists the serial ports, kestrunectl find --all searches them all";
 
 std::string busyText(const PortChoice& port) {
     return port.shown + ": port busy, held by " + holderText(findPortHolder(port.device)) +
-           "; stop it or free the port (for gpsd: sudo systemctl stop gpsd.socket gpsd)";
+           "; stop it or free the port (for gpsd: sudo systemctl stop " + kStopGpsd + ")";
 }
 
 // What every search tries, as one phrase.
@@ -61,6 +63,18 @@ std::string openFailureText(const PortChoice& port, OpenError error) {
 std::string listingFailureText(const std::string& failure) {
     return "the device list could not be read (" + failure +
            "); name the port with -p, or check that /sys is mounted and udev runs";
+}
+
+std::string gpsdNoAccessText(const PortChoice& port, const std::string& socketPath) {
+    return port.shown + ": port busy, held by gpsd, and this user may not use its control socket " +
+           socketPath + "; run kestrunectl with sudo, or stop gpsd first (sudo systemctl stop " +
+           kStopGpsd + ") and start it again afterwards";
+}
+
+std::string gpsdFailureText(const PortChoice& port, const std::string& socketPath) {
+    return port.shown + ": gpsd was asked through " + socketPath +
+           " to let go of the port, but it is still busy; stop gpsd (sudo systemctl stop " +
+           kStopGpsd + ") and try again, or use --no-gpsd to see who holds it";
 }
 
 std::string notFoundText(const PortChoice& port) {
@@ -126,6 +140,16 @@ std::string interruptedApplyText(const PortChoice& port, const ReceiverConfig& c
            lineText(config.line) + " " + std::string(protocolText(config.protocol)) +
            " (kestrunectl find looks for it; kestrunectl reset returns it to " +
            lineText(kFactoryLine) + ")";
+}
+
+std::string saveFailureText(const PortChoice& port, SaveOutcome outcome) {
+    const std::string what = port.shown + ": " + std::string(saveOutcomeText(outcome));
+    if (outcome == SaveOutcome::CannotSave) {
+        return what + "; run kestrunectl set again after each power-up";
+    }
+    return what +
+           "; a receiver sending NMEA cannot answer, so set --format tsip --save, or run "
+           "kestrunectl save again";
 }
 
 std::string evenParityWarning(const LineSettings& line) {

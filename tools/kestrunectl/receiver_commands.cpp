@@ -1,4 +1,4 @@
-// find, show, set and reset: each opens the port, runs the procedures and prints what the
+// find, show, set, save and reset: each opens the port, runs the procedures and prints what the
 // receiver was verified at.
 #include <cstdio>
 
@@ -16,21 +16,31 @@ ReceiverReport verifiedReport(Session& session) {
     return ctl::verifiedReport(session.link, session.port.shown);
 }
 
+// A save that did not take is said on stderr too, and fails the command.
+int saveStatus(Session& session, SaveOutcome saved) {
+    if (saved == SaveOutcome::Saved) {
+        return kExitDone;
+    }
+    return failureStatus(session, saveFailureText(session.port, saved));
+}
+
 // Prints the receiver with its selection, and with its identity when asked; a selection that
 // never came is printed as unknown and fails the command, an identity that never came does not.
-int reportWithSelection(Session& session, bool withIdentity = false) {
-    const ReceiverReport report =
+int reportWithSelection(Session& session, bool withIdentity = false,
+                        std::optional<SaveOutcome> saved = std::nullopt) {
+    ReceiverReport report =
         shownReport(session.link, session.selection, session.port.shown, withIdentity);
     if (!report.sentences && session.link.cancellation().raised()) {
         return failureStatus(session, noSelectionText(session.port));
     }
+    report.save = saved;
     if (const int status = printReport(session, report); status != kExitDone) {
         return status;
     }
     if (!report.sentences) {
         return failureStatus(session, noSelectionText(session.port));
     }
-    return kExitDone;
+    return saved ? saveStatus(session, *saved) : kExitDone;
 }
 
 // The request, with what it leaves out taken from the receiver; nothing when the receiver
@@ -114,8 +124,33 @@ int runSet(Session& session) {
     }
     session.link.setOutputProtocol(config->protocol);
     session.known = verifiedState(config->line, config->protocol);
+    std::optional<SaveOutcome> saved;
+    if (session.invocation.save) {
+        session.progress.step("set: saving in the receiver");
+        saved = saveConfiguration(session.link);
+    }
     session.progress.step("set: reading the sentence selection back");
-    return reportWithSelection(session);
+    return reportWithSelection(session, false, saved);
+}
+
+int runSave(Session& session) {
+    if (const int status = openPort(session); status != kExitDone) {
+        return status;
+    }
+    if (!find(session)) {
+        return failureStatus(session, notFoundText(session.port));
+    }
+    session.progress.step("save: asking the receiver to keep its settings");
+    const SaveOutcome saved = saveConfiguration(session.link);
+    if (saved == SaveOutcome::NotConfirmed && session.link.cancellation().raised()) {
+        return failureStatus(session, saveFailureText(session.port, saved));
+    }
+    ReceiverReport report = verifiedReport(session);
+    report.save = saved;
+    if (const int status = printReport(session, report); status != kExitDone) {
+        return status;
+    }
+    return saveStatus(session, saved);
 }
 
 int runReset(Session& session) {

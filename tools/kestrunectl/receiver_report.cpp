@@ -42,6 +42,18 @@ std::string aliasesText(const ReceiverReport& report) {
     return text.empty() ? text : text + ")";
 }
 
+std::string saveWord(SaveOutcome outcome) {
+    switch (outcome) {
+        case SaveOutcome::Saved:
+            return "saved";
+        case SaveOutcome::CannotSave:
+            return "cannot-save";
+        case SaveOutcome::NotConfirmed:
+            break;
+    }
+    return "not-confirmed";
+}
+
 }  // namespace
 
 std::string reportText(const ReceiverReport& report) {
@@ -52,6 +64,9 @@ std::string reportText(const ReceiverReport& report) {
     }
     if (report.identity) {
         text += identityText(*report.identity);
+    }
+    if (report.save) {
+        text += "save: " + std::string(saveOutcomeText(*report.save)) + "\n";
     }
     return text;
 }
@@ -73,6 +88,9 @@ std::string reportJson(const ReceiverReport& report) {
     }
     if (report.identity) {
         json["identity"] = identityJson(*report.identity);
+    }
+    if (report.save) {
+        json["save"] = saveWord(*report.save);
     }
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -1,7 +1,7 @@
 // What find, show, set and reset print: one line of text per fact, or one JSON object.
 //   SIM2 4800 8N1 NMEA                {"port": "SIM2", "baud": 4800, "parity": "none",
 //   sentences: GGA,GLL,RMC             "stopBits": 1, "protocol": "nmea",
-//                                      "sentences": ["GGA", "GLL", "RMC"]}
+//   save: saved in the receiver        "sentences": ["GGA", "GLL", "RMC"], "save": "saved"}
 #pragma once
 
 #include <optional>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/receiver_identity.h"
+#include "link/receiver_save.h"
 #include "protocol/receiver_settings.h"
 
 namespace kestrune::ctl {
@@ -25,6 +26,9 @@ struct ReceiverReport {
     // find --all and show --all name the port's stable links too: "aliases" in JSON, and in
     // brackets after the port in text.
     std::optional<std::vector<std::string>> aliases;
+    // save and set --save: how the receiver answered the save, "save: ..." in text and
+    // "save": "saved", "cannot-save" or "not-confirmed" in JSON.
+    std::optional<SaveOutcome> save;
 };
 
 std::string reportText(const ReceiverReport& report);

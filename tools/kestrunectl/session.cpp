@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "link/port_holder.h"
 #include "sim/presets.h"
 #include "tools/kestrunectl/exit_status.h"
 #include "tools/kestrunectl/failure_text.h"
@@ -22,6 +23,8 @@ int dispatch(Session& session) {
             return runShow(session);
         case Command::Set:
             return runSet(session);
+        case Command::Save:
+            return runSave(session);
         case Command::Reset:
             return runReset(session);
         case Command::Watch:
@@ -29,6 +32,57 @@ int dispatch(Session& session) {
             break;
     }
     return runWatch(session);
+}
+
+// gpsd is asked when it is seen to hold the port (root opens a port gpsd holds without being
+// refused, so this is looked at first), or when the port is busy with a holder hidden from this
+// user and gpsd's control socket is there.
+bool gpsdHolds(const Session& session, bool busy) {
+    const std::string& device = session.port.device;
+    if (session.invocation.noGpsd || device.empty() || session.gpsd) {
+        return false;
+    }
+    const std::optional<PortHolder> holder = findPortHolder(device);
+    if (holder) {
+        return holder->name == kGpsdProcessName;
+    }
+    return busy && gpsdSocketExists(session.invocation.gpsdSocket);
+}
+
+// The names gpsd may know the device by: the device itself, and the path given for it.
+std::vector<std::string> gpsdNames(const PortChoice& port) {
+    std::vector<std::string> names{port.device};
+    if (port.shown != port.device && port.shown.starts_with("/dev/")) {
+        names.push_back(port.shown);
+    }
+    return names;
+}
+
+// Asks gpsd to let go of the port. Nothing when it did, or when gpsd has no socket or does not
+// know the device (the open then goes ahead and says what it finds); else the failed status.
+std::optional<int> borrowFromGpsd(Session& session) {
+    HandoverOptions options{session.invocation.gpsdSocket,
+                            [&session] { return session.interrupts.interrupted(); },
+                            [&session](const std::string& text) { reportError(session, text); }};
+    session.gpsd = std::make_unique<GpsdHandover>(session.port.device, gpsdNames(session.port),
+                                                  std::move(options));
+    switch (session.gpsd->state()) {
+        case HandoverState::NoAccess:
+            reportError(session, gpsdNoAccessText(session.port, session.invocation.gpsdSocket));
+            return kExitPortFailed;
+        case HandoverState::StillHeld:
+        case HandoverState::Failed:
+            if (session.interrupts.interrupted()) {
+                return interruptedStatus(session);
+            }
+            reportError(session, gpsdFailureText(session.port, session.invocation.gpsdSocket));
+            return kExitPortFailed;
+        case HandoverState::LetGo:
+        case HandoverState::NoSocket:
+        case HandoverState::Refused:
+            break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -47,7 +101,12 @@ int runCommand(const Invocation& invocation, const PortChoice& port) {
     Session session{invocation, port, opener, link, selection, interrupts, progress};
     int status = dispatch(session);
     progress.clear();
+    const std::optional<LineSettings> verified = link.verifiedSettings();
     link.close();
+    if (session.gpsd && verified) {
+        session.gpsd->leaveLineAt(*verified);
+    }
+    session.gpsd.reset();
     interrupts.setAction({});
     if (status != kExitDone && interrupts.interrupted()) {
         status = interruptedStatus(session);
@@ -72,9 +131,22 @@ bool writeOut(const std::string& text) {
 }
 
 int openPort(Session& session) {
+    if (gpsdHolds(session, false)) {
+        if (const std::optional<int> status = borrowFromGpsd(session)) {
+            return *status;
+        }
+    }
     session.link.setPortName(session.port.linkName);
     if (session.link.isOpen()) {
         return kExitDone;
+    }
+    if (session.link.openError() == OpenError::Busy && gpsdHolds(session, true)) {
+        if (const std::optional<int> status = borrowFromGpsd(session)) {
+            return *status;
+        }
+        if (session.link.open()) {
+            return kExitDone;
+        }
     }
     reportError(session, openFailureText(session.port, session.link.openError()));
     return kExitPortFailed;

@@ -2,8 +2,10 @@
 // find the receiver, print, and turn a failure into its message and exit status.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "link/gpsd_handover.h"
 #include "link/receiver_link.h"
 #include "tools/kestrunectl/command_line.h"
 #include "tools/kestrunectl/interrupt_watcher.h"
@@ -24,6 +26,8 @@ struct Session {
     ProgressLine& progress;
     // What is known of the receiver so far, said if the device goes away; empty: nothing.
     std::string known{};
+    // The port borrowed from gpsd, handed back once the port is closed.
+    std::unique_ptr<GpsdHandover> gpsd{};
 };
 
 // Sets up the virtual receivers, the link and the stop signals, runs the command and closes the
@@ -37,7 +41,8 @@ int printReport(Session& session, const ReceiverReport& report);
 // Writes text to stdout at once; false when the output can no longer be written.
 bool writeOut(const std::string& text);
 
-// Opens the port; kExitDone, or the status after saying why it would not open.
+// Opens the port, borrowing it first if gpsd holds it; kExitDone, or the status after saying
+// why it would not open.
 int openPort(Session& session);
 // Both passes of the search, drawing the progress line.
 bool find(Session& session);
@@ -49,6 +54,7 @@ int interruptedStatus(Session& session);
 int runFind(Session& session);
 int runShow(Session& session);
 int runSet(Session& session);
+int runSave(Session& session);
 int runReset(Session& session);
 int runWatch(Session& session);
 
