@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/signal_panel.h"
+
 namespace kestrune {
 
 namespace {
@@ -18,6 +20,9 @@ constexpr int kWindowWidth = 179;
 // The port row sits above the settings controls, which keep their places below it.
 constexpr int kPortRowHeight = 26;
 constexpr int kWindowHeight = 85 + kPortRowHeight;
+// The signal panel's bars, below the fold button; tall enough that a level's step of one dB-Hz
+// moves a bar by about a pixel at the usual fonts.
+constexpr int kSignalBodyHeight = 64;
 
 enum class Kind {
     DefaultButton,
@@ -194,6 +199,19 @@ WindowControls buildWindowControls(QWidget& window) {
     identity->setAccessibleDescription(
         QStringLiteral("The product name and firmware version of the receiver found"));
     return controls;
+}
+
+SignalPanel* addSignalPanel(QWidget& window) {
+    const DialogUnits units(window.font());
+    const int top = units.y(kWindowHeight);
+    auto* panel = new SignalPanel(&window, units.y(kSignalBodyHeight));
+    panel->setGeometry(0, top, units.x(kWindowWidth), panel->height());
+    const auto fit = [&window, panel, top] {
+        window.setFixedSize(window.width(), top + panel->shownHeight());
+    };
+    QObject::connect(panel, &SignalPanel::foldedChanged, &window, fit);
+    fit();
+    return panel;
 }
 
 }  // namespace kestrune

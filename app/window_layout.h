@@ -20,4 +20,8 @@ inline constexpr char kReceiverIdentityName[] = "receiverIdentity";
 // Creates every control on the window, names each by its id, places it and sizes the window.
 WindowControls buildWindowControls(QWidget& window);
 
+class SignalPanel;
+// Places the signal panel below the controls; the window's height follows its folding.
+SignalPanel* addSignalPanel(QWidget& window);
+
 }  // namespace kestrune

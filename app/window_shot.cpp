@@ -11,9 +11,11 @@
 #include <cstring>
 #include <functional>
 
+#include "app/panel_store.h"
 #include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
+#include "app/signal_poller.h"
 #include "app/startup.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
@@ -65,6 +67,8 @@ int main(int argc, char* argv[]) {
     kestrune::SettingsWindow window;
     kestrune::SettingsController controller(link, window);
     kestrune::PortChooser ports(link, window, store);
+    const kestrune::SignalPoller poller(link, controller, window);
+    kestrune::keepPanelFolding(window.signalPanel(), store);
     window.show();
     processEventsFor(kExposeLimitMs, [&] {
         return window.windowHandle() != nullptr && window.windowHandle()->isExposed();
