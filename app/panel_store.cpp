@@ -19,8 +19,7 @@ bool storedFolded(const QString& storePath) {
     }
     const QSettings store(storePath, QSettings::IniFormat);
     const QVariant value = store.value(kFoldedKey);
-    return store.status() == QSettings::NoError && value.typeId() == QMetaType::QString &&
-           value.toString() == QLatin1String("true");
+    return store.status() == QSettings::NoError && value.toString() == QLatin1String("true");
 }
 
 }  // namespace

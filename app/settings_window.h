@@ -53,7 +53,8 @@ class SettingsWindow : public QDialog, public NotificationSink {
     void setPortChoices(const QStringList& texts, const QStringList& names);
     void showPort(const QString& text);
     QString shownPort() const;
-    // Who the receiver on the port is ("Kestrune Virtual Receiver, firmware 1.2"); empty for not known.
+    // Who the receiver on the port is ("Kestrune Virtual Receiver, firmware 1.2"); empty for not
+    // known.
     void showReceiverIdentity(const QString& text);
     QString shownReceiverIdentity() const;
 

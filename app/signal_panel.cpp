@@ -23,6 +23,7 @@ constexpr std::chrono::milliseconds kRefreshInterval{100};
 // Ageing counts in whole seconds.
 constexpr std::chrono::milliseconds kAgeInterval{1000};
 constexpr int kBarGap = 2;
+constexpr int kSideMargin = 4;
 constexpr int kTextMargin = 1;
 
 // Light enough for dark text on top; hue by worth, and grey once unheard.
@@ -31,6 +32,7 @@ const QColor kUsableColour(0xFF, 0xD5, 0x4F);
 const QColor kStrongColour(0x81, 0xC7, 0x84);
 const QColor kStaleColour(0xC8, 0xC8, 0xC8);
 const QColor kTrackColour(0xF2, 0xF2, 0xF2);
+const QColor kBandLineColour(0x80, 0x80, 0x80);
 
 QColor colourOf(const SatelliteBar& bar) {
     if (bar.stale) {
@@ -67,8 +69,6 @@ SignalPanel::SignalPanel(QWidget* parent, int bodyHeight) : QWidget(parent) {
     fold_->setText(QString::fromLatin1(kFoldText));
     fold_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     fold_->setAutoRaise(true);
-    fold_->setCheckable(true);
-    fold_->setChecked(true);
     fold_->setArrowType(Qt::DownArrow);
     fold_->setAccessibleDescription(
         QStringLiteral("Shows or hides the signal level of each satellite the receiver hears"));
@@ -80,13 +80,9 @@ SignalPanel::SignalPanel(QWidget* parent, int bodyHeight) : QWidget(parent) {
     noSatellites_->setFrameShape(QFrame::StyledPanel);
     const int foldHeight = fold_->sizeHint().height();
     fold_->setGeometry(0, 0, fold_->sizeHint().width(), foldHeight);
-    body_->setGeometry(0, foldHeight, width(), bodyHeight);
+    body_->setGeometry(kSideMargin, foldHeight, width() - 2 * kSideMargin, bodyHeight);
     resize(width(), foldHeight + bodyHeight);
-    connect(fold_, &QToolButton::toggled, this, [this](bool open) {
-        fold_->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-        body_->setVisible(open);
-        emit foldedChanged(!open);
-    });
+    connect(fold_, &QToolButton::clicked, this, [this] { setFolded(!folded()); });
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(kRefreshInterval);
     connect(&refreshTimer_, &QTimer::timeout, this, &SignalPanel::refresh);
@@ -143,11 +139,17 @@ void SignalPanel::scheduleRefresh() {
 }
 
 void SignalPanel::setFolded(bool folded) {
-    fold_->setChecked(!folded);
+    if (folded == folded_) {
+        return;
+    }
+    folded_ = folded;
+    fold_->setArrowType(folded ? Qt::RightArrow : Qt::DownArrow);
+    body_->setVisible(!folded);
+    emit foldedChanged(folded);
 }
 
 bool SignalPanel::folded() const {
-    return !fold_->isChecked();
+    return folded_;
 }
 
 int SignalPanel::shownHeight() const {
@@ -160,7 +162,7 @@ std::vector<SignalBarView*> SignalPanel::barViews() const {
 
 void SignalPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    body_->resize(width(), body_->height());
+    body_->resize(width() - 2 * kSideMargin, body_->height());
     refresh();
 }
 
@@ -208,8 +210,14 @@ void SignalBarView::paintEvent(QPaintEvent*) {
     const int filled = track.height() * std::clamp(bar_.level, 0, kScaleTop) / kScaleTop;
     painter.fillRect(track, kTrackColour);
     painter.fillRect(track.adjusted(0, track.height() - filled, 0, 0), colourOf(bar_));
-    painter.setPen(palette().color(bar_.stale ? QPalette::Disabled : QPalette::Active,
-                                   QPalette::WindowText));
+    // Where the worth changes, so that a bar's distance from the next band shows.
+    painter.setPen(QPen(kBandLineColour, 0, Qt::DotLine));
+    for (const std::int32_t threshold : {kUsableFromDbHz, kStrongFromDbHz}) {
+        const int y = track.bottom() - track.height() * threshold / kScaleTop;
+        painter.drawLine(track.left(), y, track.right(), y);
+    }
+    painter.setPen(
+        palette().color(bar_.stale ? QPalette::Disabled : QPalette::Active, QPalette::WindowText));
     painter.drawText(levelRow, Qt::AlignCenter, QString::number(bar_.level));
     painter.drawText(prnRow, Qt::AlignCenter, QString::number(bar_.prn));
     // The word runs up the track from its foot, so that it fits however narrow the bar.
@@ -217,7 +225,8 @@ void SignalBarView::paintEvent(QPaintEvent*) {
     painter.translate(track.left(), track.bottom());
     painter.rotate(-90);
     painter.drawText(QRect(kTextMargin, 0, track.height(), track.width()),
-                     Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(strengthWord(bar_.strength)));
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     QString::fromLatin1(strengthWord(bar_.strength)));
 }
 
 }  // namespace kestrune

@@ -58,6 +58,7 @@ class SignalPanel : public QWidget {
     void scheduleRefresh();
     void refresh();
 
+    bool folded_ = false;
     QToolButton* fold_ = nullptr;
     QWidget* body_ = nullptr;
     QLabel* noSatellites_ = nullptr;

@@ -55,7 +55,7 @@ TEST(SignalBoard, AgesDropsAndKeepsPrnOrder) {
 
 TEST(SignalBoard, StrengthBandsMeetAtTheirThresholds) {
     const std::pair<std::int32_t, SignalStrength> rows[] = {
-        {0, SignalStrength::Weak},   {29, SignalStrength::Weak},   {30, SignalStrength::Usable},
+        {0, SignalStrength::Weak},    {29, SignalStrength::Weak},   {30, SignalStrength::Usable},
         {39, SignalStrength::Usable}, {40, SignalStrength::Strong}, {99, SignalStrength::Strong}};
     for (const auto& [level, strength] : rows) {
         EXPECT_EQ(strengthOf(level), strength) << level;
