@@ -84,6 +84,8 @@ SignalPanel::SignalPanel(QWidget* parent, int bodyHeight) : QWidget(parent) {
     resize(width(), foldHeight + bodyHeight);
     connect(fold_, &QToolButton::clicked, this, [this] { setFolded(!folded()); });
     refreshTimer_.setSingleShot(true);
+    // A coarse timer may fire a little early, which would let an eleventh redraw into a second.
+    refreshTimer_.setTimerType(Qt::PreciseTimer);
     refreshTimer_.setInterval(kRefreshInterval);
     connect(&refreshTimer_, &QTimer::timeout, this, &SignalPanel::refresh);
     ageTimer_.setInterval(kAgeInterval);
