@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/panel_store.h"
 #include "app/port_chooser.h"
@@ -421,6 +422,33 @@ class SettingsWindowTest : public QObject {
         press(kGet);
         QTRY_VERIFY(rig_->link.outputProtocol() == OutputProtocol::Nmea);
         QVERIFY(!nmeaPoller.pollNow());
+    }
+
+    // Levels posted from another thread, out of PRN order and many times over, end up as each
+    // satellite's last level, in PRN order; a PRN beyond one byte is ignored.
+    void signalLevelsFromAnotherThread() {
+        QVERIFY(window().signalPanel().barViews().empty());
+        constexpr std::pair<std::uint32_t, std::uint32_t> kLast[] = {
+            {30, 25}, {3, 48}, {300, 40}, {17, 33}};
+        constexpr std::uint32_t kRounds = 40;
+        std::thread reader([this, &kLast] {
+            for (std::uint32_t round = 0; round <= kRounds; ++round) {
+                for (const auto& [prn, level] : kLast) {
+                    window().post(kNotifySignalLevel, prn, level + round - kRounds);
+                }
+            }
+        });
+        reader.join();
+        const auto names = [this] {
+            QStringList names;
+            for (QWidget* bar : window().signalPanel().barViews()) {
+                names << QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name);
+            }
+            return names;
+        };
+        QTRY_COMPARE(names(), (QStringList{QStringLiteral("PRN 3: 48 dB-Hz, strong"),
+                                           QStringLiteral("PRN 17: 33 dB-Hz, usable"),
+                                           QStringLiteral("PRN 30: 25 dB-Hz, weak")}));
     }
 
     void closeMidCommand() {
