@@ -2,10 +2,12 @@
 #include <QApplication>
 
 #include "app/command_line.h"
+#include "app/panel_store.h"
 #include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/signal_closer.h"
+#include "app/signal_poller.h"
 #include "app/startup.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
@@ -35,5 +37,7 @@ int main(int argc, char* argv[]) {
     kestrune::PortChooser ports(link, window, storePath);
     QObject::connect(&controller, &kestrune::SettingsController::portUnavailable, &ports,
                      &kestrune::PortChooser::showProblem);
+    const kestrune::SignalPoller poller(link, controller, window);
+    kestrune::keepPanelFolding(window.signalPanel(), kestrune::defaultPortStorePath());
     return window.exec();
 }

@@ -15,6 +15,8 @@
 #include <span>
 #include <utility>
 
+#include "app/signal_panel.h"
+
 namespace kestrune {
 
 namespace {
@@ -102,6 +104,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QDialog(parent) {
     receiverIdentity_ = findChild<QLabel*>(QString::fromLatin1(kReceiverIdentityName));
     saveInReceiver_ = findChild<QCheckBox*>(QString::fromLatin1(kSaveInReceiverName));
     connect(saveInReceiver_, &QCheckBox::toggled, this, &SettingsWindow::saveInReceiverChanged);
+    signalPanel_ = addSignalPanel(*this);
     for (const int id : {IDC_GGA, IDC_VTG}) {
         static_cast<QCheckBox*>(control(id))->setChecked(true);
     }
@@ -208,11 +211,13 @@ QString SettingsWindow::shownReceiverIdentity() const {
     return receiverIdentity_->text();
 }
 
-// The window shows only the sentence selection. A signal-level report alone posts dozens of
-// notifications, which would otherwise pile up in the window's queue whenever it falls behind.
-void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t /*second*/) {
+// A signal-level report posts dozens of notifications, one per satellite: the panel gathers
+// them, so that they do not pile up in the window's queue whenever it falls behind.
+void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t second) {
     if (message == kNotifyNmeaMask) {
         QCoreApplication::postEvent(this, new NmeaMaskEvent(first));
+    } else if (message == kNotifySignalLevel) {
+        signalPanel_->post(first, static_cast<std::int32_t>(second));
     }
 }
 

@@ -20,6 +20,8 @@ class QLabel;
 
 namespace kestrune {
 
+class SignalPanel;
+
 class SettingsWindow : public QDialog, public NotificationSink {
     Q_OBJECT
 
@@ -27,11 +29,12 @@ class SettingsWindow : public QDialog, public NotificationSink {
     explicit SettingsWindow(QWidget* parent = nullptr);
     ~SettingsWindow() override;
 
-    // From any thread: the NMEA mask is handled on the window's thread in its turn; every other
-    // notification is dropped here, as the window has no use for it.
+    // From any thread: the NMEA mask is handled on the window's thread in its turn, signal levels
+    // go to the signal panel; every other notification is dropped here.
     void post(std::uint32_t message, std::uint32_t first, std::uint32_t second) override;
 
     QWidget* control(int id) const;
+    SignalPanel& signalPanel() const { return *signalPanel_; }
 
     // The settings the lists and boxes hold. A list with nothing chosen gives the factory value
     // (9600, no parity, one stop bit, TSIP); a box in any state but clear sets its sentence.
@@ -102,6 +105,7 @@ class SettingsWindow : public QDialog, public NotificationSink {
     QComboBox* portList_ = nullptr;
     QLabel* receiverIdentity_ = nullptr;
     QCheckBox* saveInReceiver_ = nullptr;
+    SignalPanel* signalPanel_ = nullptr;
 };
 
 }  // namespace kestrune

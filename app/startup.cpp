@@ -46,13 +46,6 @@ bool usableName(const QString& name) {
     return storablePortName(name.toStdString());
 }
 
-// Only a regular file of a store's size is read: a FIFO there would hang the start, with the
-// single-instance lock held, and a huge file would be read whole into memory.
-bool readableStore(const QString& storePath) {
-    const QFileInfo info(storePath);
-    return info.isFile() && info.size() <= kMaxStoreBytes;
-}
-
 // A value that is missing, unreadable, not a single string (a comma makes a list), too long, not
 // printable ASCII, or a path that does not lead to a terminal device under /dev gives the
 // default.
@@ -99,6 +92,13 @@ FileDescriptor openPrivateFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+// Only a regular file of a store's size is read: a FIFO there would hang the start, with the
+// single-instance lock held, and a huge file would be read whole into memory.
+bool readableStore(const QString& storePath) {
+    const QFileInfo info(storePath);
+    return info.isFile() && info.size() <= kMaxStoreBytes;
+}
 
 QString defaultPortStorePath() {
     const QString configHome =

@@ -16,6 +16,8 @@ inline constexpr char kDefaultPortName[] = "COM3:";
 
 // $XDG_CONFIG_HOME/Quenterra/Kestrune.conf, or ~/.config/Quenterra/Kestrune.conf.
 QString defaultPortStorePath();
+// A regular file no larger than a store ever is: safe to read.
+bool readableStore(const QString& storePath);
 
 // Reads "Port" from the store and hands it to the link, which opens that port. A missing store
 // is created holding the default; a store without the key, or one that cannot be read, leaves

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/signal_panel.h"
+
 namespace kestrune {
 
 namespace {
@@ -20,6 +22,9 @@ constexpr int kPortRowHeight = 26;
 // The save box sits below the buttons, so every other control keeps its place.
 constexpr int kSaveRowHeight = 12;
 constexpr int kWindowHeight = 85 + kPortRowHeight + kSaveRowHeight;
+// The signal panel's bars, below the fold button; tall enough that a level's step of one dB-Hz
+// moves a bar by about a pixel at the usual fonts.
+constexpr int kSignalBodyHeight = 64;
 
 enum class Kind {
     DefaultButton,
@@ -206,6 +211,19 @@ WindowControls buildWindowControls(QWidget& window) {
         QStringLiteral("Apply Settings also has the receiver keep the new settings through "
                        "power-off"));
     return controls;
+}
+
+SignalPanel* addSignalPanel(QWidget& window) {
+    const DialogUnits units(window.font());
+    const int top = units.y(kWindowHeight);
+    auto* panel = new SignalPanel(&window, units.y(kSignalBodyHeight));
+    panel->setGeometry(0, top, units.x(kWindowWidth), panel->height());
+    const auto fit = [&window, panel, top] {
+        window.setFixedSize(window.width(), top + panel->shownHeight());
+    };
+    QObject::connect(panel, &SignalPanel::foldedChanged, &window, fit);
+    fit();
+    return panel;
 }
 
 }  // namespace kestrune

@@ -24,4 +24,8 @@ inline constexpr char kSaveInReceiverName[] = "saveInReceiver";
 // Creates every control on the window, names each by its id, places it and sizes the window.
 WindowControls buildWindowControls(QWidget& window);
 
+class SignalPanel;
+// Places the signal panel below the controls; the window's height follows its folding.
+SignalPanel* addSignalPanel(QWidget& window);
+
 }  // namespace kestrune

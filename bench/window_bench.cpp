@@ -4,6 +4,15 @@
 //                           silent SIM4 to its end, about 36 s;
 //   getSettingsSIM1/SIM2    Get Settings from the press to the settings shown, on the factory
 //                           receiver and on the one streaming NMEA at 4800 bits/s;
+//   windowBusyWhileLevelsArrive
+//                           the longest stretch the window's thread is busy while SIM1, found,
+//                           sends its signal levels every second and answers the panel's poll,
+//                           for 20 s, both as the longest gap between ticks (which a loaded
+//                           machine stretches by preemption) and as the most CPU time the
+//                           thread spent on one event; with the paints of one bar a second;
+//   panelUnderFloodedLevels a report of seven changing levels every 5 ms for 5 s, straight into
+//                           the window: the paints of one bar a second, which the panel holds
+//                           to ten, and the most CPU time spent on one event;
 //   closeToExit             from the close box, two seconds into such a search, to the
 //                           program's exit: this binary runs itself as the program (the same
 //                           objects as main, in the same order) and the parent waits for it;
@@ -18,6 +27,7 @@
 #include "tests/support/mock_ports.h"
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -39,6 +49,8 @@
 #include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
+#include "app/signal_panel.h"
+#include "app/signal_poller.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
 
@@ -59,6 +71,12 @@ constexpr int kMockedPorts = 64;
 constexpr int kPlugEvents = 10;
 // A bound on each wait for the row to follow, never reached when all is well.
 constexpr int kListingWaitMs = 10000;
+constexpr int kLevelsWatchMs = 20000;
+constexpr double kMsPerS = 1000.0;
+constexpr int kFloodEveryMs = 5;
+constexpr int kFloodForMs = 5000;
+constexpr std::uint32_t kFloodSatellites = 7;
+constexpr std::uint32_t kFloodLevels = 50;
 constexpr char kShownStatus[] = "  Receiver set to";
 
 // The window and its controller on a link to a virtual receiver, at real timing, as main builds
@@ -141,6 +159,15 @@ void windowBusyDuringSearch(benchmark::State& state) {
 // Times each event the window's thread handles, outermost only: on a loaded machine the gap
 // between ticks also holds the time the thread waited for a core, this does not.
 class TimedApplication : public QApplication {
+qint64 threadCpuNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<qint64>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// Times each event the window's thread handles, outermost only, in the thread's CPU time: what
+// the thread itself spent, however long the machine kept it waiting.
+class MeteredApplication : public QApplication {
   public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override {
@@ -268,6 +295,100 @@ void windowBusyOverPlugs(benchmark::State& state) {
         }
         state.counters["plugs_longest_busy_ms"] = meter.longestMs();
         state.counters["plugs_longest_event_ms"] = application.takeLongestMs();
+        const qint64 start = threadCpuNs();
+        const bool handled = QApplication::notify(receiver, event);
+        longestEventCpuNs = std::max(longestEventCpuNs, threadCpuNs() - start);
+        --depth_;
+        return handled;
+    }
+    qint64 longestEventCpuNs = 0;
+
+  private:
+    int depth_ = 0;
+};
+
+// Counts the paint events of what it filters.
+struct PaintCounter : QObject {
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+    int paints = 0;
+};
+
+void windowBusyWhileLevelsArrive(benchmark::State& state) {
+    for (auto _ : state) {
+        Program program("SIM1");
+        const kestrune::SignalPoller poller(program.link, program.controller, program.window);
+        program.controller.getSettings();
+        program.waitForCommand();
+        QElapsedTimer sinceTick;
+        qint64 longestGapNs = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longestGapNs = std::max(longestGapNs, sinceTick.nsecsElapsed());
+            sinceTick.start();
+        });
+        PaintCounter counter;
+        bool counting = false;
+        QEventLoop loop;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            const std::vector<kestrune::SignalBarView*> bars =
+                program.window.signalPanel().barViews();
+            if (!counting && !bars.empty()) {
+                bars.front()->installEventFilter(&counter);
+                counting = true;
+            }
+        });
+        auto* meter = static_cast<MeteredApplication*>(QCoreApplication::instance());
+        sinceTick.start();
+        ticker.start(kTickMs);
+        watcher.start(kTickMs);
+        QTimer::singleShot(kLevelsWatchMs, &loop, &QEventLoop::quit);
+        meter->longestEventCpuNs = 0;
+        loop.exec();
+        state.counters["longest_busy_ms"] = longestGapNs / kNsPerMs;
+        state.counters["longest_event_cpu_ms"] = meter->longestEventCpuNs / kNsPerMs;
+        state.counters["bar_paints_per_s"] = counter.paints * kMsPerS / kLevelsWatchMs;
+        state.counters["bars"] =
+            static_cast<double>(program.window.signalPanel().barViews().size());
+    }
+}
+
+void panelUnderFloodedLevels(benchmark::State& state) {
+    for (auto _ : state) {
+        kestrune::SettingsWindow window;
+        window.show();
+        std::uint32_t round = 0;
+        QTimer flood;
+        QObject::connect(&flood, &QTimer::timeout, [&] {
+            ++round;
+            for (std::uint32_t prn = 1; prn <= kFloodSatellites; ++prn) {
+                window.post(kestrune::kNotifySignalLevel, prn, (round + prn) % kFloodLevels);
+            }
+        });
+        PaintCounter counter;
+        bool counting = false;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            const std::vector<kestrune::SignalBarView*> bars = window.signalPanel().barViews();
+            if (!counting && !bars.empty()) {
+                bars.front()->installEventFilter(&counter);
+                counting = true;
+            }
+        });
+        auto* meter = static_cast<MeteredApplication*>(QCoreApplication::instance());
+        QEventLoop loop;
+        flood.start(kFloodEveryMs);
+        watcher.start(kTickMs);
+        QTimer::singleShot(kFloodForMs, &loop, &QEventLoop::quit);
+        meter->longestEventCpuNs = 0;
+        loop.exec();
+        state.counters["reports_per_s"] = round * kMsPerS / kFloodForMs;
+        state.counters["bar_paints_per_s"] = counter.paints * kMsPerS / kFloodForMs;
+        state.counters["longest_event_cpu_ms"] = meter->longestEventCpuNs / kNsPerMs;
     }
 }
 
@@ -335,7 +456,14 @@ int main(int argc, char* argv[]) {
         return runAsProgram(argc, argv);
     }
     TimedApplication application(argc, argv);
+    MeteredApplication application(argc, argv);
     benchmark::RegisterBenchmark("windowBusyDuringSearch", windowBusyDuringSearch)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("windowBusyWhileLevelsArrive", windowBusyWhileLevelsArrive)
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("panelUnderFloodedLevels", panelUnderFloodedLevels)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
     for (const char* port : {"SIM1", "SIM2"}) {

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "link/port_names.h"
+#include "protocol/gsv_sentence.h"
 #include "protocol/nmea_sentence.h"
 #include "protocol/tsip_save.h"
 
@@ -193,6 +194,7 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
             if (nmeaChecksumHolds(message) && !withinResidue()) {
                 checkedSentenceEvent_.pulse();
             }
+            postSentenceLevels(message);
             break;
         case kIdSignalLevels:
             postSignalLevels(data);
@@ -248,6 +250,21 @@ void ReceiverLink::postSignalLevels(std::span<const std::uint8_t> data) {
     const SignalLevels levels = decodeSignalLevels(data);
     for (const SignalLevel& entry : levels.view()) {
         sink->post(kNotifySignalLevel, entry.prn, static_cast<std::uint32_t>(entry.level));
+    }
+}
+
+// The same notification as a 0x47 report's, so that the window does not care which format the
+// levels came in.
+void ReceiverLink::postSentenceLevels(std::span<const std::uint8_t> sentence) {
+    NotificationSink* sink = window_.load();
+    if (sink == nullptr) {
+        return;
+    }
+    if (const std::optional<GsvSatellites> satellites = decodeGsv(sentence)) {
+        for (const GsvSatellite& satellite : satellites->view()) {
+            sink->post(kNotifySignalLevel, satellite.prn,
+                       static_cast<std::uint32_t>(satellite.snrDbHz));
+        }
     }
 }
 

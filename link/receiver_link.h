@@ -109,6 +109,7 @@ class ReceiverLink {
     bool withinResidue() const;
     void postNmeaMask(std::span<const std::uint8_t> data);
     void postSignalLevels(std::span<const std::uint8_t> data);
+    void postSentenceLevels(std::span<const std::uint8_t> sentence);
     void notePortReport(std::span<const std::uint8_t> data);
 
     const Timing timing_;

@@ -70,6 +70,11 @@ TsipFrame nmeaQuery() {
     return frameTsip(kIdNmeaConfig, data);
 }
 
+// 10 27 10 03: signal levels query.
+TsipFrame signalLevelQuery() {
+    return frameTsip(kIdSignalLevelQuery, {});
+}
+
 // 10 7A 00 01 00 00 00 05 10 03: GGA and VTG, once a second.
 TsipFrame nmeaConfig(NmeaMask sentences) {
     const auto rmc = static_cast<std::uint8_t>((sentences & kMaskRmc) != 0 ? kReceiverRmcBit : 0);

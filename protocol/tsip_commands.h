@@ -1,4 +1,4 @@
-// The five TSIP commands the program sends. Each builder returns the whole frame, ready for one
+// The TSIP commands the program sends. Each builder returns the whole frame, ready for one
 // write: DLE id data... DLE ETX with every data DLE doubled. These builders and the report
 // decoders are the only places where settings become the receiver's byte codes.
 #pragma once
@@ -16,6 +16,7 @@ inline constexpr std::uint8_t kIdNmeaConfig = 0x7A;
 inline constexpr std::uint8_t kIdNmeaReport = 0x7B;
 inline constexpr std::uint8_t kIdRejected = 0x13;
 inline constexpr std::uint8_t kIdSignalLevels = 0x47;
+inline constexpr std::uint8_t kIdSignalLevelQuery = 0x27;
 
 // A command frame in a fixed array; bytes() is what goes on the line.
 struct TsipFrame {
@@ -38,5 +39,7 @@ TsipFrame nmeaQuery();
 TsipFrame nmeaConfig(NmeaMask sentences);
 // Asks the receiver to keep its current configuration through power-off (protocol/tsip_save.h).
 TsipFrame saveConfigCommand();
+// Asks for one 0x47 report of every satellite's signal level.
+TsipFrame signalLevelQuery();
 
 }  // namespace kestrune

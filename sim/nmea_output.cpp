@@ -75,7 +75,7 @@ void appendSentence(std::string& out, const char* format, Args... args) {
     }
 }
 
-void appendGsv(std::string& out) {
+void appendGsv(std::string& out, const SkySignals& sky) {
     const std::size_t total = (kSky.size() + kSatellitesPerGsv - 1) / kSatellitesPerGsv;
     for (std::size_t part = 0; part < total; ++part) {
         std::string body = "GPGSV," + std::to_string(total) + "," + std::to_string(part + 1) + "," +
@@ -84,7 +84,7 @@ void appendGsv(std::string& out) {
              i < kSky.size() && i < (part + 1) * kSatellitesPerGsv; ++i) {
             std::array<char, kMaxSentence> entry{};
             std::snprintf(entry.data(), entry.size(), ",%02u,%02u,%03u,%02u", kSky[i].prn,
-                          kSky[i].elevationDegrees, kSky[i].azimuthDegrees, kSky[i].snrDbHz);
+                          kSky[i].elevationDegrees, kSky[i].azimuthDegrees, sky[i].snrDbHz);
             body += entry.data();
         }
         out += nmeaSentence(body);
@@ -147,7 +147,7 @@ std::string nmeaSentences(std::uint32_t sentenceMask, const Fix& fix) {
         out += nmeaSentence("GPVTG,0.0,T,,M,0.0,N,0.0,K,A");
     }
     if (sentenceMask & kSentenceGsv) {
-        appendGsv(out);
+        appendGsv(out, fix.satelliteSignals);
     }
     if (sentenceMask & kSentenceGsa) {
         appendGsa(out);

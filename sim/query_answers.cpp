@@ -6,6 +6,7 @@
 #include "sim/identity_answers.h"
 #include "sim/receiver_reports.h"
 #include "sim/sky.h"
+#include "sim/tsip_messages.h"
 
 namespace kestrune {
 
@@ -14,6 +15,7 @@ namespace {
 constexpr std::uint8_t kQueryGpsTime = 0x21;
 constexpr std::uint8_t kQueryFixMode = 0x24;
 constexpr std::uint8_t kQueryHealth = 0x26;
+constexpr std::uint8_t kQuerySignalLevels = 0x27;
 constexpr std::uint8_t kQuerySystemMessage = 0x28;
 constexpr std::uint8_t kQueryIoOptions = 0x35;
 constexpr std::uint8_t kQueryTracking = 0x3C;
@@ -46,7 +48,7 @@ Frames ioOptions(std::span<const std::uint8_t>, const Fix&) {
     return {ioOptionsReport()};
 }
 
-const std::array<Query, 7> kQueries{{
+const std::array<Query, 8> kQueries{{
     {kQueryGpsTime, 0, std::nullopt,
      [](std::span<const std::uint8_t>, const Fix& fix) { return Frames{gpsTimeReport(fix)}; }},
     {kQueryFixMode, 0, std::nullopt,
@@ -54,6 +56,10 @@ const std::array<Query, 7> kQueries{{
     {kQueryHealth, 0, std::nullopt,
      [](std::span<const std::uint8_t>, const Fix&) {
          return Frames{healthReport(), machineReport()};
+     }},
+    {kQuerySignalLevels, 0, std::nullopt,
+     [](std::span<const std::uint8_t>, const Fix& fix) {
+         return Frames{signalLevels(fix.satelliteSignals)};
      }},
     {kQuerySystemMessage, 0, std::nullopt,
      [](std::span<const std::uint8_t>, const Fix&) { return Frames{systemMessageReport()}; }},

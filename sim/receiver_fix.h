@@ -1,13 +1,14 @@
-// Where the virtual receiver stands, and the fix it reports: the host's time, and the place with
-// a small jitter, as a receiver standing still never reports quite the same position twice. The
-// jitter is drawn from a seed and the second of the fix, so a seed replays the same positions and
-// every report of one second carries the same one.
+// Where the virtual receiver stands, and the fix it reports: the host's time, the sky's signals,
+// and the place with a small jitter, as a receiver standing still never reports quite the same
+// position twice. The jitter and the signals are drawn from a seed and the second of the fix, so
+// a seed replays the same fixes and every report of one second carries the same one.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 
 #include "sim/gps_time.h"
+#include "sim/sky_signals.h"
 
 namespace kestrune {
 
@@ -32,6 +33,8 @@ bool isValidPlace(const Place& place);
 struct Fix {
     FixTime time;
     Place position;
+    // The sky's signals this second, in the sky's channel order.
+    SkySignals satelliteSignals{};
 };
 
 Fix fixAt(const Place& place, std::uint32_t jitterSeed, std::chrono::system_clock::time_point now);

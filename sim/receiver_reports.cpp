@@ -110,7 +110,8 @@ std::vector<std::uint8_t> healthReport() {
 }
 
 // 10 5C 03 00 01 01 41 B3 33 33 47 D2 00 00 3F 9E 9D 93 40 03 CE A9 00 00 00 00 10 03: PRN 3 in
-// channel 0, level 22.4, measured at second 107520, elevation 71°, azimuth 118°.
+// channel 0, level 22.4 (50 dB-Hz, in one second of its drift), measured at second 107520,
+// elevation 71°, azimuth 118°.
 std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix) {
     const SkySatellite& satellite = kSky.at(channel);
     PayloadWriter data;
@@ -118,7 +119,7 @@ std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix) {
         .u8(static_cast<std::uint8_t>(channel << kChannelShift))
         .u8(kAcquired)
         .u8(kEphemerisGood)
-        .single(satellite.level)
+        .single(fix.satelliteSignals.at(channel).level)
         .single(timeOfFix(fix))
         .single(radians(satellite.elevationDegrees))
         .single(radians(satellite.azimuthDegrees));
@@ -129,8 +130,12 @@ std::vector<std::uint8_t> trackingReport(std::size_t channel, const Fix& fix) {
 }
 
 Frames periodicReports(const Fix& fix) {
-    return {gpsTimeReport(fix), positionReport(fix), velocityReport(fix),
-            fixModeReport(),    signalLevels(),      healthReport()};
+    return {gpsTimeReport(fix),
+            positionReport(fix),
+            velocityReport(fix),
+            fixModeReport(),
+            signalLevels(fix.satelliteSignals),
+            healthReport()};
 }
 
 // 10 4B 20 00 00 10 03

@@ -14,18 +14,17 @@ struct SkySatellite {
     std::uint8_t prn;
     std::uint8_t elevationDegrees;
     std::uint16_t azimuthDegrees;
-    std::uint8_t snrDbHz;  // as NMEA shows it
-    float level;           // as the TSIP report carries it (amplitude units)
+    std::uint8_t snrDbHz;  // the level its signal drifts about (sim/sky_signals.h)
 };
 
 inline constexpr std::array<SkySatellite, 7> kSky{{
-    {3, 71, 118, 50, 22.4f},
-    {7, 54, 301, 48, 18.0f},
-    {11, 38, 42, 45, 12.6f},
-    {17, 27, 197, 42, 8.9f},
-    {19, 19, 256, 39, 6.3f},
-    {26, 11, 77, 33, 3.2f},
-    {30, 6, 335, 23, 1.0f},
+    {3, 71, 118, 50},
+    {7, 54, 301, 48},
+    {11, 38, 42, 45},
+    {17, 27, 197, 42},
+    {19, 19, 256, 39},
+    {26, 11, 77, 33},
+    {30, 6, 335, 23},
 }};
 
 // Dilutions of precision of a fix under this sky: PDOP² = HDOP² + VDOP².

@@ -144,11 +144,11 @@ std::vector<std::uint8_t> rejection(std::uint8_t id, std::span<const std::uint8_
     return tsipFrame(kSimIdRejected, report);
 }
 
-std::vector<std::uint8_t> signalLevels() {
+std::vector<std::uint8_t> signalLevels(const SkySignals& sky) {
     std::vector<std::uint8_t> data{static_cast<std::uint8_t>(kSky.size())};
-    for (const SkySatellite& satellite : kSky) {
-        data.push_back(satellite.prn);
-        appendBigEndian(data, std::bit_cast<std::uint32_t>(satellite.level));
+    for (std::size_t channel = 0; channel < kSky.size(); ++channel) {
+        data.push_back(kSky[channel].prn);
+        appendBigEndian(data, std::bit_cast<std::uint32_t>(sky[channel].level));
     }
     return tsipFrame(kSimIdSignalLevels, data);
 }

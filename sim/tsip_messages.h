@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/receiver_state.h"
+#include "sim/sky_signals.h"
 
 namespace kestrune {
 
@@ -49,7 +50,7 @@ std::vector<std::uint8_t> portReport(const ReceiverSettings& settings);
 std::vector<std::uint8_t> nmeaReport(const ReceiverSettings& settings);
 // 0x13: the ID and data of a packet the receiver could not take.
 std::vector<std::uint8_t> rejection(std::uint8_t id, std::span<const std::uint8_t> data);
-// 0x47: a count, then per satellite its PRN and a big-endian IEEE-754 single level.
-std::vector<std::uint8_t> signalLevels();
+// 0x47: a count, then per satellite of the sky its PRN and a big-endian IEEE-754 single level.
+std::vector<std::uint8_t> signalLevels(const SkySignals& sky);
 
 }  // namespace kestrune

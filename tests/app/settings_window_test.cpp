@@ -1,30 +1,41 @@
 // The window and its commands, against the built-in virtual receivers on a clock sped up by the
 // same factor as the link's timing. A command runs off the window's thread: the window keeps
 // handling events, takes no input meanwhile, and can be closed while the command runs.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <algorithm>
 #include <array>
 #include <csignal>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "app/panel_store.h"
 #include "app/port_chooser.h"
 #include "app/settings_controller.h"
 #include "app/settings_window.h"
 #include "app/signal_closer.h"
 #include "app/startup.h"
+#include "app/signal_panel.h"
+#include "app/signal_poller.h"
 #include "link/receiver_link.h"
 #include "sim/presets.h"
+#include "sim/sky.h"
 #include "tests/support/fake_serial_port.h"
 
 using namespace kestrune;
@@ -214,8 +225,8 @@ class SettingsWindowTest : public QObject {
         QCOMPARE(enabled(kGet) - enabled(), IDC_GGA - kGet);  // all but the boxes, at least
     }
     // Each box, found by its text, is set from its own sentence's bit and read back into that
-    // bit alone, enabled or not; higher bits are ignored. Signal levels are dropped before they
-    // are queued.
+    // bit alone, enabled or not; higher bits are ignored. A report's signal levels wake the
+    // signal panel once, not the window.
     void checkSentenceMasks(int boxesEnabled) {
         std::vector<std::pair<NmeaMask, QStringList>> rows{
             {0x45, {"GGA", "VTG", "RMC"}}, {0xFFFFFFC5, {"GGA", "VTG", "RMC"}}, {0x80, {}}};
@@ -224,15 +235,20 @@ class SettingsWindowTest : public QObject {
                 {sentence.bit, {QLatin1String(sentence.name.data(), sentence.name.size())}});
         }
         EventCounter queued(QEvent::User, QEvent::MaxUser);
+        EventCounter levelsQueued(QEvent::User, QEvent::MaxUser);
         window().installEventFilter(&queued);
+        window().signalPanel().installEventFilter(&levelsQueued);
         for (const auto& [mask, checked] : rows) {
             queued.count = 0;
+            levelsQueued.count = 0;
             for (std::uint32_t prn = 1; prn <= 51; ++prn) {  // one report's signal levels
                 window().post(kNotifySignalLevel, prn, 0);
             }
             window().post(kNotifyNmeaMask, mask, 0);
             QCoreApplication::sendPostedEvents(&window());
+            QCoreApplication::sendPostedEvents(&window().signalPanel());
             QCOMPARE(queued.count, 1);
+            QCOMPARE(levelsQueued.count, 1);
             for (const NmeaSentence& sentence : kNmeaSentences) {
                 const QString name = QLatin1String(sentence.name.data(), sentence.name.size());
                 auto* box = window().findChild<QCheckBox*>(QStringLiteral("IDC_") + name);
@@ -396,6 +412,89 @@ class SettingsWindowTest : public QObject {
         press(kApply);
         QCOMPARE(window().status(), QStringLiteral("  Saved in the receiver"));
         QCOMPARE(receiver().savedSettings().value_or(ReceiverSettings{}).line.baud, 2400u);
+    }
+
+    // On SIM1 the panel first says no satellite was reported; after Get Settings it holds one bar
+    // per satellite of the sky in PRN order, each telling its level and that level's worth. The
+    // levels are asked for only once the receiver is found, idle and on TSIP. Folding shrinks the
+    // window, and the next window opens folded.
+    void signalPanel() {
+        QTemporaryDir folder;
+        const QString store = folder.filePath(QStringLiteral("Kestrune.conf"));
+        keepPanelFolding(window().signalPanel(), store);
+        SignalPoller poller(rig_->link, rig_->controller, window());
+        const auto* none = window().findChild<QLabel*>(QString::fromLatin1(kNoSatellitesName));
+        QTRY_COMPARE(none->text(), QStringLiteral("No satellites reported yet"));
+        QVERIFY(none->isVisible() && !poller.pollNow());
+        QTest::mouseClick(window().control(kGet), Qt::LeftButton);
+        QVERIFY(!poller.pollNow());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig_->controller.running(), kCommandTimeoutMs);
+        QVERIFY(poller.pollNow());
+        const std::vector<std::uint8_t> query{0x10, 0x27, 0x10, 0x03};
+        const auto asked = [&] {
+            const std::vector<HostWrite> writes = receiver().hostWrites();
+            return std::any_of(writes.begin(), writes.end(),
+                               [&](const HostWrite& write) { return write.bytes == query; });
+        };
+        QTRY_VERIFY(asked());
+        QTRY_COMPARE(window().signalPanel().barViews().size(), kSky.size());
+        QVERIFY(!none->isVisible());
+        const QRegularExpression shape(QStringLiteral("^PRN (\\d+): (\\d+) dB-Hz, (\\w+)$"));
+        for (std::size_t i = 0; i < kSky.size(); ++i) {
+            QWidget* bar = window().signalPanel().barViews()[i];
+            const QString name =
+                QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name);
+            const QRegularExpressionMatch match = shape.match(name);
+            QVERIFY2(match.hasMatch(), qPrintable(name));
+            const int level = match.captured(2).toInt();
+            QCOMPARE(match.captured(1).toInt(), kSky[i].prn);
+            QCOMPARE_LE(std::abs(level - kSky[i].snrDbHz), 4);
+            QCOMPARE(match.captured(3), QLatin1String(strengthWord(strengthOf(level))));
+        }
+        const int unfolded = window().height();
+        QTest::mouseClick(window().findChild<QToolButton*>(QString::fromLatin1(kSignalFoldName)),
+                          Qt::LeftButton);
+        QCOMPARE_LT(window().height(), unfolded);
+        QCOMPARE(QSettings(store, QSettings::IniFormat).value("SignalPanelFolded").toString(),
+                 QStringLiteral("true"));
+        rig_ = std::make_unique<Rig>(kFactory, kSpeedUp, false);
+        keepPanelFolding(window().signalPanel(), store);
+        QVERIFY(window().signalPanel().folded());
+        QCOMPARE_LT(window().height(), unfolded);
+
+        // A receiver sending NMEA is never asked.
+        openOn(kStreamingNmea);
+        SignalPoller nmeaPoller(rig_->link, rig_->controller, window());
+        press(kGet);
+        QTRY_VERIFY(rig_->link.outputProtocol() == OutputProtocol::Nmea);
+        QVERIFY(!nmeaPoller.pollNow());
+    }
+
+    // Levels posted from another thread, out of PRN order and many times over, end up as each
+    // satellite's last level, in PRN order; a PRN beyond one byte is ignored.
+    void signalLevelsFromAnotherThread() {
+        QVERIFY(window().signalPanel().barViews().empty());
+        constexpr std::pair<std::uint32_t, std::uint32_t> kLast[] = {
+            {30, 25}, {3, 48}, {300, 40}, {17, 33}};
+        constexpr std::uint32_t kRounds = 40;
+        std::thread reader([this, &kLast] {
+            for (std::uint32_t round = 0; round <= kRounds; ++round) {
+                for (const auto& [prn, level] : kLast) {
+                    window().post(kNotifySignalLevel, prn, level + round - kRounds);
+                }
+            }
+        });
+        reader.join();
+        const auto names = [this] {
+            QStringList names;
+            for (QWidget* bar : window().signalPanel().barViews()) {
+                names << QAccessible::queryAccessibleInterface(bar)->text(QAccessible::Name);
+            }
+            return names;
+        };
+        QTRY_COMPARE(names(), (QStringList{QStringLiteral("PRN 3: 48 dB-Hz, strong"),
+                                           QStringLiteral("PRN 17: 33 dB-Hz, usable"),
+                                           QStringLiteral("PRN 30: 25 dB-Hz, weak")}));
     }
 
     void closeMidCommand() {

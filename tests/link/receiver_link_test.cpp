@@ -80,6 +80,10 @@ const Bytes k4800Report{kDle, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00,
                         0x00, 0x00, 0x02, 0x02, 0x00, kDle, kEtx};
 // Levels 10.0 and 0.0 for satellites 5 and 9.
 const Bytes kLevels{0x47, 2, 5, 0x41, 0x20, 0, 0, 9, 0, 0, 0, 0};
+// Satellite 5 at 44 dB-Hz, satellite 9 in view but not tracked; then one byte of it damaged.
+constexpr std::string_view kGsv = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71";
+const Bytes kGsvBytes(kGsv.begin(), kGsv.end());
+const Bytes kDamagedGsv(kGsv.begin(), kGsv.end() - 1);
 
 // clang-format off
 const DispatchCase kDispatchCases[] = {
@@ -99,6 +103,9 @@ const DispatchCase kDispatchCases[] = {
      N,
      "-----",
      {{kLevelMsg, 5, 43}, {kLevelMsg, 9, 0}}},
+    {"SentenceLevelsPostAsReportLevels", kGsvBytes, T, N, "R---C",
+     {{kLevelMsg, 5, 44}, {kLevelMsg, 9, 0}}},
+    {"DamagedSentencePostsNoLevels", kDamagedGsv, T, N, "R----", {}},
 };
 // clang-format on
 

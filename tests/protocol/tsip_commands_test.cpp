@@ -20,6 +20,7 @@ TEST(TsipCommands, FramesAreByteExact) {
     const std::tuple<const char*, TsipFrame, Bytes> cases[] = {
         {"PortConfigQuery", portConfigQuery(), {0x10, 0xBC, 0x00, 0x10, 0x03}},
         {"NmeaQuery", nmeaQuery(), {0x10, 0x7A, 0x00, 0x10, 0x03}},
+        {"SignalLevelQuery", signalLevelQuery(), {0x10, 0x27, 0x10, 0x03}},
         {"PortConfig19200OddNmea",
          portConfig({19200, Parity::Odd, StopBits::One}, OutputProtocol::Nmea),
          {0x10, 0xBC, 0x00, 0x08, 0x08, 0x03, 0x01, 0x00, 0x00, 0x02, 0x04, 0x00, 0x10, 0x03}},

@@ -212,8 +212,9 @@ TEST(VirtualReceiverTest, ReportsBrokenAndOverlongPacketsAndIgnoresWhatOpensNone
 }
 
 // The IDs and data lengths of the answers, up to the report to the NMEA query sent after each
-// (n): software version, firmware, hardware, GPS time, fix mode, health, system message, I/O
-// options asked and set, tracking of every satellite (t) and of one, the current port (0xFF).
+// (n): software version, firmware, hardware, GPS time, fix mode, health, signal levels, system
+// message, I/O options asked and set, tracking of every satellite (t) and of one, the current
+// port (0xFF).
 TEST(VirtualReceiverTest, AnswersTheStandardQueries) {
     const std::pair<std::uint8_t, std::size_t> t{0x5C, 24}, n{0x7B, 6};
     const std::pair<Bytes, IdsAndLengths> cases[] = {
@@ -223,6 +224,7 @@ TEST(VirtualReceiverTest, AnswersTheStandardQueries) {
         {{0x21}, {{0x41, 10}, n}},
         {{0x24}, {{0x6D, 24}, n}},
         {{0x26}, {{0x46, 2}, {0x4B, 3}, n}},
+        {{0x27}, {{0x47, 36}, n}},
         {{0x28}, {{0x48, 22}, n}},
         {{0x35}, {{0x55, 4}, n}},
         {{0x35, 0x32, 0x02, 0x00, 0x08}, {{0x55, 4}, n}},

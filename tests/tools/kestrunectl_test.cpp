@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <termios.h>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -269,7 +270,8 @@ TEST(KestrunectlTest, InterruptEndsEachStepWithStatus130) {
 }
 
 // One JSON object per message when stdout is not a terminal, until Ctrl-C. The watch may start
-// in the middle of a round, so it is stopped after the second.
+// in the middle of a round, so it is stopped after the second. PRN 3's level drifts within
+// 4 dB-Hz of 50.
 TEST(KestrunectlTest, WatchWritesEachMessageAsJson) {
     const std::set<std::string> nmea{"GGA", "GLL", "RMC"};
     const std::tuple<Args, const char*, std::set<std::string>> cases[] = {
@@ -286,8 +288,8 @@ TEST(KestrunectlTest, WatchWritesEachMessageAsJson) {
             const Json message = Json::parse(line);
             if (message.contains("sentence") && message["checksum"] == true) {
                 seen.insert(message["sentence"].get<std::string>());
-            } else if (message["id"] == 0x47 &&
-                       message["levels"][0] == Json{{"prn", 3}, {"level", 50}}) {
+            } else if (message["id"] == 0x47 && message["levels"][0]["prn"] == 3 &&
+                       std::abs(message["levels"][0]["level"].get<int>() - 50) <= 4) {
                 seen.insert("levels");
             }
         }
