@@ -30,7 +30,10 @@ ReceiverConfig wantedConfig(const SetRequest& wanted, const ReceiverConfig& foun
         wanted.sentences.value_or(found.sentences)};
 }
 
-std::vector<SettingChange> differences(const ReceiverConfig& found, const ReceiverConfig& wanted) {
+// sentencesKnown: the selection was read, or the table leaves it out; a declared selection that
+// could not be read counts as differing.
+std::vector<SettingChange> differences(const ReceiverConfig& found, const ReceiverConfig& wanted,
+                                       bool sentencesKnown) {
     std::vector<SettingChange> changes;
     const auto note = [&changes](bool differs, const char* setting, std::string from,
                                  std::string to) {
@@ -47,7 +50,8 @@ std::vector<SettingChange> differences(const ReceiverConfig& found, const Receiv
          std::to_string(stopBitCount(wanted.line.stopBits)));
     note(found.protocol != wanted.protocol, "format", std::string(protocolWord(found.protocol)),
          std::string(protocolWord(wanted.protocol)));
-    note(found.sentences != wanted.sentences, "sentences", sentencesWord(found.sentences),
+    note(!sentencesKnown || found.sentences != wanted.sentences, "sentences",
+         sentencesKnown ? sentencesWord(found.sentences) : "unknown",
          sentencesWord(wanted.sentences));
     return changes;
 }
@@ -98,8 +102,10 @@ void settle(ReceiverLink& link, SelectionSink& sink, PortApplication& applicatio
     const SetRequest& wanted = application.target.table.wanted;
     application.found =
         ReceiverConfig{link.verifiedSettings().value_or(LineSettings{}), link.outputProtocol(), 0};
-    if (wanted.sentences) {
-        // An NMEA receiver tells its selection only in TSIP: this asks with a switch and back.
+    // An NMEA receiver tells its selection only in TSIP, and the switch there and back is
+    // itself a configuration command, which a dry run does not send.
+    const bool tsip = link.outputProtocol() == OutputProtocol::Tsip;
+    if (wanted.sentences && (tsip || !dryRun)) {
         const std::optional<NmeaMask> selection = readSelection(link, sink);
         if (!selection) {
             application.result = ApplyResult::Failed;
@@ -110,7 +116,8 @@ void settle(ReceiverLink& link, SelectionSink& sink, PortApplication& applicatio
         application.sentencesRead = true;
     }
     const ReceiverConfig target = wantedConfig(wanted, *application.found);
-    application.changes = differences(*application.found, target);
+    application.changes =
+        differences(*application.found, target, application.sentencesRead || !wanted.sentences);
     if (application.changes.empty()) {
         application.result = ApplyResult::Unchanged;
         return;

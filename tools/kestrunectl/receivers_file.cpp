@@ -274,6 +274,9 @@ Faulty readReceivers(const toml::node& node, ReceiversFile& file) {
         }
         file.receivers.push_back(std::move(table));
     }
+    // In the order of the file, which the messages follow, rather than of the names.
+    std::sort(file.receivers.begin(), file.receivers.end(),
+              [](const DeclaredReceiver& a, const DeclaredReceiver& b) { return a.line < b.line; });
     return sameReceiverTwice(file.receivers);
 }
 

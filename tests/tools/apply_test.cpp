@@ -1,0 +1,201 @@
+// kestrunectl apply run as a process over a made-up device tree, under the device test bed's
+// preload: virtual receivers behind mocked USB and CDC-ACM ports, through the real serial layer,
+// each matched by a table of a declared configuration.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "sim/pty_receiver.h"
+#include "sim/virtual_receiver.h"
+#include "tests/support/mock_ports.h"
+#include "tests/tools/program_run.h"
+
+namespace kestrune::test {
+namespace {
+
+constexpr double kTimeScale = 0.05;
+constexpr std::uint8_t kDle = 0x10;
+
+// Port and sentence configurations, and the save command: a query of the first two has a DLE
+// right after its zero subcode, a configuration has a rate code or an interval there.
+std::size_t configCommands(const VirtualReceiver& receiver) {
+    std::vector<std::uint8_t> bytes;
+    for (const HostWrite& write : receiver.hostWrites()) {
+        bytes.insert(bytes.end(), write.bytes.begin(), write.bytes.end());
+    }
+    std::size_t count = 0;
+    for (std::size_t i = 0; i + 3 < bytes.size(); ++i) {
+        const bool configuration = (bytes[i + 1] == 0xBC || bytes[i + 1] == 0x7A) &&
+                                   bytes[i + 2] == 0 && bytes[i + 3] != kDle;
+        count += bytes[i] == kDle && (configuration || bytes[i + 1] == 0x8E) ? 1 : 0;
+    }
+    return count;
+}
+
+struct Served {
+    std::unique_ptr<VirtualReceiver> receiver;
+    std::unique_ptr<PtyReceiver> server;
+};
+
+class Apply : public ::testing::Test {
+  protected:
+    // A receiver at settings behind a mocked port, with USB serial number "EX" + number.
+    void serve(const std::string& name, const ReceiverSettings& settings) {
+        const int number = static_cast<int>(served_.size());
+        const bool acm = name.starts_with("ttyACM");
+        ASSERT_TRUE(bed_.addUsb({name, acm ? "cdc_acm" : "usbserial_generic", "USB Serial Adapter",
+                                 "EX" + std::to_string(number)},
+                                acm ? kAcmMajor : kUsbSerialMajor, number, number + 1));
+        Served one{std::make_unique<VirtualReceiver>(settings, ReceiverBehaviour{}, kTimeScale),
+                   nullptr};
+        one.server = PtyReceiver::start(*one.receiver);
+        ASSERT_TRUE(one.server && bed_.serveFrom(name, one.server->slavePath()));
+        served_[name] = std::move(one);
+    }
+    VirtualReceiver& receiver(const std::string& name) { return *served_.at(name).receiver; }
+    std::string writeFile(const std::string& text) {
+        std::ofstream(path_) << text;
+        return path_;
+    }
+    Outcome apply(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--time-scale", "0.05", "--json", "apply", "--config", path_});
+        return runProgram(args);
+    }
+    // Each port's JSON object, by device.
+    static std::map<std::string, nlohmann::json> byDevice(const std::string& out) {
+        std::map<std::string, nlohmann::json> results;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);) {
+            const nlohmann::json result = nlohmann::json::parse(line);
+            results[result["device"].get<std::string>()] = result;
+        }
+        return results;
+    }
+    void SetUp() override {
+        if (!MockPorts::active()) {
+            GTEST_SKIP() << "needs umockdev-wrapper";
+        }
+    }
+    void TearDown() override { std::filesystem::remove(path_); }
+
+    MockPorts bed_;
+    std::map<std::string, Served> served_;
+    const std::string path_ = std::filesystem::temp_directory_path() /
+                              ("kestrune-apply-" + std::to_string(::getpid()) + ".toml");
+};
+
+const ReceiverSettings kFactory{};
+
+// As gpsd leaves a receiver it switched: NMEA at 4800.
+const ReceiverSettings kSwitched{
+    {4800, Parity::None, StopBits::One}, OutputProtocol::Nmea, kSentenceGga | kSentenceRmc};
+const ReceiverSettings kFast{
+    {19200, Parity::None, StopBits::One}, OutputProtocol::Tsip, kFactorySentences};
+
+constexpr const char* kDeclared = R"([receiver.same]
+by-id = "/dev/serial/by-id/usb-Example_Devices_EX0-if00"
+baud = 9600
+format = "tsip"
+sentences = ["GGA", "GSV", "GSA", "RMC"]
+
+[receiver.switched]
+usb-serial = "EX1"
+baud = 9600
+parity = "odd"
+format = "tsip"
+sentences = ["GGA", "ZDA"]
+
+[default]
+sentences = ["GGA", "RMC"]
+)";
+
+// A dry run, the run itself, and a second run: only what differs is sent, once. One device a run:
+// the test bed's preload does not take opens from several threads at once reliably.
+TEST_F(Apply, ChangesOnlyWhatDiffersAndOnlyOnce) {
+    serve("ttyUSB0", kFactory);
+    serve("ttyUSB1", kSwitched);
+    serve("ttyACM2", kFast);
+    writeFile(kDeclared);
+    const std::map<std::string, ReceiverSettings> declared{
+        {"ttyUSB0", kFactory},
+        {"ttyUSB1",
+         {{9600, Parity::Odd, StopBits::One}, OutputProtocol::Tsip, kSentenceGga | kSentenceZda}},
+        {"ttyACM2", {kFast.line, OutputProtocol::Tsip, kSentenceGga | kSentenceRmc}},
+    };
+    struct Run {
+        std::string device;
+        bool dryRun;
+        std::string result;
+        ReceiverSettings after;
+    };
+    const Run runs[] = {
+        {"ttyUSB1", true, "would change", kSwitched},
+        {"ttyACM2", true, "would change", kFast},
+        {"ttyUSB0", false, "unchanged", kFactory},
+        {"ttyUSB1", false, "changed", declared.at("ttyUSB1")},
+        {"ttyACM2", false, "changed", declared.at("ttyACM2")},
+        {"ttyUSB1", false, "unchanged", declared.at("ttyUSB1")},
+    };
+    for (const Run& run : runs) {
+        VirtualReceiver& one = receiver(run.device);
+        one.clearHostWrites();
+        std::vector<std::string> args{"--device", "/dev/" + run.device};
+        if (run.dryRun) {
+            args.push_back("--dry-run");
+        }
+        const Outcome outcome = apply(args);
+        ASSERT_EQ(outcome.status, 0) << run.device << "\n" << outcome.out << outcome.err;
+        const auto results = byDevice(outcome.out);
+        ASSERT_EQ(results.size(), 1u) << outcome.out;
+        ASSERT_TRUE(results.count("/dev/" + run.device)) << outcome.out;
+        EXPECT_EQ(results.at("/dev/" + run.device)["result"], run.result) << outcome.out;
+        EXPECT_EQ(configCommands(one) > 0, run.result == "changed") << run.device;
+        EXPECT_EQ(one.settings(), run.after) << run.device << " " << run.result;
+    }
+}
+
+// Each kind of bad file is refused whole, with its file and line, before any port is opened.
+TEST_F(Apply, RefusesABadFileWholeAndSendsNothing) {
+    serve("ttyUSB0", kSwitched);
+    struct Bad {
+        std::string text;
+        std::string where;  // after the file name
+    };
+    const Bad bads[] = {
+        {"[receiver.a]\nusb-serial = \"EX0\"\nbaud = \n", ":3: "},
+        {"[receiver.a]\nusb-serial = \"EX0\"\nspeed = 9600\n", ":3: unknown key speed"},
+        {"[receiver.a]\nusb-serial = \"EX0\"\nbaud = 115200\n", ":3: baud 115200 is not a rate"},
+        {"[default]\nparity = \"mark\"\n", ":2: parity \"mark\" is none of none, odd, even"},
+        {"[default]\nsentences = [\"GGA\", \"XYZ\"]\n", ":2: sentences may name only GGA"},
+        {"[receiver.a]\nbaud = 9600\n", ":1: [receiver.a] names no receiver"},
+        {"[receiver.a]\ndevice = \"tty0\"\n", ":2: device \"tty0\" is not a device path"},
+        {"[receiver.a]\nusb-serial = \"EX0\"\n[receiver.b]\nusb-serial = \"EX0\"\n",
+         ":3: [receiver.b] matches the same receiver as [receiver.a] on line 1"},
+        {"[receiver.a]\nusb-serial = \"EX0\"\n[receiver.b]\ndevice = \"/dev/ttyUSB0\"\n",
+         ":3: [receiver.b] and [receiver.a] on line 1 both match /dev/ttyUSB0"},
+    };
+    for (const Bad& bad : bads) {
+        writeFile(bad.text);
+        for (const char* mode : {"--all", "--device"}) {
+            std::vector<std::string> args{mode};
+            if (std::string(mode) == "--device") {
+                args.push_back("/dev/ttyUSB0");
+            }
+            const Outcome outcome = apply(args);
+            EXPECT_EQ(outcome.status, 2) << bad.text;
+            EXPECT_NE(outcome.err.find(path_ + bad.where), std::string::npos) << outcome.err;
+            EXPECT_EQ(outcome.out, "");
+        }
+    }
+    EXPECT_TRUE(receiver("ttyUSB0").hostWrites().empty());
+    EXPECT_EQ(receiver("ttyUSB0").settings(), kSwitched);
+}
+
+}  // namespace
+}  // namespace kestrune::test
