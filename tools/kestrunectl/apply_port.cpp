@@ -11,16 +11,6 @@ namespace kestrune::ctl {
 
 namespace {
 
-std::string sentencesWord(NmeaMask mask) {
-    std::string text;
-    for (const NmeaSentence& sentence : kNmeaSentences) {
-        if ((mask & sentence.bit) != 0) {
-            text += (text.empty() ? "" : ",") + std::string(sentence.name);
-        }
-    }
-    return text.empty() ? "none" : text;
-}
-
 // The declared configuration, with what the table leaves out taken from the receiver.
 ReceiverConfig wantedConfig(const SetRequest& wanted, const ReceiverConfig& found) {
     return ReceiverConfig{
@@ -51,8 +41,8 @@ std::vector<SettingChange> differences(const ReceiverConfig& found, const Receiv
     note(found.protocol != wanted.protocol, "format", std::string(protocolWord(found.protocol)),
          std::string(protocolWord(wanted.protocol)));
     note(!sentencesKnown || found.sentences != wanted.sentences, "sentences",
-         sentencesKnown ? sentencesWord(found.sentences) : "unknown",
-         sentencesWord(wanted.sentences));
+         sentencesKnown ? sentencesText(found.sentences) : "unknown",
+         sentencesText(wanted.sentences));
     return changes;
 }
 
@@ -91,7 +81,7 @@ bool change(ReceiverLink& link, SelectionSink& sink, const PortApplication& appl
         (void)link.write(nmeaConfig(wanted.sentences));
         sink.forget();
         if (readSelection(link, sink) != wanted.sentences) {
-            problem = "the receiver did not take the sentences " + sentencesWord(wanted.sentences);
+            problem = "the receiver did not take the sentences " + sentencesText(wanted.sentences);
             return false;
         }
     }

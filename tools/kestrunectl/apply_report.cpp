@@ -28,25 +28,11 @@ std::string_view resultWord(ApplyResult result) {
     return "failed";
 }
 
-std::vector<std::string> sentenceNames(NmeaMask mask) {
-    std::vector<std::string> names;
-    for (const NmeaSentence& sentence : kNmeaSentences) {
-        if ((mask & sentence.bit) != 0) {
-            names.emplace_back(sentence.name);
-        }
-    }
-    return names;
-}
-
 std::string foundText(const PortApplication& application) {
     const ReceiverConfig& found = *application.found;
     std::string text = lineText(found.line) + " " + std::string(protocolText(found.protocol));
     if (application.sentencesRead) {
-        std::string names;
-        for (const std::string& name : sentenceNames(found.sentences)) {
-            names += (names.empty() ? "" : ",") + name;
-        }
-        text += ", sentences " + (names.empty() ? std::string("none") : names);
+        text += ", sentences " + sentencesText(found.sentences);
     }
     return text;
 }
