@@ -13,31 +13,14 @@
 
 #include "sim/pty_receiver.h"
 #include "sim/virtual_receiver.h"
+#include "tests/support/host_commands.h"
 #include "tests/support/mock_ports.h"
 #include "tests/tools/program_run.h"
 
 namespace kestrune::test {
 namespace {
 
-constexpr double kTimeScale = 0.05;
-constexpr std::uint8_t kDle = 0x10;
-
-// Port and sentence configurations, and the save command: a query of the first two has a DLE
-// right after its zero subcode, a configuration has a rate code or an interval there.
-std::size_t configCommands(const VirtualReceiver& receiver) {
-    std::vector<std::uint8_t> bytes;
-    for (const HostWrite& write : receiver.hostWrites()) {
-        bytes.insert(bytes.end(), write.bytes.begin(), write.bytes.end());
-    }
-    std::size_t count = 0;
-    for (std::size_t i = 0; i + 3 < bytes.size(); ++i) {
-        const bool configuration = (bytes[i + 1] == 0xBC || bytes[i + 1] == 0x7A) &&
-                                   bytes[i + 2] == 0 && bytes[i + 3] != kDle;
-        count += bytes[i] == kDle && (configuration || bytes[i + 1] == 0x8E) ? 1 : 0;
-    }
-    return count;
-}
-
+constexpr double kTimeScale = 0.25;
 struct Served {
     std::unique_ptr<VirtualReceiver> receiver;
     std::unique_ptr<PtyReceiver> server;
@@ -64,7 +47,8 @@ class Apply : public ::testing::Test {
         return path_;
     }
     Outcome apply(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--time-scale", "0.05", "--json", "apply", "--config", path_});
+        args.insert(args.begin(), {"--time-scale", std::to_string(kTimeScale), "--json", "apply",
+                                   "--config", path_});
         return runProgram(args);
     }
     // Each port's JSON object, by device.
@@ -155,7 +139,7 @@ TEST_F(Apply, ChangesOnlyWhatDiffersAndOnlyOnce) {
         ASSERT_EQ(results.size(), 1u) << outcome.out;
         ASSERT_TRUE(results.count("/dev/" + run.device)) << outcome.out;
         EXPECT_EQ(results.at("/dev/" + run.device)["result"], run.result) << outcome.out;
-        EXPECT_EQ(configCommands(one) > 0, run.result == "changed") << run.device;
+        EXPECT_EQ(configurationCommands(one) > 0, run.result == "changed") << run.device;
         EXPECT_EQ(one.settings(), run.after) << run.device << " " << run.result;
     }
 }

@@ -77,7 +77,8 @@ bool change(ReceiverLink& link, SelectionSink& sink, const PortApplication& appl
         }
         link.setOutputProtocol(wanted.protocol);
     }
-    if (application.sentencesRead && found.sentences != wanted.sentences) {
+    const bool declared = application.target.table.wanted.sentences.has_value();
+    if (declared && (!application.sentencesRead || found.sentences != wanted.sentences)) {
         (void)link.write(nmeaConfig(wanted.sentences));
         sink.forget();
         if (readSelection(link, sink) != wanted.sentences) {
@@ -93,9 +94,13 @@ void settle(ReceiverLink& link, SelectionSink& sink, PortApplication& applicatio
     application.found =
         ReceiverConfig{link.verifiedSettings().value_or(LineSettings{}), link.outputProtocol(), 0};
     // An NMEA receiver tells its selection only in TSIP, and the switch there and back is
-    // itself a configuration command, which a dry run does not send.
-    const bool tsip = link.outputProtocol() == OutputProtocol::Tsip;
-    if (wanted.sentences && (tsip || !dryRun)) {
+    // itself a configuration command: a dry run does not send it, and a receiver whose port
+    // configuration changes anyway is given the declared selection unread.
+    const ReceiverConfig& found = *application.found;
+    const ReceiverConfig port = wantedConfig(wanted, found);
+    const bool portChanges = port.line != found.line || port.protocol != found.protocol;
+    const bool tsip = found.protocol == OutputProtocol::Tsip;
+    if (wanted.sentences && (tsip || (!dryRun && !portChanges))) {
         const std::optional<NmeaMask> selection = readSelection(link, sink);
         if (!selection) {
             application.result = ApplyResult::Failed;

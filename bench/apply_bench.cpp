@@ -1,0 +1,135 @@
+// apply --all over four mocked ports, each named by a table, at the real timing: two receivers
+// already match and two differ (one as gpsd leaves it, NMEA at 4800; one at another rate with
+// other sentences). Reports the time of a whole run and the configuration commands sent. Run
+// under the device test bed's preload:
+//   umockdev-wrapper build-bench/bench/apply_bench
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "sim/pty_receiver.h"
+#include "sim/virtual_receiver.h"
+#include "tests/support/host_commands.h"
+#include "tests/support/mock_ports.h"
+#include "tools/kestrunectl/apply_command.h"
+#include "tools/kestrunectl/interrupt_watcher.h"
+
+namespace {
+
+using namespace kestrune;
+
+constexpr std::uint32_t kDeclaredSentences = kSentenceGga | kSentenceZda;
+
+const ReceiverSettings kStart[] = {
+    {{9600, Parity::None, StopBits::One}, OutputProtocol::Tsip, kDeclaredSentences},
+    {{38400, Parity::Odd, StopBits::One}, OutputProtocol::Tsip, kDeclaredSentences},
+    {{4800, Parity::None, StopBits::One}, OutputProtocol::Nmea, kSentenceGga | kSentenceRmc},
+    {{19200, Parity::None, StopBits::One}, OutputProtocol::Tsip, kFactorySentences},
+};
+
+constexpr const char* kDeclared = R"([receiver.a]
+usb-serial = "EX0"
+baud = 9600
+format = "tsip"
+sentences = ["GGA", "ZDA"]
+[receiver.b]
+usb-serial = "EX1"
+baud = 38400
+parity = "odd"
+format = "tsip"
+sentences = ["GGA", "ZDA"]
+[receiver.c]
+usb-serial = "EX2"
+baud = 9600
+format = "tsip"
+sentences = ["GGA", "ZDA"]
+[receiver.d]
+usb-serial = "EX3"
+baud = 38400
+parity = "odd"
+format = "tsip"
+sentences = ["GGA", "ZDA"]
+)";
+
+struct Served {
+    std::unique_ptr<VirtualReceiver> receiver;
+    std::unique_ptr<PtyReceiver> server;
+};
+
+int quietly(const ctl::Invocation& invocation) {
+    const int saved = ::dup(STDOUT_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ::dup2(null, STDOUT_FILENO);
+    const int status = ctl::runApply(invocation);
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(null);
+    ::close(saved);
+    return status;
+}
+
+void applyAllFourPortsTwoMatching(benchmark::State& state) {
+    test::MockPorts bed;
+    std::vector<Served> served;
+    for (int number = 0; number < 4; ++number) {
+        const std::string name = "ttyUSB" + std::to_string(number);
+        Served one{std::make_unique<VirtualReceiver>(kStart[number]), nullptr};
+        one.server = PtyReceiver::start(*one.receiver);
+        if (!bed.addUsb(
+                {name, "usbserial_generic", "USB Serial Adapter", "EX" + std::to_string(number)},
+                test::kUsbSerialMajor, number, number + 1) ||
+            one.server == nullptr || !bed.serveFrom(name, one.server->slavePath())) {
+            state.SkipWithError("needs umockdev-wrapper");
+            return;
+        }
+        served.push_back(std::move(one));
+    }
+    const std::string path = std::filesystem::temp_directory_path() / "kestrune-apply-bench.toml";
+    std::ofstream(path) << kDeclared;
+    ctl::Invocation invocation;
+    invocation.command = ctl::Command::Apply;
+    invocation.allPorts = true;
+    invocation.configFile = path;
+    std::size_t matchingSent = 0, differingSent = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (std::size_t i = 0; i < served.size(); ++i) {
+            served[i].receiver->setSettings(kStart[i]);
+            served[i].receiver->clearHostWrites();
+        }
+        state.ResumeTiming();
+        if (quietly(invocation) != 0) {
+            state.SkipWithError("a receiver did not end as declared");
+            break;
+        }
+        for (std::size_t i = 0; i < served.size(); ++i) {
+            (i < 2 ? matchingSent : differingSent) +=
+                test::configurationCommands(*served[i].receiver);
+        }
+    }
+    const auto runs = static_cast<double>(state.iterations());
+    state.counters["commands_to_matching"] = static_cast<double>(matchingSent) / runs;
+    state.counters["commands_to_differing"] = static_cast<double>(differingSent) / runs;
+    std::filesystem::remove(path);
+}
+BENCHMARK(applyAllFourPortsTwoMatching)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
+}  // namespace
+
+// The stop signals are blocked before any thread starts, as kestrunectl's main does.
+int main(int argc, char** argv) {
+    kestrune::ctl::blockStopSignals();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
