@@ -181,5 +181,24 @@ TEST_F(Apply, RefusesABadFileWholeAndSendsNothing) {
     EXPECT_EQ(receiver("ttyUSB0").settings(), kSwitched);
 }
 
+// A port another program holds is left alone: a failure for the table that names it, but not for
+// the default table, which stands for whatever may be there.
+TEST_F(Apply, LeavesAHeldPortAloneFailingOnlyATableThatNamesIt) {
+    serve("ttyUSB0", kSwitched);
+    const Holder holder("/dev/ttyUSB0");
+    ASSERT_TRUE(holder.seen("/dev/ttyUSB0"));
+    const std::pair<const char*, int> files[] = {
+        {"[receiver.a]\nusb-serial = \"EX0\"\nbaud = 9600\n", 3},
+        {"[default]\nbaud = 9600\n", 0},
+    };
+    for (const auto& [text, status] : files) {
+        writeFile(text);
+        const Outcome outcome = apply({"--device", "/dev/ttyUSB0"});
+        EXPECT_EQ(outcome.status, status) << text << outcome.err;
+        EXPECT_EQ(byDevice(outcome.out)["/dev/ttyUSB0"]["result"], "not opened") << outcome.out;
+    }
+    EXPECT_TRUE(receiver("ttyUSB0").hostWrites().empty());
+}
+
 }  // namespace
 }  // namespace kestrune::test
