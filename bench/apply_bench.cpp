@@ -11,13 +11,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <vector>
 
-#include "sim/pty_receiver.h"
-#include "sim/virtual_receiver.h"
 #include "tests/support/host_commands.h"
-#include "tests/support/mock_ports.h"
+#include "tests/support/served_receiver.h"
 #include "tools/kestrunectl/apply_command.h"
 #include "tools/kestrunectl/interrupt_watcher.h"
 
@@ -58,11 +55,6 @@ format = "tsip"
 sentences = ["GGA", "ZDA"]
 )";
 
-struct Served {
-    std::unique_ptr<VirtualReceiver> receiver;
-    std::unique_ptr<PtyReceiver> server;
-};
-
 int quietly(const ctl::Invocation& invocation) {
     const int saved = ::dup(STDOUT_FILENO);
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -77,19 +69,16 @@ int quietly(const ctl::Invocation& invocation) {
 
 void applyAllFourPortsTwoMatching(benchmark::State& state) {
     test::MockPorts bed;
-    std::vector<Served> served;
+    std::vector<test::ServedReceiver> served(4);
     for (int number = 0; number < 4; ++number) {
         const std::string name = "ttyUSB" + std::to_string(number);
-        Served one{std::make_unique<VirtualReceiver>(kStart[number]), nullptr};
-        one.server = PtyReceiver::start(*one.receiver);
         if (!bed.addUsb(
                 {name, "usbserial_generic", "USB Serial Adapter", "EX" + std::to_string(number)},
                 test::kUsbSerialMajor, number, number + 1) ||
-            one.server == nullptr || !bed.serveFrom(name, one.server->slavePath())) {
+            !served[number].serve(bed, name, kStart[number])) {
             state.SkipWithError("needs umockdev-wrapper");
             return;
         }
-        served.push_back(std::move(one));
     }
     const std::string path = std::filesystem::temp_directory_path() / "kestrune-apply-bench.toml";
     std::ofstream(path) << kDeclared;

@@ -13,60 +13,51 @@
 namespace kestrune::ctl {
 namespace {
 
-std::vector<std::string> linesOf(const std::string& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
+std::vector<std::string> splitOn(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::istringstream split(text);
+    for (std::string part; std::getline(split, part, separator);) {
+        parts.push_back(part);
     }
-    return lines;
+    return parts;
 }
 
-std::vector<std::string> alternatives(const std::string& value) {
-    std::vector<std::string> words;
-    std::istringstream split(value);
-    for (std::string word; std::getline(split, word, '|');) {
-        words.push_back(word);
-    }
-    return words;
+std::vector<std::string> linesOf(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return splitOn(text.str(), '\n');
 }
 
 // Every rule that starts the unit matches a serial port's kernel name and a serial bus or driver
 // above it, inside the part of the file that only tty devices reach.
 TEST(UdevRule, StartsTheUnitOnlyForSerialPorts) {
-    const std::set<std::string> serialNames{"ttyUSB", "ttyACM", "ttyS",  "ttyAMA",
-                                            "ttymxc", "ttyO",   "ttyTHS"};
-    const std::set<std::string> serialParents{"usb-serial", "cdc_acm", "platform", "pnp", "amba"};
+    const std::set<std::string> names{"ttyUSB", "ttyACM", "ttyS",  "ttyAMA",
+                                      "ttymxc", "ttyO",   "ttyTHS"};
+    const std::set<std::string> parents{"usb-serial", "cdc_acm", "platform", "pnp", "amba"};
     const std::regex key(R"re(([A-Z_]+(\{[a-z_]+\})?)(==|!=)"([^"]*)")re");
     bool ttyOnly = false;
     int starters = 0;
     for (const std::string& line : linesOf(KESTRUNE_UDEV_RULE)) {
-        if (line.starts_with("#")) {
-            continue;
-        }
         ttyOnly = ttyOnly || line.starts_with("SUBSYSTEM!=\"tty\", GOTO=");
-        if (line.find("SYSTEMD_WANTS") == std::string::npos) {
+        if (line.starts_with("#") || line.find("SYSTEMD_WANTS") == std::string::npos) {
             continue;
         }
         ++starters;
-        EXPECT_TRUE(ttyOnly) << line;
-        bool named = false, parented = false;
+        std::set<std::string> kinds;
         for (std::sregex_iterator at(line.begin(), line.end(), key), end; at != end; ++at) {
-            const std::string name = (*at)[1], op = (*at)[3], value = (*at)[4];
-            for (const std::string& word : alternatives(value)) {
-                if (name == "KERNEL" && op == "==") {
-                    named = true;
-                    EXPECT_TRUE(serialNames.count(word.substr(0, word.find_first_of("[*"))))
-                        << word;
-                } else if ((name == "SUBSYSTEMS" || name == "DRIVERS") && op == "==") {
-                    parented = true;
-                    EXPECT_TRUE(serialParents.count(word)) << word;
-                } else {
-                    EXPECT_EQ(name + op + word, "ATTR{type}!=0") << line;
-                }
+            const std::string kind = std::string((*at)[1]) + std::string((*at)[3]);
+            kinds.insert(kind);
+            for (const std::string& word : splitOn((*at)[4], '|')) {
+                const bool serial = kind == "KERNEL==" ? names.count(word.substr(0, word.find('[')))
+                                    : kind == "SUBSYSTEMS==" || kind == "DRIVERS=="
+                                        ? parents.count(word)
+                                        : kind + word == "ATTR{type}!=0";
+                EXPECT_TRUE(serial) << kind << word;
             }
         }
-        EXPECT_TRUE(named && parented) << line;
+        EXPECT_TRUE(ttyOnly && kinds.count("KERNEL==") &&
+                    (kinds.count("SUBSYSTEMS==") || kinds.count("DRIVERS==")))
+            << line;
     }
     EXPECT_EQ(starters, 3);
 }
@@ -78,26 +69,17 @@ TEST(ShippedExample, ActivatesNothingAsShippedAndReadsWholeOnceUncommented) {
     EXPECT_TRUE(shipped->receivers.empty());
     EXPECT_FALSE(shipped->fallback);
 
-    const std::regex commentedSetting(R"(^#(\[|[a-z-]+ = ))");
     const std::string path = std::filesystem::temp_directory_path() /
                              ("kestrune-example-" + std::to_string(::getpid()) + ".toml");
-    {
-        std::ofstream uncommented(path);
-        for (const std::string& line : linesOf(KESTRUNE_EXAMPLE)) {
-            uncommented << (std::regex_search(line, commentedSetting) ? line.substr(1) : line)
-                        << "\n";
-        }
-    }
+    std::stringstream text;
+    text << std::ifstream(KESTRUNE_EXAMPLE).rdbuf();
+    std::ofstream(path) << std::regex_replace(
+        text.str(), std::regex(R"(^#(\[|[a-z-]+ = ))", std::regex::multiline), "$1");
     const std::optional<ReceiversFile> file = readReceiversFile(path, problem);
     std::filesystem::remove(path);
     ASSERT_TRUE(file) << problem;
-    ASSERT_EQ(file->receivers.size(), 2u);
-    EXPECT_EQ(file->receivers[0].key, MatchKey::ById);
-    EXPECT_EQ(file->receivers[0].wanted.baud, 38400u);
-    EXPECT_TRUE(file->receivers[0].save);
-    EXPECT_EQ(file->receivers[1].key, MatchKey::Device);
-    EXPECT_EQ(file->receivers[1].wanted.sentences, kMaskGga | kMaskRmc);
-    ASSERT_TRUE(file->fallback);
+    EXPECT_EQ(file->receivers.size(), 2u);
+    EXPECT_TRUE(file->fallback);
 }
 
 }  // namespace
