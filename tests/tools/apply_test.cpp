@@ -134,6 +134,7 @@ TEST_F(Apply, RefusesABadFileWholeAndSendsNothing) {
         {"[receiver.a]\nusb-serial = \"EX0\"\nspeed = 9600\n", ":3: unknown key speed"},
         {"[receiver.a]\nusb-serial = \"EX0\"\nbaud = 115200\n", ":3: baud 115200 is not a rate"},
         {"[receiver.a]\nbaud = 9600\n", ":1: [receiver.a] names no receiver"},
+        {"[default]\nparity = \"even\"\n", ":2: parity \"even\" cannot be applied"},
         {"[receiver.a]\nusb-serial = \"EX0\"\n[receiver.b]\nusb-serial = \"EX0\"\n",
          ":3: [receiver.b] matches the same receiver as [receiver.a] on line 1"},
         {"[receiver.a]\nusb-serial = \"EX0\"\n[receiver.b]\ndevice = \"/dev/ttyUSB0\"\n",

@@ -152,6 +152,10 @@ PortApplication applyToPort(ReceiverLink& link, SelectionSink& sink, const Apply
     } else {
         application.problem = "no receiver answered";
     }
+    if (link.deviceGone()) {
+        application.result = ApplyResult::NotOpened;
+        application.problem = target.port.device + ": the device went away";
+    }
     link.close();
     return application;
 }

@@ -101,8 +101,18 @@ Faulty readBaud(const toml::node& value, DeclaredReceiver& table) {
     return std::nullopt;
 }
 
+// Even parity is refused: no search tries it, so a receiver set to it could never be found and
+// checked again by the next run.
 Faulty readParity(const toml::node& value, DeclaredReceiver& table) {
-    return readWord(value, "parity", kParities, table.wanted.parity);
+    if (Faulty fault = readWord(value, "parity", kParities, table.wanted.parity)) {
+        return fault;
+    }
+    if (table.wanted.parity == Parity::Even) {
+        return Fault{lineOf(value),
+                     "parity \"even\" cannot be applied: no search finds a "
+                     "receiver at even parity to check it again; use none or odd"};
+    }
+    return std::nullopt;
 }
 
 Faulty readFormat(const toml::node& value, DeclaredReceiver& table) {
