@@ -42,8 +42,7 @@ class Apply : public ::testing::Test {
         std::map<std::string, nlohmann::json> results;
         std::istringstream lines(out);
         for (std::string line; std::getline(lines, line);) {
-            const nlohmann::json result = nlohmann::json::parse(line);
-            results[result["device"].get<std::string>()] = result;
+            results[nlohmann::json::parse(line)["device"]] = nlohmann::json::parse(line);
         }
         return results;
     }

@@ -76,18 +76,15 @@ TEST(ShippedExample, ActivatesNothingAsShippedAndReadsWholeOnceUncommented) {
 
     const std::string path = std::filesystem::temp_directory_path() /
                              ("kestrune-example-" + std::to_string(::getpid()) + ".toml");
-    {
+    std::ofstream uncommented(path);
+    for (const std::string& line : linesOf(KESTRUNE_EXAMPLE)) {
         // A commented table or key (#[receiver.roof], #baud = 38400) loses its '#'.
-        std::ofstream uncommented(path);
-        for (const std::string& line : linesOf(KESTRUNE_EXAMPLE)) {
-            const std::size_t equals = line.find(" = ");
-            const bool key = equals != std::string::npos && line.find_first_of(" #", 1) == equals;
-            uncommented << (line.starts_with("#[") || (line.starts_with("#") && key)
-                                ? line.substr(1)
-                                : line)
-                        << "\n";
-        }
+        const bool key = line.find(" = ") != std::string::npos &&
+                         line.find_first_of(" #", 1) == line.find(" = ");
+        uncommented << line.substr(line.starts_with("#[") || (line.starts_with("#") && key))
+                    << "\n";
     }
+    uncommented.close();
     const std::optional<ReceiversFile> file = readReceiversFile(path, problem);
     std::filesystem::remove(path);
     ASSERT_TRUE(file) << problem;
