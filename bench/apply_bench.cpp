@@ -13,6 +13,7 @@
 #include <fstream>
 #include <vector>
 
+#include "bench/quiet_stdout.h"
 #include "tests/support/host_commands.h"
 #include "tests/support/served_receiver.h"
 #include "tools/kestrunectl/apply_command.h"
@@ -55,18 +56,6 @@ format = "tsip"
 sentences = ["GGA", "ZDA"]
 )";
 
-int quietly(const ctl::Invocation& invocation) {
-    const int saved = ::dup(STDOUT_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    ::dup2(null, STDOUT_FILENO);
-    const int status = ctl::runApply(invocation);
-    std::fflush(stdout);
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(null);
-    ::close(saved);
-    return status;
-}
-
 void applyAllFourPortsTwoMatching(benchmark::State& state) {
     test::MockPorts bed;
     std::vector<test::ServedReceiver> served(4);
@@ -94,7 +83,7 @@ void applyAllFourPortsTwoMatching(benchmark::State& state) {
             served[i].receiver->clearHostWrites();
         }
         state.ResumeTiming();
-        if (quietly(invocation) != 0) {
+        if (bench::quietly([&] { return ctl::runApply(invocation); }) != 0) {
             state.SkipWithError("a receiver did not end as declared");
             break;
         }
