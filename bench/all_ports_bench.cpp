@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/quiet_stdout.h"
 #include "link/port_list.h"
 #include "sim/pty_receiver.h"
 #include "sim/virtual_receiver.h"
@@ -29,19 +30,6 @@ struct Served {
     std::unique_ptr<VirtualReceiver> receiver;
     std::unique_ptr<PtyReceiver> server;
 };
-
-// stdout goes to /dev/null while the command prints its reports.
-int quietly(const std::function<int()>& run) {
-    const int saved = ::dup(STDOUT_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    ::dup2(null, STDOUT_FILENO);
-    const int status = run();
-    std::fflush(stdout);
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(null);
-    ::close(saved);
-    return status;
-}
 
 void findAllFourReceivers(benchmark::State& state) {
     test::MockPorts bed;
@@ -66,7 +54,7 @@ void findAllFourReceivers(benchmark::State& state) {
     ctl::Invocation invocation;
     invocation.allPorts = true;
     for (auto _ : state) {
-        if (quietly([&] { return ctl::runAllPorts(invocation); }) != 0) {
+        if (bench::quietly([&] { return ctl::runAllPorts(invocation); }) != 0) {
             state.SkipWithError("a receiver was not found");
             return;
         }

@@ -3,14 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
-#include "sim/pty_receiver.h"
-#include "sim/virtual_receiver.h"
-#include "tests/support/mock_ports.h"
+#include "tests/support/served_receiver.h"
 #include "tests/tools/program_run.h"
 
 namespace kestrune::test {
@@ -19,11 +16,6 @@ namespace {
 // The receivers and the program at their real timing: scaled down, the waits left too little
 // room for a sanitized build on a busy machine, and receivers went unheard.
 constexpr double kTimeScale = 1.0;
-
-struct Served {
-    std::unique_ptr<VirtualReceiver> receiver;
-    std::unique_ptr<PtyReceiver> server;
-};
 
 // Four receivers at four settings, a silent on-board UART, a legacy port with no UART and a
 // port another process holds: each receiver is found once, the rest are said why not. show
@@ -42,18 +34,14 @@ TEST_P(FindAll, FindsEveryReceiverAtOnceAndSaysWhyTheOtherPortsGaveNone) {
         {"ttyACM0", {{38400, Parity::None, StopBits::One}}},
         {"ttyACM1", {{19200, Parity::Odd, StopBits::One}}},
     };
-    std::vector<Served> served;
+    std::vector<ServedReceiver> served(4);
     for (int number = 0; number < 4; ++number) {
         const auto& [name, settings] = receivers[number];
         const bool acm = std::string(name).starts_with("ttyACM");
         ASSERT_TRUE(bed.addUsb({name, acm ? "cdc_acm" : "usbserial_generic", "USB Serial Adapter",
                                 "EX" + std::to_string(number)},
                                acm ? kAcmMajor : kUsbSerialMajor, number % 2, number + 1));
-        Served one{std::make_unique<VirtualReceiver>(settings, ReceiverBehaviour{}, kTimeScale),
-                   nullptr};
-        one.server = PtyReceiver::start(*one.receiver);
-        ASSERT_TRUE(one.server && bed.serveFrom(name, one.server->slavePath()));
-        served.push_back(std::move(one));
+        ASSERT_TRUE(served[number].serve(bed, name, settings, kTimeScale));
     }
     ASSERT_TRUE(bed.addUsb({"ttyUSB2", "usbserial_generic", "USB Serial Adapter", "EX9"},
                            kUsbSerialMajor, 2, 9));

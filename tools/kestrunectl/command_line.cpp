@@ -8,8 +8,10 @@
 #include <map>
 #include <vector>
 
+#include "link/serial_device.h"
 #include "tools/kestrunectl/exit_status.h"
 #include "tools/kestrunectl/line_text.h"
+#include "tools/kestrunectl/receivers_file.h"
 #include "tools/kestrunectl/settings_file.h"
 #include "tools/sim_options.h"
 
@@ -23,11 +25,11 @@ constexpr std::string_view kNoSentences = "none";
 constexpr const char* kExitStatuses =
     "find --all and show --all search every port that kestrunectl ports lists.\n"
     "Exit status: 0 done, 1 the receiver did not answer or refused (with --all: none was\n"
-    "found; save and set --save: the save was not confirmed or cannot be), 2 usage error, 3 the "
-    "port cannot be opened or its device went away, 130\n"
-    "interrupted (128 + N for a stop signal N), 141 the output was closed. The port is put\n"
-    "back as it was in every case, but one: a port borrowed from gpsd is handed back at the\n"
-    "receiver's new settings, so that gpsd finds the receiver at once.";
+    "found; save and set --save: the save was not confirmed or cannot be), 2 usage error or a\n"
+    "bad configuration file (apply then sends nothing), 3 the port cannot be opened or its\n"
+    "device went away, 130 interrupted (128 + N for a stop signal N), 141 the output was closed.\n"
+    "The port is put back as it was in every case, but one: a port borrowed from gpsd is handed\n"
+    "back at the receiver's new settings, so that gpsd finds the receiver at once.";
 
 std::string footer() {
     return "Without -p the port named in " + settingsFileShown() + " is used (COM3: if none).\n" +
@@ -40,7 +42,7 @@ struct CommandEntry {
     Command command;
 };
 
-constexpr std::array<CommandEntry, 7> kCommands{{
+constexpr std::array<CommandEntry, 8> kCommands{{
     {"find", "search for the receiver and print its port settings", Command::Find},
     {"show", "find the receiver and print its settings and NMEA sentences", Command::Show},
     {"set", "write a new configuration; what is not given is kept", Command::Set},
@@ -48,6 +50,7 @@ constexpr std::array<CommandEntry, 7> kCommands{{
     {"reset", "return the receiver to 9600 8N1 TSIP with a line break", Command::Reset},
     {"watch", "show what the receiver sends until Ctrl-C", Command::Watch},
     {"ports", "list the serial ports, who may open them and who holds them", Command::Ports},
+    {"apply", "bring receivers to the configuration declared for them", Command::Apply},
 }};
 
 // The line options of set and watch, as CLI11 fills them.
@@ -150,6 +153,25 @@ void addSetOptions(CLI::App& set, SetOptions& options) {
             ->transform(CLI::IsMember(sentenceWords(), CLI::ignore_case));
 }
 
+void addApplyOptions(CLI::App& apply, Invocation& invocation) {
+    apply.add_option("--config", invocation.configFile,
+                     std::string("the declared configuration; default ") + kReceiversFile);
+    CLI::Option* device =
+        apply.add_option("--device", invocation.device, "the one device to apply to")
+            ->check([](const std::string& path) {
+                return underDeviceFolder(path) ? std::string{} : path + " is not under /dev";
+            });
+    CLI::Option* all =
+        apply.add_flag("--all", invocation.allPorts, "every listed port some table matches");
+    device->excludes(all);
+    apply.add_flag("--dry-run", invocation.dryRun, "say what would change and send nothing");
+    apply.callback([device, all] {
+        if (device->count() + all->count() == 0) {
+            throw CLI::RequiredError("--device or --all");
+        }
+    });
+}
+
 // The factors kestrune-sim's --speed takes; NaN fails both comparisons. Checked here rather
 // than by a validator, which would not name a hidden option in its refusal.
 double timeScaleOf(const std::optional<std::string>& text) {
@@ -247,6 +269,7 @@ std::optional<int> parseCommandLine(int argc, char** argv, Invocation& invocatio
     }
     subcommands[Command::Ports]->add_flag("--all", invocation.allPorts,
                                           "also list legacy ports with no UART behind them");
+    addApplyOptions(*subcommands[Command::Apply], invocation);
     SetOptions setOptions;
     addSetOptions(*subcommands[Command::Set], setOptions);
     subcommands[Command::Set]->add_flag("--save", invocation.save,

@@ -10,7 +10,7 @@
 
 namespace kestrune::ctl {
 
-enum class Command { Find, Show, Set, Save, Reset, Watch, Ports };
+enum class Command { Find, Show, Set, Save, Reset, Watch, Ports, Apply };
 
 // The values set was given; the rest are read from the receiver.
 struct SetRequest {
@@ -42,6 +42,11 @@ struct Invocation {
     bool save = false;
     // watch --baud --parity: listen there without sending a byte.
     std::optional<LineSettings> listenAt;
+    // apply: the declared configuration (nothing: the file in /etc), the one device to apply to
+    // (nothing: every listed port, --all), and whether to send nothing.
+    std::optional<std::string> configFile;
+    std::optional<std::string> device;
+    bool dryRun = false;
     // Hidden, for tests: shrinks the link's timing and the virtual receivers' clock together.
     double timeScale = 1.0;
 };

@@ -53,4 +53,22 @@ int stopBitCount(StopBits stopBits) {
     return stopBits == StopBits::Two ? kTwoStopBits : kOneStopBit;
 }
 
+std::vector<std::string> sentenceNames(NmeaMask mask) {
+    std::vector<std::string> names;
+    for (const NmeaSentence& sentence : kNmeaSentences) {
+        if ((mask & sentence.bit) != 0) {
+            names.emplace_back(sentence.name);
+        }
+    }
+    return names;
+}
+
+std::string sentencesText(NmeaMask mask) {
+    std::string text;
+    for (const std::string& name : sentenceNames(mask)) {
+        text += (text.empty() ? "" : ",") + name;
+    }
+    return text.empty() ? "none" : text;
+}
+
 }  // namespace kestrune::ctl

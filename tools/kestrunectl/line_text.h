@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/receiver_settings.h"
 
@@ -21,5 +22,9 @@ std::string_view protocolWord(OutputProtocol protocol);
 std::string_view parityWord(Parity parity);
 // 1 or 2.
 int stopBitCount(StopBits stopBits);
+// The sentences of a mask, in mask-bit order: "GGA", "RMC".
+std::vector<std::string> sentenceNames(NmeaMask mask);
+// "GGA,RMC", or "none" for no sentence at all.
+std::string sentencesText(NmeaMask mask);
 
 }  // namespace kestrune::ctl

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/kestrunectl/all_ports.h"
+#include "tools/kestrunectl/apply_command.h"
 #include "tools/kestrunectl/command_line.h"
 #include "tools/kestrunectl/exit_status.h"
 #include "tools/kestrunectl/interrupt_watcher.h"
@@ -20,6 +21,9 @@ int main(int argc, char** argv) {
     }
     if (invocation.command == Command::Ports) {
         return runPorts(invocation.allPorts, invocation.json);
+    }
+    if (invocation.command == Command::Apply) {
+        return runApply(invocation);
     }
     if (invocation.allPorts) {
         return runAllPorts(invocation);

@@ -11,27 +11,9 @@ namespace kestrune::ctl {
 namespace {
 
 constexpr const char* kNoReport = "unknown (no report)";
-constexpr const char* kNoSentences = "none";
 
-std::vector<std::string> sentenceNames(NmeaMask mask) {
-    std::vector<std::string> names;
-    for (const NmeaSentence& sentence : kNmeaSentences) {
-        if ((mask & sentence.bit) != 0) {
-            names.emplace_back(sentence.name);
-        }
-    }
-    return names;
-}
-
-std::string sentencesText(const std::optional<NmeaMask>& mask) {
-    if (!mask) {
-        return kNoReport;
-    }
-    std::string text;
-    for (const std::string& name : sentenceNames(*mask)) {
-        text += (text.empty() ? "" : ",") + name;
-    }
-    return text.empty() ? kNoSentences : text;
+std::string selectionText(const std::optional<NmeaMask>& mask) {
+    return mask ? sentencesText(*mask) : kNoReport;
 }
 
 std::string aliasesText(const ReceiverReport& report) {
@@ -60,7 +42,7 @@ std::string reportText(const ReceiverReport& report) {
     std::string text = report.port + aliasesText(report) + " " + lineText(report.line) + " " +
                        std::string(protocolText(report.protocol)) + "\n";
     if (report.withSentences) {
-        text += "sentences: " + sentencesText(report.sentences) + "\n";
+        text += "sentences: " + selectionText(report.sentences) + "\n";
     }
     if (report.identity) {
         text += identityText(*report.identity);

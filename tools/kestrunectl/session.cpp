@@ -29,6 +29,7 @@ int dispatch(Session& session) {
             return runReset(session);
         case Command::Watch:
         case Command::Ports:
+        case Command::Apply:
             break;
     }
     return runWatch(session);
