@@ -5,23 +5,12 @@
 #include <string>
 
 #include "link/gpsd_control.h"
-
 #include "protocol/receiver_settings.h"
+#include "tools/kestrunectl/set_request.h"
 
 namespace kestrune::ctl {
 
 enum class Command { Find, Show, Set, Save, Reset, Watch, Ports, Apply };
-
-// The values set was given; the rest are read from the receiver.
-struct SetRequest {
-    std::optional<std::uint32_t> baud;
-    std::optional<Parity> parity;
-    std::optional<StopBits> stopBits;
-    std::optional<OutputProtocol> protocol;
-    std::optional<NmeaMask> sentences;
-
-    bool complete() const { return baud && parity && stopBits && protocol && sentences; }
-};
 
 struct Invocation {
     Command command = Command::Find;

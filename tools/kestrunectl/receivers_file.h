@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/kestrunectl/command_line.h"
+#include "tools/kestrunectl/set_request.h"
 
 namespace kestrune::ctl {
 
