@@ -25,6 +25,12 @@ constexpr milliseconds kOneSecond{1000};
 constexpr double kNoGap = 0.0;
 constexpr std::uint32_t kHostSeed = 1;
 
+// The host's clock is off the receiver's by as much the other way.
+UartModel hostSide(UartModel model) {
+    model.senderClockOffset = -model.senderClockOffset;
+    return model;
+}
+
 }  // namespace
 
 VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
@@ -32,8 +38,8 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
     : clock_(clockFactor),
       behaviour_(behaviour),
       settings_(initial),
-      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed),
-      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed) {
+      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed, behaviour.uart),
+      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed, hostSide(behaviour.uart)) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
     } catch (const std::system_error&) {
@@ -78,6 +84,8 @@ void VirtualReceiver::detach(HostLine& host) {
     host_ = nullptr;
     nextOutput_.reset();
     transmitter_.clear();  // nobody is there for what was still to be said
+    blockCount_ = 0;
+    blockDue_.reset();
     periodicPending_.clear();
     if (breakOn_) {
         endBreak(now);
@@ -92,7 +100,7 @@ void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) {
         resetAt_.reset();  // input during the quiet after a break cancels the reset
     }
-    (void)hostLine_.queue(bytes, now, hostSettings_);
+    (void)hostLine_.queue(bytes, now, behaviour_.uart.nativeUsb ? settings_.line : hostSettings_);
     wake_.notify_all();
 }
 
@@ -204,19 +212,27 @@ void VirtualReceiver::serviceDue(SimTime now) {
         emitPeriodic(now);
     }
     transmitter_.pump(now, listener(), hostEnd_);
+    if (blockDue_ && now >= *blockDue_) {
+        flushBlock();
+    }
     feedPeriodic(now);
 }
 
 // The host's settings while one listens; with none, what the receiver sends is lost. A host at
 // a rate the model does not cover (a pseudo-terminal set to 115200) hears nothing rather than
 // a stream of made-up breaks.
+// A native USB port hears every byte whole.
 const LineSettings* VirtualReceiver::listener() const {
+    if (host_ != nullptr && behaviour_.uart.nativeUsb) {
+        return &settings_.line;
+    }
     return host_ != nullptr && findBaudRate(hostSettings_.baud) ? &hostSettings_ : nullptr;
 }
 
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
     std::optional<SimTime> deadline = transmitter_.nextDue(listener());
-    for (const auto& candidate : {resetAt_, nextOutput_, hostLine_.nextDue(&settings_.line)}) {
+    for (const auto& candidate :
+         {resetAt_, nextOutput_, blockDue_, hostLine_.nextDue(&settings_.line)}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
         }

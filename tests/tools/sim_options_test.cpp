@@ -24,6 +24,7 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
         {"--identity",
          {"", ",1.2", "A", "A,1", "A,256.0", "A,1.2.3", "A,1.2,x", "A,1.2,3,4", "A\tB,1.2",
           "None"}},
+        {"--uart", {"", "16551", "CDC-ACM"}},
     };
     for (const auto& [option, values] : refused) {
         for (const char* value : values) {
@@ -42,6 +43,10 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
               (IdentityProfile{true, "Example Receiver", 2, 14, 4711}));
     EXPECT_FALSE(parse("--identity", "none").options.value().behaviour.identity.answers);
     EXPECT_FALSE(parse("--identity", std::string(41, 'x').append(",1.2").c_str()).options);
+    for (const UartChoice& choice : kUartChoices) {
+        EXPECT_EQ(parse("--uart", std::string(choice.name).c_str()).options.value().behaviour.uart,
+                  choice.model);
+    }
     EXPECT_EQ(parse("--baud", "0x12C0").options.value().settings.line.baud, 4800u);
     EXPECT_EQ(parse("--mask", "010").options.value().settings.sentenceMask, 10u) << "not octal";
 }
