@@ -16,7 +16,7 @@
 
 #include "bench/run_times.h"
 #include "link/receiver_link.h"
-#include "link/receiver_procedures.h"
+#include "link/receiver_search.h"
 #include "sim/pty_receiver.h"
 #include "sim/virtual_receiver.h"
 #include "tools/kestrunectl/search.h"

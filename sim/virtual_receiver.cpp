@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "sim/nmea_output.h"
 #include "sim/query_answers.h"
@@ -24,6 +26,21 @@ constexpr milliseconds kOneSecond{1000};
 // The host's port sends back to back.
 constexpr double kNoGap = 0.0;
 constexpr std::uint32_t kHostSeed = 1;
+
+// Each sentence on its own, with its line end.
+std::vector<std::vector<std::uint8_t>> splitSentences(const std::string& text) {
+    constexpr std::string_view kLineEnd = "\r\n";
+    std::vector<std::vector<std::uint8_t>> sentences;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t found = text.find(kLineEnd, begin);
+        const std::size_t end = found == std::string::npos ? text.size() : found + kLineEnd.size();
+        sentences.emplace_back(text.begin() + static_cast<std::ptrdiff_t>(begin),
+                               text.begin() + static_cast<std::ptrdiff_t>(end));
+        begin = end;
+    }
+    return sentences;
+}
 
 // The host's clock is off the receiver's by as much the other way.
 UartModel hostSide(UartModel model) {
@@ -253,12 +270,13 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
         return;
     }
     const Fix fix = currentFix();
+    std::vector<std::vector<std::uint8_t>> output;
     if (settings_.output == OutputProtocol::Nmea) {
-        const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
-        (void)queueOutput(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
-        return;
+        output = splitSentences(nmeaSentences(settings_.sentenceMask, fix));
+    } else {
+        output = periodicReports(fix);
     }
-    for (std::vector<std::uint8_t>& report : periodicReports(fix)) {
+    for (std::vector<std::uint8_t>& report : output) {
         if (report.size() > outputRoom()) {
             return;
         }
@@ -266,9 +284,9 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
     }
 }
 
-// The periodic reports leave one at a time, each once the line is free: an answer queued
-// meanwhile goes out after the report under way rather than after the whole set, as a receiver
-// slots its answers between its reports.
+// The periodic reports and sentences leave one at a time, each once the line is free: an answer
+// queued meanwhile goes out after the report under way rather than after the whole set, as a
+// receiver slots its answers between its reports.
 void VirtualReceiver::feedPeriodic(SimTime now) {
     if (transmitter_.backlog() == 0 && !periodicPending_.empty()) {
         (void)transmitter_.queue(periodicPending_.front(), now, settings_.line);
@@ -370,6 +388,9 @@ void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     const bool outputChanged = next.output != settings_.output;
     settings_ = next;
     transmitter_.retune(settings_.line);
+    if (behaviour_.uart.nativeUsb) {
+        hostLine_.retune(settings_.line);  // no line between them: still heard whole
+    }
     if (outputChanged) {
         periodicPending_.clear();  // reports of the protocol no longer spoken
     }

@@ -85,7 +85,7 @@ int openPort(Session& session) {
 bool find(Session& session) {
     ReceiverLink& link = session.link;
     SearchOptions options;
-    options.onProbe = [&](std::string_view pass, const ProbeProgress& progress) {
+    options.onProbe = [&](SearchPass pass, const ProbeProgress& progress) {
         session.progress.probe(pass, progress);
         if (!link.isOpen()) {
             link.cancel();
