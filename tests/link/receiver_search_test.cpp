@@ -10,6 +10,15 @@
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 
+namespace kestrune {
+
+// Test names and messages show the choice by its name.
+void PrintTo(const UartChoice& choice, std::ostream* out) {
+    *out << choice.name;
+}
+
+}  // namespace kestrune
+
 namespace kestrune::test {
 namespace {
 
@@ -34,15 +43,6 @@ struct Rig {
 };
 
 class ReceiverSearch : public testing::TestWithParam<UartChoice> {};
-
-}  // namespace
-
-// Test names and messages show the choice by its name.
-void PrintTo(const UartChoice& choice, std::ostream* out) {
-    *out << choice.name;
-}
-
-namespace {
 
 // Found at its own settings by the quick pass alone, whatever it sends, by following what the
 // port hears at the wrong settings. A native USB port hears sentences at every setting, so there

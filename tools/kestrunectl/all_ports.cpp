@@ -51,6 +51,7 @@ void searchPort(PortSearch& search, const Invocation& invocation) {
         report.protocol = link.outputProtocol();
         report.withSentences = invocation.command == Command::Show;
         report.aliases = search.port.aliases;
+        report.answersTsip = true;
         if (search.report.withSentences) {
             search.report.sentences = readSelection(link, search.sink);
         }
@@ -69,6 +70,8 @@ void sayWhy(const PortSearch& search) {
         say(device + ": skipped, " + search.skipped);
     } else if (search.openError != OpenError::None) {
         say(openFailureText(PortChoice{device, device, device}, search.openError));
+    } else if (search.outcome == SearchOutcome::NotTsip) {
+        say(device + ": NMEA from a device that does not answer TSIP");
     } else if (search.outcome == SearchOutcome::Silent) {
         say(device + ": silent, no byte in the quick pass; --thorough searches it fully");
     } else {

@@ -13,11 +13,17 @@ namespace kestrune::ctl {
 namespace {
 
 // The receiver as the link last verified it.
+std::string notFound(const Session& session) {
+    return session.nmeaOnly ? notTsipText(session.port, *session.nmeaOnly)
+                            : notFoundText(session.port);
+}
+
 ReceiverReport verifiedReport(Session& session) {
     return ReceiverReport{session.port.shown,
                           session.link.verifiedSettings().value_or(LineSettings{}),
                           session.link.outputProtocol(),
                           false,
+                          std::nullopt,
                           std::nullopt,
                           std::nullopt,
                           std::nullopt};
@@ -61,7 +67,7 @@ std::optional<ReceiverConfig> completedConfig(Session& session, int& status) {
                               *request.sentences};
     }
     if (!find(session)) {
-        status = failureStatus(session, notFoundText(session.port));
+        status = failureStatus(session, notFound(session));
         return std::nullopt;
     }
     std::optional<NmeaMask> sentences = request.sentences;
@@ -88,9 +94,17 @@ int runFind(Session& session) {
         return status;
     }
     if (!find(session)) {
-        return failureStatus(session, notFoundText(session.port));
+        if (session.nmeaOnly && session.invocation.json && !session.interrupts.interrupted()) {
+            const ReceiverReport report{
+                session.port.shown, *session.nmeaOnly, OutputProtocol::Nmea, false,
+                std::nullopt,       std::nullopt,      std::nullopt,         false};
+            (void)printReport(session, report);
+        }
+        return failureStatus(session, notFound(session));
     }
-    return printReport(session, verifiedReport(session));
+    ReceiverReport report = verifiedReport(session);
+    report.answersTsip = true;
+    return printReport(session, report);
 }
 
 int runShow(Session& session) {
@@ -98,7 +112,7 @@ int runShow(Session& session) {
         return status;
     }
     if (!find(session)) {
-        return failureStatus(session, notFoundText(session.port));
+        return failureStatus(session, notFound(session));
     }
     session.progress.step("show: reading the sentence selection and identity");
     return reportWithSelection(session, true);

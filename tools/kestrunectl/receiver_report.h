@@ -25,6 +25,8 @@ struct ReceiverReport {
     // find --all and show --all name the port's stable links too: "aliases" in JSON, and in
     // brackets after the port in text.
     std::optional<std::vector<std::string>> aliases;
+    // find says whether the device answered TSIP: "answersTsip" in JSON.
+    std::optional<bool> answersTsip;
 };
 
 std::string reportText(const ReceiverReport& report);

@@ -91,7 +91,12 @@ bool find(Session& session) {
             link.cancel();
         }
     };
-    if (findReceiver(link, options) != SearchOutcome::Found) {
+    const SearchOutcome outcome = findReceiver(link, options);
+    if (outcome == SearchOutcome::NotTsip) {
+        session.nmeaOnly = link.verifiedSettings();
+        link.clearVerified();
+    }
+    if (outcome != SearchOutcome::Found) {
         return false;
     }
     session.known =

@@ -24,6 +24,8 @@ struct Session {
     ProgressLine& progress;
     // What is known of the receiver so far, said if the device goes away; empty: nothing.
     std::string known{};
+    // The settings of checked sentences from a device that answered no TSIP.
+    std::optional<LineSettings> nmeaOnly{};
 };
 
 // Sets up the virtual receivers, the link and the stop signals, runs the command and closes the
