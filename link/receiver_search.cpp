@@ -226,8 +226,10 @@ class QuickPass {
             std::erase_if(plan_, [&](const Visit& planned) {
                 return planned.line == lead->line && planned.free.count() > 0;
             });
+            // Never shorter than the plain probe it may stand in for.
             const std::chrono::milliseconds wait =
-                std::min(leadWait(lead->line, board_[*index].heard), budget_);
+                std::max(quickProbeWait(link_, lead->line),
+                         std::min(leadWait(lead->line, board_[*index].heard), budget_));
             const std::chrono::milliseconds quiet =
                 lead->firm ? wait : std::min(wait, quickProbeWait(link_, lead->line));
             plan_.push_front(Visit{lead->line, wait, quiet, std::chrono::milliseconds{0}});
@@ -286,9 +288,13 @@ bool answersTsip(ReceiverLink& link) {
         (void)link.write(portConfig(*line, OutputProtocol::Nmea));
         return false;
     }
-    if (sendPortConfigWithRetry(link, *line, OutputProtocol::Nmea)) {
-        link.setOutputProtocol(OutputProtocol::Nmea);
-    }
+    // It answered TSIP, so it takes the switch back: no rejection is waited for, only the first
+    // sentence, after which no TSIP report still on its way can leave the link believing TSIP.
+    EventWait sentence(link.checkedSentenceEvent(), &link.cancellation());
+    (void)link.write(portConfig(*line, OutputProtocol::Nmea));
+    (void)sentence.wait(quickProbeWait(link, *line) +
+                        lineTime(2 * kSentenceBytes, *line, link.timing().factor));
+    link.setOutputProtocol(OutputProtocol::Nmea);
     return true;
 }
 
