@@ -1,17 +1,28 @@
-// What the reader heard at one line setting, counted byte by byte: how many bytes, how much of
-// the latest could be NMEA text, and how many have the shape of bytes heard from a slower sender.
-// A UART listening faster than the sender samples each of the sender's bits several times, least
-// significant first, so every character it hears is made of runs as long as the ratio of the two
-// rates. A search reads these counts to tell where a talking receiver is.
+// What the reader heard at one line setting, and what that says of where the sender talks.
+//
+// The principle holds on every UART, whatever it does after a framing error and whatever the
+// two clocks: a port that listens faster than the sender samples each of the sender's bits
+// several times, so inside one character every transition the port hears is a transition the
+// sender made. A low run with a transition at both ends therefore spans a whole number of the
+// sender's bits, which is a whole multiple of the ratio of the two rates (give or take one sample
+// where the clocks differ by a few per cent); a high run may hold the idle time between two of
+// the sender's characters, which has any length, so it is only known to last a bit at least.
+// Where a character starts, and so
+// the run that holds its start bit, depends on the UART and tells nothing; the last run is cut by
+// the end of the data bits and tells nothing either. A sender faster than the port, or noise,
+// gives characters whose inner runs no multiple explains; text is what sentences are made of,
+// and a framed message is a sender heard whole.
 #pragma once
 
-#include <algorithm>
 #include <array>
-#include <atomic>
-#include <bit>
 #include <cstdint>
+#include <mutex>
 
 namespace kestrune {
+
+// The ratios a slower sender can show: two, four and eight times slower. Above eight every
+// character heard is all low (a break or a framing error), which the port drops.
+inline constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
 
 struct HeardTally {
     std::uint32_t bytes = 0;
@@ -22,121 +33,61 @@ struct HeardTally {
     // listening in the middle of a stream takes a while to find the characters' start bits.
     std::uint32_t recentText = 0;
     std::uint32_t recentOddText = 0;
-    // Bytes shaped as heard from a sender 2, 4 and 8 times slower (kSlowerShapes). A port that
-    // samples each bit of a slower sender r times starts every character on a low bit of the
-    // sender's, samples it r - 1 times more, then each later bit r times; random bytes have
-    // one in 16, 64 and 128 of these shapes.
-    std::array<std::uint32_t, 3> slowerShapes{};
-    // Messages the framer completed: a sender heard whole.
+    // Bytes with at least one inner run (a transition at both ends), and of those the ones whose
+    // inner runs all fit each of kSlowerRatios.
+    std::uint32_t withInnerRuns = 0;
+    std::array<std::uint32_t, kSlowerRatios.size()> fitting{};
+    // Messages the framer completed.
     std::uint32_t messages = 0;
     bool operator==(const HeardTally&) const = default;
 
     static constexpr std::uint32_t kRecent = 16;
-    static constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
-    std::uint32_t recent() const { return std::min(bytes, kRecent); }
 };
 
-inline constexpr std::uint8_t kFirstPrintable = 0x20;
-inline constexpr std::uint8_t kLastPrintable = 0x7E;
-inline constexpr std::uint8_t kCarriageReturn = 0x0D;
-inline constexpr std::uint8_t kLineFeed = 0x0A;
+// Whether the inner runs of byte, heard after its start bit, all fit a sender ratio times
+// slower; *inner is set when the byte has any.
+bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner = nullptr);
 
-constexpr bool isSentenceText(std::uint8_t byte) {
-    return (byte >= kFirstPrintable && byte <= kLastPrintable) || byte == kCarriageReturn ||
-           byte == kLineFeed;
-}
-
-// Whether byte has the shape a port hears from a sender ratio times slower: the first ratio - 1
-// bits zero, the rest in runs of ratio equal bits (cut at the byte's end).
-constexpr bool slowerShape(std::uint8_t byte, std::uint32_t ratio) {
-    constexpr std::uint32_t kBitsPerByte = 8;
-    if ((byte & ((1U << (ratio - 1)) - 1)) != 0) {
-        return false;
-    }
-    for (std::uint32_t bit = ratio; bit < kBitsPerByte; ++bit) {
-        const std::uint32_t runStart = ratio - 1 + ((bit - (ratio - 1)) / ratio) * ratio;
-        if (((byte >> bit) & 1U) != ((byte >> runStart) & 1U)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// What the tally notes of each byte value, worked out once: whether it is text, odd-weight text,
-// and which slower sender's shape it has (bit i for kSlowerRatios[i]).
-struct ByteTraits {
-    bool text = false;
-    bool oddText = false;
-    std::uint8_t shapes = 0;
-};
-
-constexpr std::array<ByteTraits, 256> makeByteTraits() {
-    std::array<ByteTraits, 256> traits{};
-    for (std::size_t value = 0; value < traits.size(); ++value) {
-        const auto byte = static_cast<std::uint8_t>(value);
-        traits[value].text = isSentenceText(byte);
-        traits[value].oddText = traits[value].text && (std::popcount(byte) & 1) != 0;
-        for (std::size_t i = 0; i < HeardTally::kSlowerRatios.size(); ++i) {
-            if (slowerShape(byte, HeardTally::kSlowerRatios[i])) {
-                traits[value].shapes |= static_cast<std::uint8_t>(1U << i);
-            }
-        }
-    }
-    return traits;
-}
-inline constexpr std::array<ByteTraits, 256> kByteTraits = makeByteTraits();
-
-// The reader's running tally: it adds, a procedure clears and reads, each count atomic. A count
-// read while a byte is being added may be one byte behind another, which no verdict notices.
-// Adding is a table look-up and a few relaxed stores: it runs for every byte the reader takes.
+// The reader's tally, kept by the reader alone: it adds each byte with the settings epoch it was
+// read in, and starts afresh when the epoch moves on. A procedure reads a snapshot for the epoch
+// it set; a tally of an older epoch reads as nothing heard yet.
 class HeardCounters {
   public:
-    void add(std::uint8_t byte) {
-        const ByteTraits& traits = kByteTraits[byte];
-        bytes_.fetch_add(1, std::memory_order_relaxed);
-        for (std::size_t i = 0; traits.shapes != 0 && i < slowerShapes_.size(); ++i) {
-            if ((traits.shapes & (1U << i)) != 0) {
-                slowerShapes_[i].fetch_add(1, std::memory_order_relaxed);
-            }
-        }
-        // Two shift registers of the last kRecent bytes in one word: text, odd-weight text.
-        const bool text = traits.text;
-        const bool odd = traits.oddText;
-        const std::uint64_t flags = recentFlags_.load(std::memory_order_relaxed);
-        recentFlags_.store(((flags << 1) & ~kOddFlag) | (text ? 1U : 0U) | (odd ? kOddFlag : 0U),
-                           std::memory_order_relaxed);
-    }
-    void addMessage() { messages_.fetch_add(1, std::memory_order_relaxed); }
-    void clear() {
-        bytes_.store(0, std::memory_order_relaxed);
-        recentFlags_.store(0, std::memory_order_relaxed);
-        for (auto& count : slowerShapes_) {
-            count.store(0, std::memory_order_relaxed);
-        }
-        messages_.store(0, std::memory_order_relaxed);
-    }
-    HeardTally snapshot() const {
-        const std::uint64_t flags = recentFlags_.load(std::memory_order_relaxed);
-        HeardTally tally;
-        tally.bytes = bytes_.load(std::memory_order_relaxed);
-        tally.recentText = static_cast<std::uint32_t>(std::popcount(flags & kTextMask));
-        tally.recentOddText = static_cast<std::uint32_t>(std::popcount(flags & kOddMask));
-        for (std::size_t i = 0; i < slowerShapes_.size(); ++i) {
-            tally.slowerShapes[i] = slowerShapes_[i].load(std::memory_order_relaxed);
-        }
-        tally.messages = messages_.load(std::memory_order_relaxed);
-        return tally;
-    }
+    void add(std::uint8_t byte, std::uint32_t epoch);
+    void addMessage(std::uint32_t epoch);
+    HeardTally snapshot(std::uint32_t epoch) const;
 
   private:
-    static constexpr std::uint64_t kTextMask = (std::uint64_t{1} << HeardTally::kRecent) - 1;
-    static constexpr std::uint64_t kOddMask = kTextMask << HeardTally::kRecent;
-    static constexpr std::uint64_t kOddFlag = std::uint64_t{1} << HeardTally::kRecent;
+    void moveTo(std::uint32_t epoch);
 
-    std::atomic<std::uint32_t> bytes_{0};
-    std::atomic<std::uint64_t> recentFlags_{0};
-    std::array<std::atomic<std::uint32_t>, 3> slowerShapes_{};
-    std::atomic<std::uint32_t> messages_{0};
+    mutable std::mutex mutex_;
+    std::uint32_t epoch_ = 0;
+    HeardTally tally_;
+    // Two shift registers of the last kRecent bytes: text, odd-weight text.
+    std::uint32_t recentTextBits_ = 0;
+    std::uint32_t recentOddBits_ = 0;
 };
+
+// What a tally says, with nothing of line settings in it.
+enum class Heard {
+    Little,  // too little to tell
+    Framed,  // a framed message: the sender is heard whole here
+    Text,    // sentence text: the rate is right
+    Slower,  // a sender slower than the port
+    Faster,  // nothing a slower sender explains: faster than the port, or noise
+};
+
+struct HeardVerdict {
+    Heard heard = Heard::Little;
+    // Slower: how many times slower, 0 when no inner run tells.
+    std::uint32_t ratio = 0;
+    // Text: the other parity is likelier (no character of odd weight, or no sentence checked out
+    // in a stream long enough for two).
+    bool otherParity = false;
+    bool operator==(const HeardVerdict&) const = default;
+};
+
+// ended: the visit is over, when a few bytes are enough to go on.
+HeardVerdict classify(const HeardTally& tally, bool ended);
 
 }  // namespace kestrune

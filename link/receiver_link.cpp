@@ -95,7 +95,6 @@ bool ReceiverLink::configurePort(const LineSettings& settings) {
     const std::lock_guard lock(settingsEpochMutex_);
     staleBelow_.store(port_->inputMark());
     settingsEpoch_.fetch_add(1);
-    tally_.clear();
     return true;
 }
 
@@ -152,9 +151,9 @@ void ReceiverLink::take(std::uint8_t byte) {
         framerEpoch_ = epoch;
         framer_ = StreamFramer{};
     }
-    tally_.add(byte);
+    tally_.add(byte, epoch);
     if (const auto message = framer_.feed(byte)) {
-        tally_.addMessage();
+        tally_.addMessage(epoch);
         const std::lock_guard lock(settingsEpochMutex_);
         if (settingsEpoch_.load() == framerEpoch_) {
             dispatch(*message);

@@ -65,7 +65,7 @@ class ReceiverLink {
     // it against the port's input mark to tell bytes heard before a change of settings.
     std::uint64_t bytesHeard() const { return bytesHeard_.load(std::memory_order_relaxed); }
     // What arrived at the current line settings since configurePort moved the port there.
-    HeardTally heardHere() const { return tally_.snapshot(); }
+    HeardTally heardHere() const { return tally_.snapshot(settingsEpoch_.load()); }
 
     // Stops the running procedure's waits and sleeps, from any thread; it stays raised until
     // clearCancel.

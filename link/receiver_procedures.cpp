@@ -13,23 +13,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kConfigAttempts = 8;
 constexpr int kNmeaQueryAttempts = 3;
-constexpr std::array<Parity, 2> kProbedParities{Parity::Odd, Parity::None};
 
-// A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
-constexpr std::size_t kPortReportFrameBytes = 14;
 constexpr double kMillisecondsPerSecond = 1000.0;
-
-constexpr std::array<LineSettings, kProbeCount> makeProbeOrder() {
-    std::array<LineSettings, kProbeCount> order{};
-    std::size_t next = 0;
-    for (auto rate = kBaudRates.rbegin(); rate != kBaudRates.rend(); ++rate) {
-        for (const Parity parity : kProbedParities) {
-            order[next++] = LineSettings{rate->baud, parity, StopBits::One};
-        }
-    }
-    return order;
-}
-constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 
 // Answers are checked between slices of the wait when the caller may give up early.
 constexpr std::chrono::milliseconds kGiveUpSlice{10};
@@ -37,6 +22,7 @@ constexpr std::chrono::milliseconds kGiveUpSlice{10};
 bool matches(const PortReport& report, const LineSettings& line, AnswerRule rule) {
     switch (rule) {
         case AnswerRule::RateAndParity:
+        case AnswerRule::TsipOnly:
             return report.line.baud == line.baud && report.line.parity == line.parity;
         case AnswerRule::WholeLine:
             return report.line == line;
@@ -75,7 +61,17 @@ std::optional<PortReport> awaitAnswer(ReceiverLink& link, const TsipFrame& quest
     const Clock::time_point deadline = Clock::now() + timeout;
     const std::chrono::milliseconds slice = scaleDelay(kGiveUpSlice, link.timing().factor);
     std::optional<EventWait> reply;
-    reply.emplace(answerEvent(link, rule), link.checkedSentenceEvent(), &link.cancellation());
+    // Under TsipOnly a sentence is not waited for at all: waking for one and waiting anew could
+    // miss a report that followed it at once.
+    const auto arm = [&] {
+        if (rule == AnswerRule::TsipOnly) {
+            reply.emplace(answerEvent(link, rule), &link.cancellation());
+        } else {
+            reply.emplace(answerEvent(link, rule), link.checkedSentenceEvent(),
+                          &link.cancellation());
+        }
+    };
+    arm();
     (void)link.write(question);
     for (;;) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -95,16 +91,12 @@ std::optional<PortReport> awaitAnswer(ReceiverLink& link, const TsipFrame& quest
         }
         // Heard, but not the answer: noise, or a report of other settings. Listen on.
         reply.reset();
-        reply.emplace(answerEvent(link, rule), link.checkedSentenceEvent(), &link.cancellation());
+        arm();
     }
 }
 
-namespace {
-
-// Stores what the receiver showed. A port report may show two stop bits where one was probed:
-// the port takes them up too, so that what it sends matches what the receiver expects.
-// False when the port could not follow the receiver to the line it reported: the move has
-// closed the link, and nothing is verified.
+// A port report may show two stop bits where one was asked: the port takes them up too, so that
+// what it sends matches what the receiver expects.
 bool storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport& answer) {
     if (answer.line != asked && !link.configurePort(answer.line)) {
         return false;
@@ -114,31 +106,10 @@ bool storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport
     return true;
 }
 
-}  // namespace
-
-bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
-                  const std::function<bool()>& giveUp) {
-    // A failure closes the link; the probe then simply draws no answer.
-    (void)link.configurePort(line);
-    const std::optional<PortReport> answer =
-        awaitAnswer(link, portConfigQuery(), line, AnswerRule::RateAndParity, wait, giveUp);
-    return answer && storeAnswer(link, line, *answer);
-}
-
 std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor) {
     const double seconds = static_cast<double>(bytes * bitsPerByte(line)) / line.baud;
     return std::chrono::milliseconds(
         static_cast<std::chrono::milliseconds::rep>(seconds * kMillisecondsPerSecond * factor) + 1);
-}
-
-// The query and a full port report crossing the line, then the margin.
-std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line) {
-    const std::size_t bytes = portConfigQuery().length + kPortReportFrameBytes;
-    return lineTime(bytes, line, link.timing().factor) + link.timing().quickProbeMargin;
-}
-
-const std::array<LineSettings, kProbeCount>& probeOrder() {
-    return kProbeOrder;
 }
 
 bool sendPortConfigWithRetry(ReceiverLink& link, const LineSettings& line, OutputProtocol output) {
@@ -159,24 +130,6 @@ bool queryNmeaSettings(ReceiverLink& link) {
         EventWait report(link.nmeaReportEvent(), link.rejectEvent(), &link.cancellation());
         (void)link.write(nmeaQuery());
         if (report.wait(link.timing().nmeaReportWait) == WaitResult::First) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool searchReceiver(ReceiverLink& link, const SearchPass& pass) {
-    link.clearVerified();
-    if (!link.isOpen()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < kProbeOrder.size() && !link.cancellation().raised(); ++i) {
-        if (pass.onProbe) {
-            pass.onProbe(ProbeProgress{kProbeOrder[i], i + 1});
-        }
-        const std::chrono::milliseconds wait =
-            pass.quick ? quickProbeWait(link, kProbeOrder[i]) : link.timing().probeWait;
-        if (probeSetting(link, kProbeOrder[i], wait)) {
             return true;
         }
     }

@@ -19,28 +19,12 @@ namespace kestrune {
 
 class ReceiverLink;
 
-// Where a search looks: 38400 down to 1200 bits/s, odd then no parity, one stop bit.
-inline constexpr std::size_t kProbeCount = 2 * kBaudRates.size();
-const std::array<LineSettings, kProbeCount>& probeOrder();
-
-struct ProbeProgress {
-    LineSettings line;
-    std::size_t probe = 0;  // 1 to kProbeCount
-};
-
-struct SearchPass {
-    // Wait only for the query and a full reply to cross the line, plus the quick-probe margin,
-    // instead of the full probe wait.
-    bool quick = false;
-    // Told of each probe before it is sent.
-    std::function<void(const ProbeProgress&)> onProbe;
-};
-
 // What a question at some line settings takes as the receiver's own answer; a sentence whose
 // checksum holds always counts, as only the receiver sends one at the settings it talks at.
 enum class AnswerRule {
     RateAndParity,  // a port report of the line's rate and parity (a two-stop-bit sender is heard
                     // whole at one stop bit)
+    TsipOnly,       // as RateAndParity, but a sentence does not count
     WholeLine,      // a port report of exactly the line: rate, parity and stop bits
     NmeaReport,     // the receiver's NMEA selection, complete
 };
@@ -54,23 +38,17 @@ std::optional<PortReport> awaitAnswer(ReceiverLink& link, const TsipFrame& quest
                                       const LineSettings& line, AnswerRule rule,
                                       std::chrono::milliseconds timeout,
                                       const std::function<bool()>& giveUp = {});
-// Moves the port to line, asks for the port settings and waits as awaitAnswer does; an answer is
-// stored as the verified settings and output protocol.
-bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
-                  const std::function<bool()>& giveUp = {});
+// Stores what the receiver answered at asked: a port report as it stands (the port takes up
+// two stop bits the report shows where one was asked), a sentence as asked with NMEA output.
+// False when the port could not follow to the reported line: the link is then closed.
+bool storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport& answer);
 // How long bytes take on the line at these settings, times the timing's factor, rounded up.
 std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor);
-// The wait of a quick probe at line: the question and a whole port report crossing the line, plus
-// the quick-probe margin.
-std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line);
-
 // Sends a port configuration until one draws no rejection within the rejection wait; false
 // after eight rejected attempts.
 bool sendPortConfigWithRetry(ReceiverLink& link, const LineSettings& line, OutputProtocol output);
 // Asks for the NMEA selection, up to three times; true once the report has arrived.
 bool queryNmeaSettings(ReceiverLink& link);
-// Probes every setting of probeOrder and stores the first that draws an answer.
-bool searchReceiver(ReceiverLink& link, const SearchPass& pass = {});
 // Asks a receiver just found for its NMEA selection, which reaches the link's window as a
 // notification: a TSIP receiver is asked once and answers later; an NMEA receiver is switched to
 // TSIP for the question and back, and is then recorded as sending NMEA. whileTsip, when given,

@@ -1,26 +1,30 @@
 // The quick pass asks at each setting in turn and waits only for the question and a reply to
 // cross the line. That finds a TSIP receiver, which answers at once; a receiver sending NMEA
 // never answers and speaks only once per output interval, so the quick pass also reads what it
-// hears at each setting and follows it:
-//   - framed messages: the setting is the receiver's; ask again and listen on;
-//   - mostly text: the rate is right; listen on for a sentence whose checksum holds (a port that
-//     starts in the middle of a stream finds the characters' start bits at the next pause),
-//     and try the other parity once the text has no character of odd weight (a port without
-//     parity keeps only the characters whose odd parity bit reads as a stop bit) or two
-//     sentences' worth of it passed without one that checks out;
-//   - bytes nearly all shaped as heard from a slower sender (the first bits zero, the rest in
-//     runs of two, four or eight equal bits): go to the rate that ratio below;
-//   - anything else: the receiver talks faster than the port listens; listen at the fastest
-//     rate, where the next burst tells its rate, or, there, try the other parity.
+// hears at each setting (see classify) and follows it:
+//   - a framed message: the sender is heard whole; ask again and listen on, as an answer may
+//     queue behind the receiver's own reports;
+//   - text: the rate is right; listen on for a sentence whose checksum holds (a port that starts
+//     in the middle of a stream finds the characters' start bits at the next pause), then try
+//     the other parity;
+//   - a slower sender whose inner runs show the ratio: go to the rate that ratio below; when no
+//     inner run shows it, one rate down, where the runs are half as long;
+//   - neither: the sender talks at this rate with the other parity (whose characters a UART
+//     misreads from the first wrong parity bit on), or faster: try the other parity, then the
+//     fastest rate, where the next burst shows its ratio; a setting heard out already was acted
+//     on, so what points at it again is noise.
 // Every lead is only a place to listen: what finds the receiver is still its own answer there.
+// Following is bounded in all, so that noise at every setting costs little more than the plain
+// probes, and the full pass, which waits long at every setting, then still ends in time.
 #include "link/receiver_search.h"
 
 #include <algorithm>
-#include <array>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "link/heard_tally.h"
+#include "protocol/tsip_commands.h"
 
 namespace kestrune {
 
@@ -28,39 +32,40 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Bytes heard before what they show is trusted while listening goes on: enough to tell text
-// from noise, and, for noise, enough to hold two of a TSIP receiver's reports, one of which
-// would have framed. Once a visit has ended, a few bytes are enough.
-constexpr std::uint32_t kFewBytes = 3;
-constexpr std::uint32_t kVerdictBytes = 12;
-constexpr std::uint32_t kNoiseVerdictBytes = 48;
-// Recent bytes at least this much text: the rate is right, though a port that starts listening in
-// the middle of a stream may take a while to find the characters' start bits.
-constexpr double kMostlyText = 0.75;
-// Text characters weighed before none of odd weight is telling.
-constexpr std::uint32_t kWeighedText = 12;
-// Bytes that nearly all have one shape of a slower sender come from one.
-constexpr double kNearlyAll = 0.8;
+constexpr std::array<Parity, 2> kProbedParities{Parity::Odd, Parity::None};
+
+constexpr std::array<LineSettings, kProbeCount> makeProbeOrder() {
+    std::array<LineSettings, kProbeCount> order{};
+    std::size_t next = 0;
+    for (auto rate = kBaudRates.rbegin(); rate != kBaudRates.rend(); ++rate) {
+        for (const Parity parity : kProbedParities) {
+            order[next++] = LineSettings{rate->baud, parity, StopBits::One};
+        }
+    }
+    return order;
+}
+constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
+
+// A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
+constexpr std::size_t kPortReportFrameBytes = 14;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
 // ends the pass.
 constexpr std::uint8_t kMostLeadsPerSetting = 2;
+// All the time the quick pass spends beyond its plain probes: two leads of a second's listening
+// each, which is what a receiver sending once a second needs (one lead to its rate, one to its
+// parity), with room for the steps down to a slow rate.
+constexpr std::chrono::milliseconds kLeadBudget{4000};
 
 constexpr LineSettings kListeningPost{kBaudRates.back().baud, Parity::None, StopBits::One};
 
-bool searchPass(ReceiverLink& link, bool quick, std::string_view name, const ProbeReport& onProbe) {
-    SearchPass pass{quick, {}};
-    if (onProbe) {
-        pass.onProbe = [&onProbe, name](const ProbeProgress& progress) { onProbe(name, progress); };
+std::optional<std::size_t> probeIndex(const LineSettings& line) {
+    const auto found = std::find(kProbeOrder.begin(), kProbeOrder.end(), line);
+    if (found == kProbeOrder.end()) {
+        return std::nullopt;
     }
-    return searchReceiver(link, pass);
-}
-
-std::size_t probeNumber(const LineSettings& line) {
-    const auto& order = probeOrder();
-    return static_cast<std::size_t>(std::find(order.begin(), order.end(), line) - order.begin()) +
-           1;
+    return static_cast<std::size_t>(found - kProbeOrder.begin());
 }
 
 LineSettings withParity(const LineSettings& line, Parity parity) {
@@ -71,61 +76,60 @@ Parity otherParity(Parity parity) {
     return parity == Parity::None ? Parity::Odd : Parity::None;
 }
 
-bool nearlyAll(std::uint32_t count, std::uint32_t of) {
-    return count >= kNearlyAll * of;
+// The last verdict heard at each setting of the probe order during this pass.
+using Board = std::array<HeardVerdict, kProbeCount>;
+
+bool heardOut(const Board& board, const LineSettings& line) {
+    const std::optional<std::size_t> index = probeIndex(line);
+    return index && board[*index].heard != Heard::Little;
 }
 
-// The rate of a slower sender heard at heardAt: the longest runs nearly every byte is made of
-// tell how many times over each of its bits is heard. Nothing when no shape fits.
-std::optional<std::uint32_t> slowerRate(const HeardTally& tally, std::uint32_t heardAt) {
-    std::uint32_t ratio = 1;
-    for (std::size_t i = 0; i < tally.slowerShapes.size(); ++i) {
-        if (nearlyAll(tally.slowerShapes[i], tally.bytes)) {
-            ratio = HeardTally::kSlowerRatios[i];
-        }
-    }
-    const std::uint32_t rate = heardAt / ratio;
-    if (ratio == 1 || !findBaudRate(rate)) {
-        return std::nullopt;
-    }
-    return rate;
-}
+// A place to listen. A firm lead is where the sender talks, so it is worth waiting there for
+// its next burst; a guess is worth a short listen only where nothing is heard.
+struct Lead {
+    LineSettings line;
+    bool firm = true;
+};
 
-// Where to listen next after hearing tally at heardAt, during a visit or once it ended; empty
-// while too little was heard. A framed message makes the setting the receiver's, though nothing
-// answered yet.
-std::vector<LineSettings> leadsFrom(const HeardTally& tally, const LineSettings& heardAt,
-                                    bool ended) {
-    if (tally.messages > 0) {
-        return {heardAt};
-    }
-    const auto tooFew = [&](std::uint32_t enough) {
-        return tally.bytes < (ended ? kFewBytes : enough);
-    };
-    if (tooFew(kVerdictBytes)) {
-        return {};
-    }
+// Where to listen next after a visit to heardAt ended with verdict: empty when nothing points
+// anywhere (too little heard, or noise).
+std::vector<Lead> leadsFrom(const HeardVerdict& verdict, const LineSettings& heardAt,
+                            const Board& board) {
     const LineSettings otherSide = withParity(heardAt, otherParity(heardAt.parity));
-    if (tally.recentText >= kMostlyText * tally.recent()) {
-        // Text of no odd weight at all, or a stream of text in which no sentence checked out:
-        // the other parity. Otherwise listen on: a port that started in the middle of a stream
-        // finds the start bits again at the next pause before a sentence.
-        const bool noOddText = tally.recentText >= kWeighedText && tally.recentOddText == 0;
-        if (noOddText || tally.bytes >= kSentenceBytes) {
-            return {otherSide};
+    switch (verdict.heard) {
+        case Heard::Little:
+            return {};
+        case Heard::Framed:
+            return {{heardAt}};
+        case Heard::Text:
+            if (verdict.otherParity) {
+                return {{otherSide}};
+            }
+            return {{heardAt}, {otherSide}};
+        case Heard::Slower: {
+            const std::uint32_t rate = heardAt.baud / (verdict.ratio == 0 ? 2 : verdict.ratio);
+            if (!findBaudRate(rate)) {
+                return {};
+            }
+            const LineSettings none{rate, Parity::None, StopBits::One};
+            if (verdict.ratio == 0) {
+                return {{none, false}};
+            }
+            return {{none}, {withParity(none, Parity::Odd)}};
         }
-        return ended ? std::vector<LineSettings>{heardAt, otherSide}
-                     : std::vector<LineSettings>{heardAt};
+        case Heard::Faster:
+            break;
     }
-    if (const std::optional<std::uint32_t> rate = slowerRate(tally, heardAt.baud)) {
-        return {LineSettings{*rate, Parity::None, StopBits::One},
-                LineSettings{*rate, Parity::Odd, StopBits::One}};
+    // The sender is at this rate with the other parity, or faster, when the fastest rate shows
+    // its ratio; nearest first. Where a setting was heard out already, what it heard was acted
+    // on, and this is noise.
+    std::vector<Lead> leads;
+    for (const Lead& lead : {Lead{otherSide, false}, Lead{kListeningPost, true}}) {
+        if (lead.line != heardAt && !heardOut(board, lead.line)) {
+            leads.push_back(lead);
+        }
     }
-    if (tooFew(kNoiseVerdictBytes)) {
-        return {};
-    }
-    // Nothing is faster than the fastest rate: there, only the parity can be wrong.
-    return {heardAt.baud == kListeningPost.baud ? otherSide : kListeningPost};
+    return leads;
 }
 
 struct Visit {
@@ -133,19 +137,17 @@ struct Visit {
     std::chrono::milliseconds wait;
     // Nothing at all heard by then ends the visit.
     std::chrono::milliseconds quietLimit;
+    // Time beyond this counts against the lead budget.
+    std::chrono::milliseconds free;
 };
 
 class QuickPass {
   public:
-    QuickPass(ReceiverLink& link, std::string_view name, const ProbeReport& onProbe)
-        : link_(link), name_(name), onProbe_(onProbe) {
-        for (const LineSettings& line : probeOrder()) {
+    QuickPass(ReceiverLink& link, const ProbeReport& onProbe)
+        : link_(link), onProbe_(onProbe), budget_(scaleDelay(kLeadBudget, link.timing().factor)) {
+        for (const LineSettings& line : kProbeOrder) {
             const std::chrono::milliseconds wait = quickProbeWait(link, line);
-            // Heard something but not yet enough to tell: listen on for a report or sentence, after
-            // which an answer may be coming.
-            const std::chrono::milliseconds more =
-                lineTime(kSentenceBytes, line, link.timing().factor);
-            plan_.push_back(Visit{line, wait + more, wait});
+            plan_.push_back(Visit{line, wait, wait, wait});
         }
     }
 
@@ -155,58 +157,197 @@ class QuickPass {
             const Visit visit = plan_.front();
             plan_.pop_front();
             if (onProbe_) {
-                onProbe_(name_, ProbeProgress{visit.line, probeNumber(visit.line)});
+                onProbe_(SearchPass::Quick,
+                         ProbeProgress{visit.line, probeIndex(visit.line).value_or(0) + 1});
             }
             if (listen(visit)) {
                 return true;
             }
-            follow(leadsFrom(link_.heardHere(), visit.line, true));
+            const HeardVerdict verdict = classify(link_.heardHere(), true);
+            if (const auto index = probeIndex(visit.line)) {
+                board_[*index] = verdict;
+            }
+            follow(leadsFrom(verdict, visit.line, board_));
+            followReport(verdict);
         }
         return false;
     }
 
   private:
-    std::chrono::milliseconds leadWait(const LineSettings& line) const {
-        return link_.timing().leadWait + lineTime(kSentenceBytes, line, link_.timing().factor);
+    // Heard something but not yet enough to tell: listen on for a report or a sentence, as far
+    // as the budget lets.
+    std::chrono::milliseconds extended(const Visit& visit) const {
+        if (visit.free.count() == 0) {
+            return visit.wait;  // a lead's wait already holds a burst
+        }
+        const std::chrono::milliseconds more =
+            lineTime(kSentenceBytes, visit.line, link_.timing().factor);
+        return visit.wait + std::min(more, budget_);
     }
 
-    // Asks and listens; ends early once what is heard points elsewhere, or nothing is heard.
+    // Asks and listens; once the answer has had its time, ends early when what is heard rules the
+    // setting out, or when nothing is heard.
     bool listen(const Visit& visit) {
         const Clock::time_point start = Clock::now();
-        return probeSetting(link_, visit.line, visit.wait, [&] {
+        const std::chrono::milliseconds answerTime = quickProbeWait(link_, visit.line);
+        const bool found = probeSetting(link_, visit.line, extended(visit), [&] {
+            const std::chrono::milliseconds elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
             const HeardTally tally = link_.heardHere();
             if (tally.bytes == 0) {
-                return Clock::now() - start >= visit.quietLimit;
+                return elapsed >= visit.quietLimit;
             }
-            const std::vector<LineSettings> leads = leadsFrom(tally, visit.line, false);
-            return !leads.empty() && leads.front() != visit.line;
+            // Whatever is heard, the answer to the question gets its time.
+            if (elapsed < answerTime) {
+                return false;
+            }
+            // Only what rules this setting out ends the visit: a slower sender, text at the other
+            // parity, or bytes no slower sender explains that should have framed by now (they
+            // may be this rate's own, not framed yet).
+            const HeardVerdict verdict = classify(tally, false);
+            return verdict.heard == Heard::Slower ||
+                   (verdict.heard == Heard::Text && verdict.otherParity) ||
+                   (verdict.heard == Heard::Faster && tally.bytes >= kSentenceBytes);
         });
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        budget_ -= std::min(budget_, std::max(spent - visit.free, std::chrono::milliseconds{0}));
+        return found;
     }
 
-    void follow(const std::vector<LineSettings>& leads) {
+    void follow(const std::vector<Lead>& leads) {
         for (auto lead = leads.rbegin(); lead != leads.rend(); ++lead) {
-            std::uint8_t& followed = followed_[probeNumber(*lead) - 1];
-            if (followed < kMostLeadsPerSetting) {
-                ++followed;
-                const std::chrono::milliseconds wait = leadWait(*lead);
-                plan_.push_front(Visit{*lead, wait, wait});
+            const std::optional<std::size_t> index = probeIndex(lead->line);
+            if (!index || followed_[*index] >= kMostLeadsPerSetting || budget_.count() == 0) {
+                continue;
             }
+            ++followed_[*index];
+            // A lead to a setting still to come takes its turn: the question is asked there too.
+            std::erase_if(plan_, [&](const Visit& planned) {
+                return planned.line == lead->line && planned.free.count() > 0;
+            });
+            // Never shorter than the plain probe it may stand in for.
+            const std::chrono::milliseconds wait =
+                std::max(quickProbeWait(link_, lead->line),
+                         std::min(leadWait(lead->line, board_[*index].heard), budget_));
+            const std::chrono::milliseconds quiet =
+                lead->firm ? wait : std::min(wait, quickProbeWait(link_, lead->line));
+            plan_.push_front(Visit{lead->line, wait, quiet, std::chrono::milliseconds{0}});
         }
     }
 
+    // A port report heard whole at other settings names the receiver's own, as on a port where
+    // the host's settings change nothing.
+    void followReport(const HeardVerdict& verdict) {
+        const std::optional<PortReport> report = link_.lastPortReport();
+        if (verdict.heard == Heard::Framed && report) {
+            const LineSettings named = withParity(report->line, report->line.parity);
+            follow({{named}});
+        }
+    }
+
+    // A framed message draws an answer within a probe and one burst of reports ahead of it; a
+    // sentence may be a whole output interval away.
+    std::chrono::milliseconds leadWait(const LineSettings& line, Heard heardThere) const {
+        const std::chrono::milliseconds burst =
+            lineTime(kSentenceBytes, line, link_.timing().factor);
+        if (heardThere == Heard::Framed) {
+            return quickProbeWait(link_, line) + burst;
+        }
+        return link_.timing().leadWait + burst;
+    }
+
     ReceiverLink& link_;
-    std::string_view name_;
     const ProbeReport& onProbe_;
+    std::chrono::milliseconds budget_;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
+    Board board_{};
 };
+
+// A sentence found the setting, but any NMEA device sends those; only a TSIP receiver answers
+// with a port report. Switches the talker to TSIP without waiting out a rejection, asks for its
+// port settings, and, once it answered, switches it back. A port report of the found rate and
+// parity is the answer; the sentence under way, or one just queued, goes ahead of it.
+bool answersTsip(ReceiverLink& link) {
+    const std::optional<LineSettings> line = link.verifiedSettings();
+    if (!line) {
+        return false;
+    }
+    (void)link.write(portConfig(*line, OutputProtocol::Tsip));
+    // Ahead of the report: the config, a sentence under way, and a burst of the reports a
+    // receiver starts its TSIP output with; then the margin once more for the switch.
+    const std::chrono::milliseconds wait =
+        quickProbeWait(link, *line) + link.timing().quickProbeMargin +
+        lineTime(2 * kSentenceBytes + portConfig(*line, OutputProtocol::Tsip).length, *line,
+                 link.timing().factor);
+    const std::optional<PortReport> answer =
+        awaitAnswer(link, portConfigQuery(), *line, AnswerRule::TsipOnly, wait);
+    if (!answer) {
+        // Back to sentences, in case a receiver took the switch but its report was lost.
+        (void)link.write(portConfig(*line, OutputProtocol::Nmea));
+        return false;
+    }
+    // It answered TSIP, so it takes the switch back: no rejection is waited for, only the first
+    // sentence, after which no TSIP report still on its way can leave the link believing TSIP.
+    EventWait sentence(link.checkedSentenceEvent(), &link.cancellation());
+    (void)link.write(portConfig(*line, OutputProtocol::Nmea));
+    (void)sentence.wait(quickProbeWait(link, *line) +
+                        lineTime(2 * kSentenceBytes, *line, link.timing().factor));
+    link.setOutputProtocol(OutputProtocol::Nmea);
+    return true;
+}
 
 }  // namespace
 
+const std::array<LineSettings, kProbeCount>& probeOrder() {
+    return kProbeOrder;
+}
+
+std::string_view passName(SearchPass pass) {
+    return pass == SearchPass::Quick ? "quick" : "full";
+}
+
+bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
+                  const std::function<bool()>& giveUp) {
+    // A failure closes the link; the probe then simply draws no answer.
+    (void)link.configurePort(line);
+    const std::optional<PortReport> answer =
+        awaitAnswer(link, portConfigQuery(), line, AnswerRule::RateAndParity, wait, giveUp);
+    return answer && storeAnswer(link, line, *answer);
+}
+
+// The query and a full port report crossing the line, then the margin.
+std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line) {
+    const std::size_t bytes = portConfigQuery().length + kPortReportFrameBytes;
+    return lineTime(bytes, line, link.timing().factor) + link.timing().quickProbeMargin;
+}
+
+bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProgress&)>& onProbe) {
+    link.clearVerified();
+    if (!link.isOpen()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kProbeOrder.size() && !link.cancellation().raised(); ++i) {
+        if (onProbe) {
+            onProbe(ProbeProgress{kProbeOrder[i], i + 1});
+        }
+        if (probeSetting(link, kProbeOrder[i], link.timing().probeWait)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     const std::uint64_t heardBefore = link.bytesHeard();
-    if (QuickPass(link, kQuickPass, options.onProbe).run()) {
-        return SearchOutcome::Found;
+    const auto confirmed = [&link] {
+        return link.outputProtocol() != OutputProtocol::Nmea || answersTsip(link)
+                   ? SearchOutcome::Found
+                   : SearchOutcome::NotTsip;
+    };
+    if (QuickPass(link, options.onProbe).run()) {
+        return confirmed();
     }
     if (link.cancellation().raised()) {
         return SearchOutcome::NotFound;
@@ -214,8 +355,12 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     if (!options.fullPassWhenSilent && link.bytesHeard() == heardBefore) {
         return SearchOutcome::Silent;
     }
-    return searchPass(link, false, kFullPass, options.onProbe) ? SearchOutcome::Found
-                                                               : SearchOutcome::NotFound;
+    const auto onFullProbe = [&options](const ProbeProgress& progress) {
+        if (options.onProbe) {
+            options.onProbe(SearchPass::Full, progress);
+        }
+    };
+    return searchReceiver(link, onFullProbe) ? confirmed() : SearchOutcome::NotFound;
 }
 
 bool readReceiverSettings(ReceiverLink& link, NotificationSink* window,

@@ -4,9 +4,13 @@
 // found within a couple of its output intervals. Either pass takes a setting only on a port
 // report of exactly that rate and parity or an NMEA sentence whose checksum holds: bytes that
 // arrive at a wrong setting are what a UART makes of another speed, and can form a packet by
-// chance.
+// chance. A setting found by a sentence alone is confirmed by switching the talker to TSIP and
+// asking for its port settings, since any NMEA device sends such sentences.
 #pragma once
 
+#include <array>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string_view>
 
@@ -15,11 +19,20 @@
 
 namespace kestrune {
 
-inline constexpr std::string_view kQuickPass = "quick";
-inline constexpr std::string_view kFullPass = "full";
+// Where a search looks: 38400 down to 1200 bits/s, odd then no parity, one stop bit.
+inline constexpr std::size_t kProbeCount = 2 * kBaudRates.size();
+const std::array<LineSettings, kProbeCount>& probeOrder();
+
+struct ProbeProgress {
+    LineSettings line;
+    std::size_t probe = 0;  // 1 to kProbeCount
+};
+
+enum class SearchPass { Quick, Full };
+std::string_view passName(SearchPass pass);
 
 // Told of each probe, with the pass it belongs to.
-using ProbeReport = std::function<void(std::string_view pass, const ProbeProgress&)>;
+using ProbeReport = std::function<void(SearchPass pass, const ProbeProgress&)>;
 
 struct SearchOptions {
     // Run the full pass even when the quick pass heard no byte at all on the port. A search of
@@ -32,9 +45,24 @@ enum class SearchOutcome {
     Found,     // the link holds the verified settings
     NotFound,  // every pass ran (or a cancel stopped it) without an answer
     Silent,    // the quick pass heard no byte at all, and the full pass was left out
+    NotTsip,   // checked sentences at the link's settings, from a device that does not answer TSIP
 };
 
+// Runs the search. NotTsip leaves the settings of the sentences as the link's verified ones.
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options = {});
+
+// Moves the port to line, asks for the port settings and waits up to wait for a port report of
+// that rate and parity or a checked sentence; an answer is stored as the verified settings and
+// output protocol. giveUp, when given, is asked now and then and ends the wait early.
+bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
+                  const std::function<bool()>& giveUp = {});
+// The wait of a quick probe at line: the question and a whole port report crossing the line, plus
+// the quick-probe margin.
+std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line);
+// The full pass alone: probes every setting of probeOrder with the full probe wait and stores the
+// first that draws an answer.
+bool searchReceiver(ReceiverLink& link,
+                    const std::function<void(const ProbeProgress&)>& onProbe = {});
 
 // Finds the receiver and asks for its NMEA selection, which reaches window as a notification;
 // whileTsip runs once while the receiver speaks TSIP (see requestNmeaSelection).

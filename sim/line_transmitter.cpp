@@ -16,11 +16,11 @@ constexpr double kGeneratorRange = 4294967296.0;
 }  // namespace
 
 LineTransmitter::LineTransmitter(const SimClock& clock, std::size_t capacity, double longestGapBits,
-                                 std::uint32_t gapSeed)
+                                 std::uint32_t gapSeed, const UartModel& model)
     : clock_(clock),
       capacity_(capacity),
       longestGapBits_(longestGapBits),
-      line_(clock),
+      line_(clock, model),
       gapState_(gapSeed == 0 ? kNonZeroSeed : gapSeed) {}
 
 std::size_t LineTransmitter::queue(std::span<const std::uint8_t> bytes, SimTime readyAt,
@@ -89,7 +89,7 @@ void LineTransmitter::pump(SimTime now, const LineSettings* receiver, LineListen
         if (receiver != nullptr) {
             line_.send(byte, *start, chunk.sender);
         }
-        lineFreeAt_ = *start + clock_.bitsTime(bitsPerByte(chunk.sender), chunk.sender.baud);
+        lineFreeAt_ = *start + line_.characterTime(chunk.sender);
         gap_ = drawGap(chunk.sender);
         listener.leaving(byte, chunk.sender, chunk.next == 0);
         --waiting_;

@@ -34,7 +34,7 @@ class LineTransmitter {
     // Holds at most capacity bytes waiting; before each character the line idles for up to
     // longestGapBits bits at the sender's rate.
     LineTransmitter(const SimClock& clock, std::size_t capacity, double longestGapBits,
-                    std::uint32_t gapSeed);
+                    std::uint32_t gapSeed, const UartModel& model = {});
 
     // Queues as many bytes as there is room for, the first not to leave before readyAt; returns
     // how many. The rest is lost, as in a full buffer.

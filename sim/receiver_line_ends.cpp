@@ -16,8 +16,8 @@ void VirtualReceiver::finishHostWrites() {
 }
 
 bool VirtualReceiver::hears(const LineSettings& sender) const {
-    return !breakOn_ && sender.baud == settings_.line.baud &&
-           sender.parity == settings_.line.parity;
+    return !breakOn_ && (behaviour_.uart.nativeUsb || (sender.baud == settings_.line.baud &&
+                                                       sender.parity == settings_.line.parity));
 }
 
 void VirtualReceiver::startLogEntry(const LineSettings& sender, bool heard) {
@@ -34,9 +34,29 @@ void VirtualReceiver::HostEnd::received(const UartChar& got) {
     }
     std::array<std::uint8_t, 3> bytes{};
     const std::size_t count = hostInput(got, receiver.hostHandling_, bytes);
+    const std::chrono::milliseconds latency = receiver.behaviour_.uart.latencyTimer;
     for (std::size_t i = 0; i < count; ++i) {
-        receiver.host_->deliver(bytes[i]);
+        if (latency.count() == 0) {
+            receiver.host_->deliver(bytes[i]);
+            continue;
+        }
+        if (receiver.blockCount_ == 0) {
+            receiver.blockDue_ = got.at + receiver.clock_.scaled(latency);
+        }
+        receiver.block_[receiver.blockCount_++] = bytes[i];
+        if (receiver.blockCount_ == receiver.block_.size()) {
+            receiver.flushBlock();
+        }
     }
+}
+
+// What a USB adapter has gathered goes to the host in one go.
+void VirtualReceiver::flushBlock() {
+    for (std::size_t i = 0; host_ != nullptr && i < blockCount_; ++i) {
+        host_->deliver(block_[i]);
+    }
+    blockCount_ = 0;
+    blockDue_.reset();
 }
 
 void VirtualReceiver::DeviceEnd::leaving(std::uint8_t byte, const LineSettings& sender,

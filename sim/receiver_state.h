@@ -10,6 +10,7 @@
 #include "protocol/receiver_settings.h"
 #include "sim/identity_profile.h"
 #include "sim/receiver_fix.h"
+#include "sim/uart_model.h"
 
 namespace kestrune {
 
@@ -68,6 +69,8 @@ struct ReceiverBehaviour {
     std::uint32_t jitterSeed = 1;
     // What it answers to the identity queries.
     IdentityProfile identity{};
+    // The serial hardware between it and the host.
+    UartModel uart{};
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 

@@ -59,8 +59,9 @@ void UartLine::send(std::uint8_t byte, SimTime start, const LineSettings& sender
         head_ = (head_ + 1) % kCapacity;  // cannot happen at offered rates; keeps the newest
         --count_;
     }
-    ring_[(head_ + count_) % kCapacity] = Sent{
-        start, frameOf(byte, sender), static_cast<std::uint8_t>(bitsPerByte(sender)), sender.baud};
+    ring_[(head_ + count_) % kCapacity] =
+        Sent{start, frameOf(byte, sender), static_cast<std::uint8_t>(bitsPerByte(sender)),
+             senderRate(sender)};
     ++count_;
 }
 
@@ -68,6 +69,7 @@ void UartLine::clear() {
     head_ = 0;
     count_ = 0;
     listenAfter_ = SimTime::min();
+    restartEdge_.reset();
 }
 
 // High while idle; inside a character, the level of the bit under way.
@@ -120,8 +122,12 @@ std::optional<SimTime> UartLine::nextFallingEdge(SimTime after) const {
     return std::nullopt;
 }
 
+std::optional<SimTime> UartLine::nextStartEdge() const {
+    return restartEdge_ ? restartEdge_ : nextFallingEdge(listenAfter_);
+}
+
 std::optional<SimTime> UartLine::nextArrival(const LineSettings& receiver) const {
-    const auto edge = nextFallingEdge(listenAfter_);
+    const auto edge = nextStartEdge();
     if (!edge) {
         return std::nullopt;
     }
@@ -132,12 +138,12 @@ std::optional<UartChar> UartLine::receive(SimTime limit, const LineSettings& rec
     const auto sample = [&](SimTime start, double bit) {
         return level(start + bitsTime(bit + kMidBit, receiver.baud));
     };
-    for (auto edge = nextFallingEdge(listenAfter_); edge; edge = nextFallingEdge(listenAfter_)) {
+    for (auto edge = nextStartEdge(); edge; edge = nextStartEdge()) {
         const SimTime startSample = *edge + bitsTime(kMidBit, receiver.baud);
         if (startSample > limit) {
             return std::nullopt;
         }
-        if (level(startSample)) {
+        if (!restartEdge_ && level(startSample)) {
             listenAfter_ = startSample;  // high again by mid-bit: not a start bit
             dropPassed();
             continue;
@@ -161,6 +167,10 @@ std::optional<UartChar> UartLine::receive(SimTime limit, const LineSettings& rec
         got.framingError = !stopBit;
         got.lineBreak = got.byte == 0 && !parityBit && !stopBit;
         listenAfter_ = *edge + bitsTime(next + kMidBit, receiver.baud);
+        restartEdge_.reset();
+        if (got.framingError && !got.lineBreak && model_.resync == FramingResync::LowStopSample) {
+            restartEdge_ = listenAfter_ - bitsTime(kMidBit, receiver.baud);
+        }
         dropPassed();
         return got;
     }

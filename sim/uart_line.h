@@ -8,8 +8,12 @@
 // parity bit if it expects one and the first stop bit, each in the middle of where that bit would
 // be at its own rate. A wrong parity bit is a parity error, a low stop bit a framing error, and a
 // character that is all low, stop bit included, a break. It then waits for the next falling edge,
-// looking from the middle of the stop bit, as a real UART does. The character is ready when a
-// whole character at the receiver's settings has passed since its start.
+// looking from the middle of the stop bit. The character is ready when a whole character at the
+// receiver's settings has passed since its start.
+//
+// Real UARTs differ in a few details, which a UartModel chooses: after a framing error some take
+// the still-low stop-bit sample as the start bit of the next character; the sender's clock may be
+// a little off the listener's.
 //
 // At equal rate and parity every sample falls in the middle of the bit sent, so the receiver gets
 // exactly the bytes sent whatever the stop bits. At other settings it gets what a real UART gets:
@@ -20,6 +24,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -27,6 +32,7 @@
 #include "link/serial_port.h"
 #include "protocol/receiver_settings.h"
 #include "sim/sim_clock.h"
+#include "sim/uart_model.h"
 
 namespace kestrune {
 
@@ -42,7 +48,8 @@ struct UartChar {
 
 class UartLine {
   public:
-    explicit UartLine(const SimClock& clock) : clock_(clock) {}
+    explicit UartLine(const SimClock& clock, const UartModel& model = {})
+        : clock_(clock), model_(model) {}
 
     // Puts a character on the line from start on, at the sender's settings. Characters come in
     // order and never overlap.
@@ -53,6 +60,10 @@ class UartLine {
     std::optional<UartChar> receive(SimTime limit, const LineSettings& receiver);
     // When the character the receiver is reading now will be complete, if one has started.
     std::optional<SimTime> nextArrival(const LineSettings& receiver) const;
+    // How long a character at the sender's settings holds the line, at the sender's own clock.
+    SimDuration characterTime(const LineSettings& sender) const {
+        return bitsTime(bitsPerByte(sender), senderRate(sender));
+    }
     // Forgets everything on the line; the receiver waits for a new character.
     void clear();
 
@@ -71,19 +82,27 @@ class UartLine {
     SimDuration bitsTime(double bits, std::uint32_t baud) const {
         return clock_.bitsTime(bits, baud);
     }
+    std::uint32_t senderRate(const LineSettings& sender) const {
+        return static_cast<std::uint32_t>(
+            std::lround(static_cast<double>(sender.baud) * (1.0 + model_.senderClockOffset)));
+    }
     bool level(SimTime at) const;
     std::optional<SimTime> nextFallingEdge(SimTime after) const;
+    std::optional<SimTime> nextStartEdge() const;
     std::optional<SimTime> edgeWithin(const Sent& sent, SimTime after) const;
     SimTime endOf(const Sent& sent) const;
     const Sent& at(std::size_t index) const { return ring_[(head_ + index) % kCapacity]; }
     void dropPassed();
 
     const SimClock& clock_;
+    const UartModel model_;
     std::array<Sent, kCapacity> ring_{};
     std::size_t head_ = 0;
     std::size_t count_ = 0;
     // A falling edge after this moment starts the next character.
     SimTime listenAfter_ = SimTime::min();
+    // Where the next character's start bit began, when a low stop-bit sample was taken as one.
+    std::optional<SimTime> restartEdge_;
 };
 
 // What the host's terminal does with a character that has a parity or framing error, or is a

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "sim/nmea_output.h"
 #include "sim/query_answers.h"
@@ -25,6 +27,27 @@ constexpr milliseconds kOneSecond{1000};
 constexpr double kNoGap = 0.0;
 constexpr std::uint32_t kHostSeed = 1;
 
+// Each sentence on its own, with its line end.
+std::vector<std::vector<std::uint8_t>> splitSentences(const std::string& text) {
+    constexpr std::string_view kLineEnd = "\r\n";
+    std::vector<std::vector<std::uint8_t>> sentences;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t found = text.find(kLineEnd, begin);
+        const std::size_t end = found == std::string::npos ? text.size() : found + kLineEnd.size();
+        sentences.emplace_back(text.begin() + static_cast<std::ptrdiff_t>(begin),
+                               text.begin() + static_cast<std::ptrdiff_t>(end));
+        begin = end;
+    }
+    return sentences;
+}
+
+// The host's clock is off the receiver's by as much the other way.
+UartModel hostSide(UartModel model) {
+    model.senderClockOffset = -model.senderClockOffset;
+    return model;
+}
+
 }  // namespace
 
 VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
@@ -32,8 +55,8 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
     : clock_(clockFactor),
       behaviour_(behaviour),
       settings_(initial),
-      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed),
-      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed) {
+      transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed, behaviour.uart),
+      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed, hostSide(behaviour.uart)) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
     } catch (const std::system_error&) {
@@ -78,6 +101,8 @@ void VirtualReceiver::detach(HostLine& host) {
     host_ = nullptr;
     nextOutput_.reset();
     transmitter_.clear();  // nobody is there for what was still to be said
+    blockCount_ = 0;
+    blockDue_.reset();
     periodicPending_.clear();
     if (breakOn_) {
         endBreak(now);
@@ -92,7 +117,7 @@ void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) {
         resetAt_.reset();  // input during the quiet after a break cancels the reset
     }
-    (void)hostLine_.queue(bytes, now, hostSettings_);
+    (void)hostLine_.queue(bytes, now, behaviour_.uart.nativeUsb ? settings_.line : hostSettings_);
     wake_.notify_all();
 }
 
@@ -204,19 +229,27 @@ void VirtualReceiver::serviceDue(SimTime now) {
         emitPeriodic(now);
     }
     transmitter_.pump(now, listener(), hostEnd_);
+    if (blockDue_ && now >= *blockDue_) {
+        flushBlock();
+    }
     feedPeriodic(now);
 }
 
 // The host's settings while one listens; with none, what the receiver sends is lost. A host at
 // a rate the model does not cover (a pseudo-terminal set to 115200) hears nothing rather than
 // a stream of made-up breaks.
+// A native USB port hears every byte whole.
 const LineSettings* VirtualReceiver::listener() const {
+    if (host_ != nullptr && behaviour_.uart.nativeUsb) {
+        return &settings_.line;
+    }
     return host_ != nullptr && findBaudRate(hostSettings_.baud) ? &hostSettings_ : nullptr;
 }
 
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
     std::optional<SimTime> deadline = transmitter_.nextDue(listener());
-    for (const auto& candidate : {resetAt_, nextOutput_, hostLine_.nextDue(&settings_.line)}) {
+    for (const auto& candidate :
+         {resetAt_, nextOutput_, blockDue_, hostLine_.nextDue(&settings_.line)}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
         }
@@ -237,12 +270,13 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
         return;
     }
     const Fix fix = currentFix();
+    std::vector<std::vector<std::uint8_t>> output;
     if (settings_.output == OutputProtocol::Nmea) {
-        const std::string sentences = nmeaSentences(settings_.sentenceMask, fix);
-        (void)queueOutput(std::vector<std::uint8_t>(sentences.begin(), sentences.end()), now);
-        return;
+        output = splitSentences(nmeaSentences(settings_.sentenceMask, fix));
+    } else {
+        output = periodicReports(fix);
     }
-    for (std::vector<std::uint8_t>& report : periodicReports(fix)) {
+    for (std::vector<std::uint8_t>& report : output) {
         if (report.size() > outputRoom()) {
             return;
         }
@@ -250,9 +284,9 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
     }
 }
 
-// The periodic reports leave one at a time, each once the line is free: an answer queued
-// meanwhile goes out after the report under way rather than after the whole set, as a receiver
-// slots its answers between its reports.
+// The periodic reports and sentences leave one at a time, each once the line is free: an answer
+// queued meanwhile goes out after the report under way rather than after the whole set, as a
+// receiver slots its answers between its reports.
 void VirtualReceiver::feedPeriodic(SimTime now) {
     if (transmitter_.backlog() == 0 && !periodicPending_.empty()) {
         (void)transmitter_.queue(periodicPending_.front(), now, settings_.line);
@@ -357,6 +391,9 @@ void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     const bool outputChanged = next.output != settings_.output;
     settings_ = next;
     transmitter_.retune(settings_.line);
+    if (behaviour_.uart.nativeUsb) {
+        hostLine_.retune(settings_.line);  // no line between them: still heard whole
+    }
     if (outputChanged) {
         periodicPending_.clear();  // reports of the protocol no longer spoken
     }

@@ -17,6 +17,7 @@
 // its output; all state is guarded by one lock, and every public method is thread-safe.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -116,6 +117,7 @@ class VirtualReceiver {
     void finishHostWrites();
     std::optional<SimTime> nextDeadline() const;
     void emitPeriodic(SimTime now);
+    void flushBlock();
     void feedPeriodic(SimTime now);
     void startLogEntry(const LineSettings& sender, bool heard);
     bool queueOutput(std::span<const std::uint8_t> bytes, SimTime readyAt);
@@ -158,6 +160,12 @@ class VirtualReceiver {
     HostEnd hostEnd_{*this};
     DeviceEnd deviceEnd_{*this};
     std::deque<std::vector<std::uint8_t>> periodicPending_;
+    // What a USB adapter holds for the host, and when its latency timer hands it over. A block
+    // is one USB packet's payload: 64 bytes less the adapter's two status bytes.
+    static constexpr std::size_t kAdapterBlockBytes = 62;
+    std::array<std::uint8_t, kAdapterBlockBytes> block_{};
+    std::size_t blockCount_ = 0;
+    std::optional<SimTime> blockDue_;
     std::deque<HostWrite> log_;
     std::thread worker_;
 };

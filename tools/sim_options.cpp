@@ -54,6 +54,22 @@ std::vector<std::uint32_t> offeredRates() {
     return rates;
 }
 
+std::vector<std::string> uartNames() {
+    std::vector<std::string> names;
+    for (const UartChoice& choice : kUartChoices) {
+        names.emplace_back(choice.name);
+    }
+    return names;
+}
+
+std::string uartHelp() {
+    std::string help = "the serial hardware between receiver and host (default edge):";
+    for (const UartChoice& choice : kUartChoices) {
+        help += "\n" + std::string(choice.name) + ": " + std::string(choice.models);
+    }
+    return help;
+}
+
 // Rewrites a decimal or 0x hex number as plain decimal, so that no leading zero is read as
 // octal; an error text for anything else.
 std::string decimalOrHex(std::string& text) {
@@ -259,6 +275,11 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place, std::string&
                    "(0.05: 20 times faster)")
         ->check(kSpeed)
         ->type_name("F")
+        ->group(group);
+    app.add_option_function<std::string>(
+           "--uart", [&b](const std::string& text) { b.uart = *findUartChoice(text); }, uartHelp())
+        ->check(CLI::IsMember(uartNames()).description(""))
+        ->type_name("NAME")
         ->group(group);
     app.add_option("--identity", identity,
                    "who it says it is when asked (default\n"

@@ -105,23 +105,13 @@ TEST_P(SearchAtEachProbe, FindsTheReceiverAfterTheProbesBeforeItAndStoresItsSett
     EXPECT_EQ(probeOrder()[index], kProbes[index]);
     Rig rig(receiverAt(kProbes[index]));
     std::vector<std::size_t> told;
-    const SearchPass pass{false, [&](const ProbeProgress& p) {
-                              EXPECT_EQ(p.line, kProbes[p.probe - 1]);
-                              told.push_back(p.probe);
-                          }};
-    ASSERT_TRUE(searchReceiver(rig.link, pass));
+    ASSERT_TRUE(searchReceiver(rig.link, [&](const ProbeProgress& p) {
+        EXPECT_EQ(p.line, kProbes[p.probe - 1]);
+        told.push_back(p.probe);
+    }));
     EXPECT_EQ(rig.stored(), kProbes[index]);
     EXPECT_EQ(rig.sent(), probesUpTo(index + 1));
     EXPECT_EQ(told.size(), index + 1);
-}
-
-// At the program's own delays, the quick pass waits only for the query and the reply to cross
-// the line, and still hears the receiver at the last and slowest probe.
-TEST(ReceiverProcedures, TheQuickPassFindsAReceiverAtTheSlowestRate) {
-    Rig rig(receiverAt(kProbes[11]), {}, 1.0);
-    ASSERT_TRUE(searchReceiver(rig.link, {true, {}}));
-    EXPECT_EQ(rig.stored(), kProbes[11]);
-    EXPECT_EQ(rig.sent(), probesUpTo(12));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, SearchAtEachProbe, testing::Range<std::size_t>(0, 12));
@@ -143,7 +133,7 @@ TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
 TEST(ReceiverProcedures, AStreamingNmeaReceiverIsFoundByItsSentencesThroughNoise) {
     for (const OutputProtocol output : {OutputProtocol::Tsip, OutputProtocol::Nmea}) {
         Rig rig(receiverAt({4800, kNone, kOne}, output));
-        ASSERT_TRUE(searchReceiver(rig.link, {false, {}}));
+        ASSERT_TRUE(searchReceiver(rig.link));
         EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
         EXPECT_EQ(rig.sent(), probesUpTo(8));
         EXPECT_EQ(rig.link.outputProtocol(), output);
@@ -340,7 +330,7 @@ TEST(ReceiverProcedures, ASearchTakesOnlyAReportOfTheProbedSettings) {
         return OpenResult{std::make_unique<FakeSerialPort>(state)};
     });
     ASSERT_TRUE(link.open());
-    ASSERT_TRUE(searchReceiver(link, {false, {}}));
+    ASSERT_TRUE(searchReceiver(link));
     EXPECT_EQ(link.verifiedSettings(), kProbes[7]);
 }
 

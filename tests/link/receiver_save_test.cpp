@@ -5,6 +5,7 @@
 
 #include "link/receiver_link.h"
 #include "link/receiver_procedures.h"
+#include "link/receiver_search.h"
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 #include "tests/support/recording_sink.h"

@@ -1,5 +1,6 @@
 // The search against the virtual receiver, whose line garbles what a port at other settings hears
-// as a real UART would, with every delay of both sides shrunk by the same factor.
+// as the chosen serial hardware would, with every delay of both sides shrunk by the same factor.
+// Every test runs on every choice of hardware.
 #include "link/receiver_search.h"
 
 #include <gtest/gtest.h>
@@ -9,10 +10,22 @@
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 
+namespace kestrune {
+
+// Test names and messages show the choice by its name.
+void PrintTo(const UartChoice& choice, std::ostream* out) {
+    *out << choice.name;
+}
+
+}  // namespace kestrune
+
 namespace kestrune::test {
 namespace {
 
 constexpr double kFactor = 0.1;
+// The quick pass catches a fast receiver's short bursts; a tenth of real time leaves them too
+// short on a busy machine.
+constexpr double kQuickFactor = 0.2;
 // Each probe waits for at least one of the receiver's output intervals.
 constexpr double kStrictFactor = 0.03;
 constexpr std::uint32_t kSeeds[] = {1, 7, 40503};
@@ -22,30 +35,42 @@ struct Rig {
     VirtualReceiver receiver;
     ReceiverLink link;
 
-    Rig(const LineSettings& line, OutputProtocol output, std::uint32_t seed, double factor)
+    Rig(const LineSettings& line, OutputProtocol output, std::uint32_t seed, double factor,
+        const UartModel& uart)
         : receiver(ReceiverSettings{.line = line, .output = output},
-                   ReceiverBehaviour{.lineSeed = seed}, factor),
+                   ReceiverBehaviour{.lineSeed = seed, .uart = uart}, factor),
           link(Timing{}.scaled(factor),
                [this](std::string_view) { return OpenResult{SimulatedPort::open(receiver)}; }) {
         EXPECT_TRUE(link.open());
     }
 };
 
+class ReceiverSearch : public testing::TestWithParam<UartChoice> {};
+
 // Found at its own settings by the quick pass alone, whatever it sends, by following what the
-// port hears at the wrong settings.
-TEST(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
+// port hears at the wrong settings. A native USB port hears sentences at every setting, so there
+// an NMEA receiver is found where its sentences come first, and its check moves it there.
+TEST_P(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
+    const UartModel& uart = GetParam().model;
     for (const OutputProtocol output : kOutputs) {
         for (const LineSettings& line : probeOrder()) {
-            Rig rig(line, output, kSeeds[0], kFactor);
+            Rig rig(line, output, kSeeds[0], kQuickFactor, uart);
             bool fullPass = false;
             SearchOptions options;
-            options.onProbe = [&](std::string_view pass, const ProbeProgress&) {
-                fullPass = fullPass || pass == kFullPass;
+            options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
+                fullPass = fullPass || pass == SearchPass::Full;
             };
-            EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found);
-            EXPECT_EQ(rig.link.verifiedSettings(), line);
-            EXPECT_EQ(rig.link.outputProtocol(), output);
-            EXPECT_FALSE(fullPass) << line.baud << " " << static_cast<int>(line.parity);
+            const auto where = [&] {
+                return testing::Message() << line.baud << " " << static_cast<int>(line.parity)
+                                          << " " << static_cast<int>(output);
+            };
+            EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found) << where();
+            const bool moves = uart.nativeUsb && output == OutputProtocol::Nmea;
+            EXPECT_EQ(rig.link.verifiedSettings(), moves ? rig.receiver.settings().line : line)
+                << where();
+            EXPECT_EQ(rig.link.outputProtocol(), output) << where();
+            EXPECT_EQ(rig.receiver.settings().output, output) << where();
+            EXPECT_FALSE(fullPass) << where();
         }
     }
 }
@@ -53,15 +78,20 @@ TEST(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
 // Whatever a port at another setting makes of a receiver's output, and whatever the receiver
 // makes of the port's questions, a probe there never takes it for an answer: over every pair of
 // receiver setting and probed setting, for both protocols, with several line seeds. Each
-// receiver setting runs on its own thread.
-TEST(ReceiverSearch, AProbeNeverFindsAReceiverAtAnyOtherSetting) {
+// receiver setting runs on its own thread. On a native USB port every setting hears sentences
+// whole, so there only a TSIP receiver's port report can tell.
+TEST_P(ReceiverSearch, AProbeNeverFindsAReceiverAtAnyOtherSetting) {
+    const UartModel& uart = GetParam().model;
     const auto& order = probeOrder();
     for (const OutputProtocol output : kOutputs) {
+        if (uart.nativeUsb && output == OutputProtocol::Nmea) {
+            continue;
+        }
         for (const std::uint32_t seed : kSeeds) {
             std::vector<std::thread> receivers;
             for (const LineSettings& own : order) {
                 receivers.emplace_back([&, own] {
-                    Rig rig(own, output, seed, kStrictFactor);
+                    Rig rig(own, output, seed, kStrictFactor, uart);
                     for (const LineSettings& probed : order) {
                         if (probed != own) {
                             EXPECT_FALSE(probeSetting(rig.link, probed, rig.link.timing().leadWait))
@@ -78,6 +108,26 @@ TEST(ReceiverSearch, AProbeNeverFindsAReceiverAtAnyOtherSetting) {
         }
     }
 }
+
+// A device that sends checked sentences but answers no TSIP is named as such, at its setting.
+TEST(ReceiverSearchChecks, AnNmeaTalkerThatIsNotATsipReceiverIsNotFound) {
+    const LineSettings line{4800, Parity::None, StopBits::One};
+    // It takes no port configuration, so it never leaves NMEA.
+    VirtualReceiver talker({.line = line, .output = OutputProtocol::Nmea},
+                           {.answering = Answering::RejectsPortConfig}, kFactor);
+    ReceiverLink link(Timing{}.scaled(kFactor),
+                      [&](std::string_view) { return OpenResult{SimulatedPort::open(talker)}; });
+    ASSERT_TRUE(link.open());
+    EXPECT_EQ(findReceiver(link), SearchOutcome::NotTsip);
+    EXPECT_EQ(link.verifiedSettings(), line);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryUart, ReceiverSearch, testing::ValuesIn(kUartChoices),
+                         [](const testing::TestParamInfo<UartChoice>& info) {
+                             std::string name = "uart" + std::string(info.param.name);
+                             std::erase(name, '-');
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace kestrune::test

@@ -41,9 +41,12 @@ struct CommandCase {
 // The JSON object find and reset print, one stop bit; show and set add the sentences, and show
 // who the receiver is.
 std::string report(const char* port, int baud, const char* parity, const char* protocol,
-                   Json sentences = nullptr, Json identity = nullptr) {
+                   Json sentences = nullptr, Json identity = nullptr, Json answersTsip = nullptr) {
     Json json{{"port", port}, {"baud", baud}, {"parity", parity}, {"stopBits", 1}};
     json["protocol"] = protocol;
+    if (!answersTsip.is_null()) {
+        json["answersTsip"] = answersTsip;
+    }
     if (!sentences.is_null()) {
         json["sentences"] = sentences;
     }
@@ -74,7 +77,8 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
     // clang-format off
     const CommandCase cases[] = {
         {0, "SIM1 9600 8N1 TSIP\n", "", {"-p", "SIM1", "find"}},
-        {0, report("sim2:", 4800, "none", "nmea"), "", {"-p", "sim2:", "--json", "find"}},
+        {0, report("sim2:", 4800, "none", "nmea", nullptr, nullptr, true), "",
+         {"-p", "sim2:", "--json", "find"}},
         {0, "SIM2 4800 8N1 NMEA\nsentences: GGA,GLL,RMC\n" + kIdentityText, "", {"-p", "SIM2", "show"}},
         {0, report("SIM1", 9600, "none", "tsip", {"GGA", "GSV", "GSA", "RMC"}, kIdentity), "",
             {"-p", "SIM1", "show", "--json"}},
@@ -193,8 +197,8 @@ TEST(KestrunectlTest, PseudoTerminalPortFormsUsageErrorsAndBusyHolder) {
         if (!port.empty()) {
             const Outcome run = runProgram({"-p", port, "--json", "find"});
             const std::string shown = port == link ? link : path;
-            EXPECT_EQ(Json::parse(run.out),
-                      Json::parse(report(shown.c_str(), 4800, "none", "tsip")));
+            EXPECT_EQ(Json::parse(run.out), Json::parse(report(shown.c_str(), 4800, "none", "tsip",
+                                                               nullptr, nullptr, true)));
         }
     }
     std::filesystem::remove(link);

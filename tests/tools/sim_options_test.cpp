@@ -25,6 +25,7 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
          {"", ",1.2", "A", "A,1", "A,256.0", "A,1.2.3", "A,1.2,x", "A,1.2,3,4", "A\tB,1.2",
           "None"}},
         {"--save-answer", {"", "0x13", "Report", "saved"}},
+        {"--uart", {"", "16551", "CDC-ACM"}},
     };
     for (const auto& [option, values] : refused) {
         for (const char* value : values) {
@@ -47,6 +48,10 @@ TEST(SimOptionsTest, ValuesAreCheckedAndTakenAsWritten) {
          {std::pair{"report", SaveAnswer::Report}, std::pair{"restart", SaveAnswer::Restart},
           std::pair{"refuse", SaveAnswer::Refuse}}) {
         EXPECT_EQ(parse("--save-answer", word).options.value().behaviour.saveAnswer, answer);
+    }
+    for (const UartChoice& choice : kUartChoices) {
+        EXPECT_EQ(parse("--uart", std::string(choice.name).c_str()).options.value().behaviour.uart,
+                  choice.model);
     }
     EXPECT_EQ(parse("--baud", "0x12C0").options.value().settings.line.baud, 4800u);
     EXPECT_EQ(parse("--mask", "010").options.value().settings.sentenceMask, 10u) << "not octal";

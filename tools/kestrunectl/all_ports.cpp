@@ -67,6 +67,7 @@ void searchPort(PortSearch& search, const Invocation& invocation, std::mutex& op
                             ? shownReport(link, search.sink, device, true)
                             : verifiedReport(link, device);
         search.report.aliases = search.port.aliases;
+        search.report.answersTsip = true;
     }
     link.close();
 }
@@ -84,6 +85,8 @@ void sayWhy(const PortSearch& search) {
         say(openFailureText(PortChoice{device, device, device}, search.openError));
     } else if (search.outcome == SearchOutcome::Found) {
         say(noSelectionText(PortChoice{device, device, device}));
+    } else if (search.outcome == SearchOutcome::NotTsip) {
+        say(device + ": NMEA from a device that does not answer TSIP");
     } else if (search.outcome == SearchOutcome::Silent) {
         say(device + ": silent, no byte in the quick pass; --thorough searches it fully");
     } else {

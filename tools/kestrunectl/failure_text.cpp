@@ -82,6 +82,10 @@ std::string notFoundText(const PortChoice& port) {
            checkCable();
 }
 
+std::string notTsipText(const PortChoice& port, const LineSettings& line) {
+    return port.shown + ": NMEA at " + lineText(line) + " from a device that does not answer TSIP";
+}
+
 std::string deviceGoneText(const PortChoice& port, const std::string& known) {
     const std::string state = known.empty() ? std::string() : "; " + known;
     return port.shown + ": device disconnected" + state +

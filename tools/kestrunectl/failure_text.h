@@ -20,6 +20,8 @@ std::string gpsdNoAccessText(const PortChoice& port, const std::string& socketPa
 std::string gpsdFailureText(const PortChoice& port, const std::string& socketPath);
 // No receiver answered anywhere the search looked.
 std::string notFoundText(const PortChoice& port);
+// Checked sentences at line, but no answer once asked to switch to TSIP.
+std::string notTsipText(const PortChoice& port, const LineSettings& line);
 // The device went away; known says what is known of the receiver then, if anything.
 std::string deviceGoneText(const PortChoice& port, const std::string& known = {});
 // What is known of the receiver once it answered at a line, and once set began to apply config

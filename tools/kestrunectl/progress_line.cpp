@@ -19,9 +19,9 @@ constexpr double kMillisecondsPerSecond = 1000.0;
 ProgressLine::ProgressLine(bool enabled)
     : enabled_(enabled && ::isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now()) {}
 
-void ProgressLine::probe(std::string_view pass, const ProbeProgress& progress) {
-    draw("find: " + std::string(pass) + " pass, probe " + std::to_string(progress.probe) + "/" +
-         std::to_string(kProbeCount) + " at " + lineText(progress.line));
+void ProgressLine::probe(SearchPass pass, const ProbeProgress& progress) {
+    draw("find: " + std::string(passName(pass)) + " pass, probe " + std::to_string(progress.probe) +
+         "/" + std::to_string(kProbeCount) + " at " + lineText(progress.line));
 }
 
 void ProgressLine::step(std::string_view text) {

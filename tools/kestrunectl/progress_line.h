@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/receiver_procedures.h"
+#include "link/receiver_search.h"
 
 namespace kestrune::ctl {
 
@@ -20,7 +20,7 @@ class ProgressLine {
     ProgressLine& operator=(const ProgressLine&) = delete;
 
     // "find: quick pass, probe 3/12 at 19200 8O1, 0.4 s"
-    void probe(std::string_view pass, const ProbeProgress& progress);
+    void probe(SearchPass pass, const ProbeProgress& progress);
     // "set: applying 19200 8O1 NMEA, 0.0 s"
     void step(std::string_view text);
     void clear();

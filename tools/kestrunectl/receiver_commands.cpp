@@ -12,6 +12,12 @@ namespace kestrune::ctl {
 
 namespace {
 
+// Why nothing was found: no answer at all, or NMEA from a device that answers no TSIP.
+std::string notFound(const Session& session) {
+    return session.nmeaOnly ? notTsipText(session.port, *session.nmeaOnly)
+                            : notFoundText(session.port);
+}
+
 ReceiverReport verifiedReport(Session& session) {
     return ctl::verifiedReport(session.link, session.port.shown);
 }
@@ -53,7 +59,7 @@ std::optional<ReceiverConfig> completedConfig(Session& session, int& status) {
                               *request.sentences};
     }
     if (!find(session)) {
-        status = failureStatus(session, notFoundText(session.port));
+        status = failureStatus(session, notFound(session));
         return std::nullopt;
     }
     std::optional<NmeaMask> sentences = request.sentences;
@@ -80,9 +86,19 @@ int runFind(Session& session) {
         return status;
     }
     if (!find(session)) {
-        return failureStatus(session, notFoundText(session.port));
+        if (session.nmeaOnly && session.invocation.json && !session.interrupts.interrupted()) {
+            ReceiverReport report;
+            report.port = session.port.shown;
+            report.line = *session.nmeaOnly;
+            report.protocol = OutputProtocol::Nmea;
+            report.answersTsip = false;
+            (void)printReport(session, report);
+        }
+        return failureStatus(session, notFound(session));
     }
-    return printReport(session, verifiedReport(session));
+    ReceiverReport report = verifiedReport(session);
+    report.answersTsip = true;
+    return printReport(session, report);
 }
 
 int runShow(Session& session) {
@@ -90,7 +106,7 @@ int runShow(Session& session) {
         return status;
     }
     if (!find(session)) {
-        return failureStatus(session, notFoundText(session.port));
+        return failureStatus(session, notFound(session));
     }
     session.progress.step("show: reading the sentence selection and identity");
     return reportWithSelection(session, true);

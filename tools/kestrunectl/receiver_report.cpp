@@ -63,6 +63,9 @@ std::string reportJson(const ReceiverReport& report) {
     json["parity"] = parityWord(report.line.parity);
     json["stopBits"] = stopBitCount(report.line.stopBits);
     json["protocol"] = protocolWord(report.protocol);
+    if (report.answersTsip) {
+        json["answersTsip"] = *report.answersTsip;
+    }
     if (report.withSentences) {
         json["sentences"] = report.sentences
                                 ? nlohmann::ordered_json(sentenceNames(*report.sentences))

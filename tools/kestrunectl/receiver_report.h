@@ -29,6 +29,8 @@ struct ReceiverReport {
     // save and set --save: how the receiver answered the save, "save: ..." in text and
     // "save": "saved", "cannot-save" or "not-confirmed" in JSON.
     std::optional<SaveOutcome> save;
+    // find says whether the device answered TSIP: "answersTsip" in JSON.
+    std::optional<bool> answersTsip;
 };
 
 std::string reportText(const ReceiverReport& report);

@@ -158,13 +158,18 @@ int openPort(Session& session) {
 bool find(Session& session) {
     ReceiverLink& link = session.link;
     SearchOptions options;
-    options.onProbe = [&](std::string_view pass, const ProbeProgress& progress) {
+    options.onProbe = [&](SearchPass pass, const ProbeProgress& progress) {
         session.progress.probe(pass, progress);
         if (!link.isOpen()) {
             link.cancel();
         }
     };
-    if (findReceiver(link, options) != SearchOutcome::Found) {
+    const SearchOutcome outcome = findReceiver(link, options);
+    if (outcome == SearchOutcome::NotTsip) {
+        session.nmeaOnly = link.verifiedSettings();
+        link.clearVerified();
+    }
+    if (outcome != SearchOutcome::Found) {
         return false;
     }
     session.known =

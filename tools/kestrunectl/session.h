@@ -28,6 +28,8 @@ struct Session {
     std::string known{};
     // The port borrowed from gpsd, handed back once the port is closed.
     std::unique_ptr<GpsdHandover> gpsd{};
+    // The settings of checked sentences from a device that answered no TSIP.
+    std::optional<LineSettings> nmeaOnly{};
 };
 
 // Sets up the virtual receivers, the link and the stop signals, runs the command and closes the

@@ -1,0 +1,172 @@
+#include "link/heard_tally.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+
+namespace kestrune {
+
+namespace {
+
+constexpr std::uint32_t kDataBits = 8;
+constexpr std::uint8_t kFirstPrintable = 0x20;
+constexpr std::uint8_t kLastPrintable = 0x7E;
+constexpr std::uint8_t kCarriageReturn = 0x0D;
+constexpr std::uint8_t kLineFeed = 0x0A;
+constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
+
+// Bytes heard before what they show is trusted while listening goes on: enough to tell text from
+// noise; for the rest, enough to hold two of a TSIP receiver's reports, one of which would have
+// framed. Once a visit has ended, a few bytes are enough.
+constexpr std::uint32_t kFewBytes = 3;
+constexpr std::uint32_t kVerdictBytes = 12;
+constexpr std::uint32_t kNoiseVerdictBytes = 48;
+// Recent bytes at least this much text: the rate is right. A port in step with a sender of text
+// at its own rate hears nothing else (at the other parity, what it keeps is still whole), though
+// one that starts in the middle of a stream takes a while to find the characters' start bits;
+// this leaves room for one glitch in the window. A faster sender's text, sampled every other
+// bit, still reads as text three times in four.
+constexpr double kMostlyText = 0.9;
+// Text characters weighed before none of odd weight is telling.
+constexpr std::uint32_t kWeighedText = 12;
+// The longest sentence, twice: one may be under way when listening starts.
+constexpr std::uint32_t kSentenceBytes = 2 * 82;
+// A 2 % clock offset bends a run of L samples by one with a chance of L in 50; a character has at
+// most seven samples in inner runs, so at least 86 % of a slower sender's characters fit exactly.
+// Random bytes fit a ratio of two about one time in five, four one in nine, eight one in 25.
+constexpr double kNearlyAll = 0.8;
+// Inner runs seen before the ratio they fit is trusted: with fewer, the sender is only known to
+// be slower.
+constexpr std::uint32_t kTellingBytes = 4;
+// A run within one sample of a multiple of the ratio fits, for the clock offset; at a ratio of
+// two that would fit every run, so there it must be exact.
+constexpr std::uint32_t kExactBelowRatio = 4;
+
+bool isSentenceText(std::uint8_t byte) {
+    return (byte >= kFirstPrintable && byte <= kLastPrintable) || byte == kCarriageReturn ||
+           byte == kLineFeed;
+}
+
+bool runFits(std::uint32_t run, bool high, std::uint32_t ratio) {
+    const std::uint32_t slack = ratio < kExactBelowRatio ? 0 : 1;
+    if (high) {
+        return run + slack >= ratio;
+    }
+    const std::uint32_t whole = (run + ratio / 2) / ratio;
+    const std::uint32_t nearest = std::max<std::uint32_t>(whole, 1) * ratio;
+    return (run > nearest ? run - nearest : nearest - run) <= slack;
+}
+
+bool nearlyAll(std::uint32_t count, std::uint32_t of) {
+    return count >= kNearlyAll * of;
+}
+
+}  // namespace
+
+// The samples are the start bit (low) and the data bits, least significant first. The first run
+// holds the start bit and the last is cut by the end of the data; the runs between are inner.
+bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner) {
+    const auto sample = [byte](std::uint32_t index) {
+        return index > 0 && ((byte >> (index - 1)) & 1U) != 0;
+    };
+    bool fits = true;
+    bool any = false;
+    std::uint32_t runStart = 0;
+    bool first = true;
+    for (std::uint32_t index = 1; index <= kDataBits; ++index) {
+        if (sample(index) == sample(index - 1)) {
+            continue;
+        }
+        if (!first) {
+            any = true;
+            fits = fits && runFits(index - runStart, sample(runStart), ratio);
+        }
+        first = false;
+        runStart = index;
+    }
+    if (inner != nullptr) {
+        *inner = any;
+    }
+    return fits;
+}
+
+void HeardCounters::moveTo(std::uint32_t epoch) {
+    if (epoch != epoch_) {
+        epoch_ = epoch;
+        tally_ = HeardTally{};
+        recentTextBits_ = 0;
+        recentOddBits_ = 0;
+    }
+}
+
+void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
+    const std::lock_guard lock(mutex_);
+    moveTo(epoch);
+    ++tally_.bytes;
+    const bool text = isSentenceText(byte);
+    const bool odd = text && (std::popcount(byte) & 1) != 0;
+    recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
+    recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;
+    bool inner = false;
+    for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
+        if (innerRunsFit(byte, kSlowerRatios[i], &inner) && inner) {
+            ++tally_.fitting[i];
+        }
+    }
+    tally_.withInnerRuns += inner ? 1 : 0;
+}
+
+void HeardCounters::addMessage(std::uint32_t epoch) {
+    const std::lock_guard lock(mutex_);
+    moveTo(epoch);
+    ++tally_.messages;
+}
+
+HeardTally HeardCounters::snapshot(std::uint32_t epoch) const {
+    const std::lock_guard lock(mutex_);
+    if (epoch != epoch_) {
+        return HeardTally{};
+    }
+    HeardTally tally = tally_;
+    tally.recentText = static_cast<std::uint32_t>(std::popcount(recentTextBits_));
+    tally.recentOddText = static_cast<std::uint32_t>(std::popcount(recentOddBits_));
+    return tally;
+}
+
+HeardVerdict classify(const HeardTally& tally, bool ended) {
+    if (tally.messages > 0) {
+        return {Heard::Framed};
+    }
+    const auto tooFew = [&](std::uint32_t enough) {
+        return tally.bytes < (ended ? kFewBytes : enough);
+    };
+    if (tooFew(kVerdictBytes)) {
+        return {};
+    }
+    const std::uint32_t recent = std::min(tally.bytes, HeardTally::kRecent);
+    if (tally.recentText >= kMostlyText * recent) {
+        const bool noOddText = tally.recentText >= kWeighedText && tally.recentOddText == 0;
+        return {Heard::Text, 0, noOddText || tally.bytes >= kSentenceBytes};
+    }
+    // Bytes without inner runs fit every ratio, the same rate's too, and tell nothing; nearly all
+    // of them and nothing else is what a sender eight or more times slower gives.
+    if (tally.withInnerRuns < kTellingBytes) {
+        const bool plain = nearlyAll(tally.bytes - tally.withInnerRuns, tally.bytes);
+        return plain ? HeardVerdict{Heard::Slower} : HeardVerdict{};
+    }
+    std::uint32_t ratio = 0;
+    for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
+        if (nearlyAll(tally.fitting[i], tally.withInnerRuns)) {
+            ratio = kSlowerRatios[i];
+        }
+    }
+    if (ratio != 0) {
+        return {Heard::Slower, ratio};
+    }
+    if (tooFew(kNoiseVerdictBytes)) {
+        return {};
+    }
+    return {Heard::Faster};
+}
+
+}  // namespace kestrune

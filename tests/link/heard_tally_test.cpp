@@ -1,0 +1,106 @@
+// What the reader's tally makes of hand-made byte sequences, as heard at some setting.
+#include "link/heard_tally.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+namespace kestrune::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint32_t kEpoch = 3;
+
+Bytes repeated(const Bytes& pattern, std::size_t count) {
+    Bytes bytes;
+    while (bytes.size() < count) {
+        bytes.push_back(pattern[bytes.size() % pattern.size()]);
+    }
+    return bytes;
+}
+
+Bytes text(std::string_view chars) {
+    return Bytes(chars.begin(), chars.end());
+}
+
+// Random bytes from a fixed linear congruential sequence.
+Bytes noise(std::size_t count) {
+    Bytes bytes;
+    std::uint32_t state = 12345;
+    while (bytes.size() < count) {
+        state = state * 1103515245u + 12345u;
+        bytes.push_back(static_cast<std::uint8_t>(state >> 16));
+    }
+    return bytes;
+}
+
+HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages = 0) {
+    HeardCounters counters;
+    for (const std::uint8_t byte : bytes) {
+        counters.add(byte, kEpoch);
+    }
+    for (std::uint32_t i = 0; i < messages; ++i) {
+        counters.addMessage(kEpoch);
+    }
+    return counters.snapshot(kEpoch);
+}
+
+// Bit patterns, least significant first after the low start bit: 0x33 and 0xCC are runs of two
+// (a sender two times slower), 0x78, 0x0F and 0x87 runs of four, the first run and the last
+// telling nothing; 0x80, 0xF8, 0xC0, 0xFF and 0x00 have no inner run at all.
+TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::uint32_t messages;
+        bool ended;
+        HeardVerdict verdict;
+    } cases[] = {
+        {"too few yet", text("$GPGGA"), 0, false, {}},
+        {"a few, visit over", text("$GP"), 0, true, {Heard::Text}},
+        {"a framed message", {0x10, 0x8F, 0x10, 0x03}, 1, false, {Heard::Framed}},
+        {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, false, {Heard::Text}},
+        {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false, {Heard::Text, 0, true}},
+        {"a long stream of text",
+         repeated(text("$GPRMC,1,A"), 170),
+         0,
+         false,
+         {Heard::Text, 0, true}},
+        {"two times slower", repeated({0x33, 0xCC}, 12), 0, false, {Heard::Slower, 2}},
+        {"four times slower", repeated({0x78, 0x0F, 0x87}, 12), 0, false, {Heard::Slower, 4}},
+        {"four times slower, one run bent by the clocks",
+         repeated({0x78, 0x0F, 0x87, 0x38}, 12),
+         0,
+         false,
+         {Heard::Slower, 4}},
+        {"no inner run: slower, ratio unknown",
+         repeated({0x80, 0xF8, 0xC0, 0xFF, 0x00}, 12),
+         0,
+         false,
+         {Heard::Slower, 0}},
+        {"noise, not yet enough", noise(20), 0, false, {}},
+        {"noise", noise(60), 0, false, {Heard::Faster}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages), c.ended), c.verdict) << c.what;
+    }
+}
+
+// The reader alone writes: a new epoch starts the tally afresh, and a snapshot for another epoch
+// than the tally's reads as nothing heard.
+TEST(HeardTally, ANewEpochStartsAfresh) {
+    HeardCounters counters;
+    for (const std::uint8_t byte : text("$GPGGA,1")) {
+        counters.add(byte, 1);
+    }
+    EXPECT_EQ(counters.snapshot(1).bytes, 8u);
+    EXPECT_EQ(counters.snapshot(2), HeardTally{});
+    counters.add(0x33, 2);
+    EXPECT_EQ(counters.snapshot(2).bytes, 1u);
+    EXPECT_EQ(counters.snapshot(2).withInnerRuns, 1u);
+    EXPECT_EQ(counters.snapshot(1), HeardTally{});
+}
+
+}  // namespace
+}  // namespace kestrune::test
