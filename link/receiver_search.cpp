@@ -341,8 +341,9 @@ bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProg
 
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     const std::uint64_t heardBefore = link.bytesHeard();
-    const auto confirmed = [&link] {
-        return link.outputProtocol() != OutputProtocol::Nmea || answersTsip(link)
+    const auto confirmed = [&link, &options] {
+        return link.outputProtocol() != OutputProtocol::Nmea || !options.confirmNmea ||
+                       answersTsip(link)
                    ? SearchOutcome::Found
                    : SearchOutcome::NotTsip;
     };

@@ -38,6 +38,10 @@ struct SearchOptions {
     // Run the full pass even when the quick pass heard no byte at all on the port. A search of
     // one port does; a search of every port may leave a port with nothing attached for later.
     bool fullPassWhenSilent = true;
+    // Ask a port that carries checked sentences, in TSIP, whether a receiver sends them, before
+    // calling it one. The check switches the output and back: a caller that already knows the
+    // device is a receiver, and must send nothing it does not have to, leaves it out.
+    bool confirmNmea = true;
     ProbeReport onProbe;
 };
 

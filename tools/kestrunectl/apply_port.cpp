@@ -164,6 +164,9 @@ PortApplication applyToPort(ReceiverLink& link, SelectionSink& sink, const Apply
     }
     SearchOptions options;
     options.fullPassWhenSilent = !target.byDefault;
+    // A table that names the device says it is a receiver, so a dry run and an unchanged run
+    // send nothing; a port only the default table reaches may hold any NMEA talker.
+    options.confirmNmea = target.byDefault;
     if (findReceiver(link, options) == SearchOutcome::Found) {
         settle(link, sink, application, dryRun);
     } else {
