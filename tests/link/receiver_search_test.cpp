@@ -133,7 +133,8 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
         EXPECT_EQ(findReceiver(rig.link, options) == SearchOutcome::Found, c.found.has_value());
         EXPECT_EQ(rig.link.verifiedSettings(), c.found);
         EXPECT_EQ(fullPass, !c.found);
-        EXPECT_GT(rig.link.bytesHeard(), 0u);  // the noise did reach the port
+        // The noise did reach the port, except where no line runs to pick it up.
+        EXPECT_EQ(rig.link.bytesHeard() > 0, c.found || !GetParam().model.nativeUsb);
     }
 }
 
