@@ -53,6 +53,9 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 constexpr std::size_t kPortReportFrameBytes = 14;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
+// A receiver slots its answer behind the report under way, or, when that one ends before the
+// answer is ready, behind the next: a third framed message without the answer says none is coming.
+constexpr std::uint32_t kMessagesPastAnswer = 3;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
 // ends the pass.
 constexpr std::uint8_t kMostLeadsPerSetting = 2;
@@ -221,11 +224,10 @@ class QuickPass {
             }
             // Only what rules this setting out ends the visit: a slower sender, text at the other
             // parity, or bytes no slower sender explains that should have framed by now (they
-            // may be this rate's own, not framed yet); or, on a plain probe, framed messages
-            // without the answer, which the later ask again waits for.
+            // may be this rate's own, not framed yet); or framed messages enough to have
+            // brought the answer.
             const HeardVerdict verdict = classify(tally, false);
-            return (verdict.heard == Heard::Framed && visit.free.count() > 0) ||
-                   verdict.heard == Heard::Slower ||
+            return tally.messages >= kMessagesPastAnswer || verdict.heard == Heard::Slower ||
                    (verdict.heard == Heard::Text && verdict.otherParity) ||
                    (verdict.heard == Heard::Faster && tally.bytes >= kSentenceBytes);
         });
