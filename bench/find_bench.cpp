@@ -10,11 +10,15 @@
 // onUart/K/N/S/U: the two-pass find, with its TSIP check of a talker found by sentences, of a
 // receiver of kind K (0: TSIP that speaks only when asked, 1: TSIP reporting every second,
 // 2: NMEA once a second) at setting N with S stop bits, behind the serial hardware kUartChoices[U].
+// noise/C/U: the two-pass find amid noise at every setting where no receiver talks, behind
+// kUartChoices[U]: with no receiver at all (C 0), or a TSIP receiver reporting every second at
+// 2400 bits/s 8N1 (C 1); quick_s is how long the quick pass took.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "bench/run_times.h"
@@ -45,6 +49,7 @@ struct Target {
     OutputProtocol output = OutputProtocol::Tsip;
     bool periodicOutput = true;
     UartModel uart{};
+    LineNoise noise = LineNoise::None;
 };
 
 constexpr Target kAt4800{
@@ -66,7 +71,8 @@ struct Rig {
                                     target.intervalSeconds},
                    ReceiverBehaviour{.answering = target.answering,
                                      .periodicOutput = target.periodicOutput,
-                                     .uart = target.uart}),
+                                     .uart = target.uart,
+                                     .noise = target.noise}),
           server(PtyReceiver::start(receiver)) {
         if (server != nullptr) {
             const std::string path = server->slavePath();
@@ -79,8 +85,10 @@ struct Rig {
 // Times each search from its first probe; shift delays the start of run n by n times shift.
 void measure(benchmark::State& state, const Target& target, Search search,
              std::chrono::milliseconds shift) {
-    const bool expectFound = target.answering != Answering::Silent;
+    const bool expectFound =
+        target.answering != Answering::Silent && target.noise != LineNoise::Only;
     RunTimes times;
+    Seconds quickTotal{0};
     std::chrono::milliseconds delay{0};
     for (auto _ : state) {
         Rig rig(target);
@@ -91,10 +99,18 @@ void measure(benchmark::State& state, const Target& target, Search search,
         std::this_thread::sleep_for(delay);
         delay += shift;
         const auto start = Clock::now();
+        std::optional<Clock::time_point> fullStart;
+        SearchOptions options;
+        options.onProbe = [&fullStart](SearchPass pass, const ProbeProgress&) {
+            if (pass == SearchPass::Full && !fullStart) {
+                fullStart = Clock::now();
+            }
+        };
         const bool found = search == Search::TwoPass
-                               ? findReceiver(*rig.link) == SearchOutcome::Found
+                               ? findReceiver(*rig.link, options) == SearchOutcome::Found
                                : searchReceiver(*rig.link);
         const Seconds elapsed = Clock::now() - start;
+        quickTotal += fullStart.value_or(Clock::now()) - start;
         // Found by its sentences, a receiver sends no report of its stop bits, and its TSIP
         // check sets one; on a native USB port it is moved to where its sentences came first.
         LineSettings expected = target.line;
@@ -111,6 +127,7 @@ void measure(benchmark::State& state, const Target& target, Search search,
         times.add(state, elapsed);
     }
     times.report(state);
+    state.counters["quick_s"] = quickTotal.count() / static_cast<double>(state.iterations());
 }
 
 void twoPassAt4800(benchmark::State& state) {
@@ -153,6 +170,14 @@ void onUart(benchmark::State& state) {
     measure(state, target, Search::TwoPass, kNoShift);
 }
 
+void noise(benchmark::State& state) {
+    Target target{{2400, Parity::None, StopBits::One}, Answering::ExactSettings, kEverySecond};
+    target.noise = state.range(0) == 0 ? LineNoise::Only : LineNoise::OtherSettings;
+    target.uart = kUartChoices[static_cast<std::size_t>(state.range(1))].model;
+    state.SetLabel(std::string(kUartChoices[static_cast<std::size_t>(state.range(1))].name));
+    measure(state, target, Search::TwoPass, kNoShift);
+}
+
 constexpr int kQuickRuns = 5;
 constexpr int kLongRuns = 2;
 constexpr int kPhases = 10;
@@ -172,6 +197,12 @@ BENCHMARK(onUart)
     ->ArgsProduct({{0, 1, 2},
                    benchmark::CreateDenseRange(0, static_cast<int>(kProbeCount) - 1, 1),
                    {1, 2},
+                   benchmark::CreateDenseRange(0, static_cast<int>(kUartChoices.size()) - 1, 1)})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(noise)
+    ->ArgsProduct({{0, 1},
                    benchmark::CreateDenseRange(0, static_cast<int>(kUartChoices.size()) - 1, 1)})
     ->Iterations(1)
     ->UseManualTime()

@@ -3,7 +3,10 @@
 // never answers and speaks only once per output interval, so the quick pass also reads what it
 // hears at each setting (see classify) and follows it:
 //   - a framed message: the sender is heard whole; ask again and listen on, as an answer may
-//     queue behind the receiver's own reports;
+//     queue behind the receiver's own reports. That costs more than a plain probe and moves
+//     nowhere, so it waits until every setting has had its plain probe: a receiver that answers
+//     at once is then found by its own probe, however many settings before it carry framed
+//     traffic of other devices, and a setting is asked again only once;
 //   - text: the rate is right; listen on for a sentence whose checksum holds (a port that starts
 //     in the middle of a stream finds the characters' start bits at the next pause), then try
 //     the other parity;
@@ -50,6 +53,9 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 constexpr std::size_t kPortReportFrameBytes = 14;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
+// A receiver slots its answer behind the report under way, or, when that one ends before the
+// answer is ready, behind the next: a third framed message without the answer says none is coming.
+constexpr std::uint32_t kMessagesPastAnswer = 3;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
 // ends the pass.
 constexpr std::uint8_t kMostLeadsPerSetting = 2;
@@ -100,7 +106,7 @@ std::vector<Lead> leadsFrom(const HeardVerdict& verdict, const LineSettings& hea
         case Heard::Little:
             return {};
         case Heard::Framed:
-            return {{heardAt}};
+            return {};  // asked again there once the plain probes are done
         case Heard::Text:
             if (verdict.otherParity) {
                 return {{otherSide}};
@@ -139,6 +145,8 @@ struct Visit {
     std::chrono::milliseconds quietLimit;
     // Time beyond this counts against the lead budget.
     std::chrono::milliseconds free;
+    // Asks again where framed messages came without the answer.
+    bool again = false;
 };
 
 class QuickPass {
@@ -154,8 +162,17 @@ class QuickPass {
     bool run() {
         link_.clearVerified();
         while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised()) {
-            const Visit visit = plan_.front();
+            Visit visit = plan_.front();
             plan_.pop_front();
+            if (visit.again) {
+                // With the budget spent, asking again is left to the full pass's long waits.
+                if (budget_.count() == 0) {
+                    continue;
+                }
+                visit.wait = std::max(quickProbeWait(link_, visit.line),
+                                      std::min(leadWait(visit.line, Heard::Framed), budget_));
+                visit.quietLimit = visit.wait;
+            }
             if (onProbe_) {
                 onProbe_(SearchPass::Quick,
                          ProbeProgress{visit.line, probeIndex(visit.line).value_or(0) + 1});
@@ -167,7 +184,11 @@ class QuickPass {
             if (const auto index = probeIndex(visit.line)) {
                 board_[*index] = verdict;
             }
-            follow(leadsFrom(verdict, visit.line, board_));
+            if (verdict.heard == Heard::Framed) {
+                askAgainLater(visit.line);
+            } else {
+                follow(leadsFrom(verdict, visit.line, board_));
+            }
             followReport(verdict);
         }
         return false;
@@ -203,9 +224,10 @@ class QuickPass {
             }
             // Only what rules this setting out ends the visit: a slower sender, text at the other
             // parity, or bytes no slower sender explains that should have framed by now (they
-            // may be this rate's own, not framed yet).
+            // may be this rate's own, not framed yet); or framed messages enough to have
+            // brought the answer.
             const HeardVerdict verdict = classify(tally, false);
-            return verdict.heard == Heard::Slower ||
+            return tally.messages >= kMessagesPastAnswer || verdict.heard == Heard::Slower ||
                    (verdict.heard == Heard::Text && verdict.otherParity) ||
                    (verdict.heard == Heard::Faster && tally.bytes >= kSentenceBytes);
         });
@@ -236,6 +258,16 @@ class QuickPass {
         }
     }
 
+    // Behind every plain probe still to come, once per setting.
+    void askAgainLater(const LineSettings& line) {
+        const std::optional<std::size_t> index = probeIndex(line);
+        if (!index || askedAgain_[*index]) {
+            return;
+        }
+        askedAgain_[*index] = true;
+        plan_.push_back(Visit{line, {}, {}, std::chrono::milliseconds{0}, true});
+    }
+
     // A port report heard whole at other settings names the receiver's own, as on a port where
     // the host's settings change nothing.
     void followReport(const HeardVerdict& verdict) {
@@ -262,6 +294,7 @@ class QuickPass {
     std::chrono::milliseconds budget_;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
+    std::array<bool, kProbeCount> askedAgain_{};
     Board board_{};
 };
 

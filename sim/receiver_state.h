@@ -9,6 +9,7 @@
 
 #include "protocol/receiver_settings.h"
 #include "sim/identity_profile.h"
+#include "sim/line_noise.h"
 #include "sim/receiver_fix.h"
 #include "sim/uart_model.h"
 
@@ -71,6 +72,8 @@ struct ReceiverBehaviour {
     IdentityProfile identity{};
     // The serial hardware between it and the host.
     UartModel uart{};
+    // What the host hears where the receiver does not talk.
+    LineNoise noise = LineNoise::None;
     bool operator==(const ReceiverBehaviour&) const = default;
 };
 

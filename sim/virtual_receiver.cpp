@@ -26,6 +26,8 @@ constexpr milliseconds kOneSecond{1000};
 // The host's port sends back to back.
 constexpr double kNoGap = 0.0;
 constexpr std::uint32_t kHostSeed = 1;
+// Noise waiting to leave: one burst, with room.
+constexpr std::size_t kNoiseCapacity = 256;
 
 // Each sentence on its own, with its line end.
 std::vector<std::vector<std::uint8_t>> splitSentences(const std::string& text) {
@@ -56,7 +58,8 @@ VirtualReceiver::VirtualReceiver(const ReceiverSettings& initial,
       behaviour_(behaviour),
       settings_(initial),
       transmitter_(clock_, kOutputCapacity, kOutputGapBits, behaviour.lineSeed, behaviour.uart),
-      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed, hostSide(behaviour.uart)) {
+      hostLine_(clock_, kInputCapacity, kNoGap, kHostSeed, hostSide(behaviour.uart)),
+      noise_(clock_, kNoiseCapacity, kNoGap, behaviour.lineSeed) {
     try {
         worker_ = std::thread(&VirtualReceiver::run, this);
     } catch (const std::system_error&) {
@@ -86,6 +89,9 @@ bool VirtualReceiver::attach(HostLine& host, const LineSettings& hostSettings,
     hostSettings_ = hostSettings;
     hostHandling_ = handling;
     nextOutput_ = SimClock::now() + outputInterval();
+    if (behaviour_.noise != LineNoise::None) {
+        nextNoise_ = SimClock::now();
+    }
     wake_.notify_all();
     return true;
 }
@@ -101,6 +107,8 @@ void VirtualReceiver::detach(HostLine& host) {
     host_ = nullptr;
     nextOutput_.reset();
     transmitter_.clear();  // nobody is there for what was still to be said
+    noise_.clear();
+    nextNoise_.reset();
     blockCount_ = 0;
     blockDue_.reset();
     periodicPending_.clear();
@@ -125,6 +133,7 @@ void VirtualReceiver::setHostLineSettings(const LineSettings& settings) {
     const Lock lock(mutex_);
     serviceDue(SimClock::now());  // bytes already on their way arrive at the old settings
     hostSettings_ = settings;
+    noise_.clear();  // what the new setting hears is its own noise
     wake_.notify_all();
 }
 
@@ -233,6 +242,34 @@ void VirtualReceiver::serviceDue(SimTime now) {
         flushBlock();
     }
     feedPeriodic(now);
+    if (nextNoise_ && now >= *nextNoise_) {
+        emitNoise(now);
+    }
+    noise_.pump(now, noiseListener(), hostEnd_);
+}
+
+// A burst every interval, each once the last has left: a slow setting hears noise without pause.
+void VirtualReceiver::emitNoise(SimTime now) {
+    nextNoise_ = now + clock_.scaled(kNoiseInterval);
+    if (noiseListener() != nullptr && noise_.backlog() == 0) {
+        (void)noise_.queue(noiseBurst(behaviour_.lineSeed, noiseBursts_++), now, hostSettings_);
+    }
+}
+
+// The host's settings while it hears noise there: any but the receiver's own, or every one when
+// there is no receiver.
+const LineSettings* VirtualReceiver::noiseListener() const {
+    const LineSettings* host = listener();
+    if (host == nullptr || host != &hostSettings_) {
+        return nullptr;
+    }
+    const bool own = host->baud == settings_.line.baud && host->parity == settings_.line.parity;
+    return !present() || (behaviour_.noise == LineNoise::OtherSettings && !own) ? host : nullptr;
+}
+
+// With only noise on the line there is no receiver: nothing answers and nothing streams.
+bool VirtualReceiver::present() const {
+    return behaviour_.noise != LineNoise::Only;
 }
 
 // The host's settings while one listens; with none, what the receiver sends is lost. A host at
@@ -249,7 +286,8 @@ const LineSettings* VirtualReceiver::listener() const {
 std::optional<SimTime> VirtualReceiver::nextDeadline() const {
     std::optional<SimTime> deadline = transmitter_.nextDue(listener());
     for (const auto& candidate :
-         {resetAt_, nextOutput_, blockDue_, hostLine_.nextDue(&settings_.line)}) {
+         {resetAt_, nextOutput_, blockDue_, nextNoise_, hostLine_.nextDue(&settings_.line),
+          noise_.nextDue(noiseListener())}) {
         if (candidate && (!deadline || *candidate < *deadline)) {
             deadline = candidate;
         }
@@ -266,7 +304,7 @@ void VirtualReceiver::emitPeriodic(SimTime now) {
         next = now + outputInterval();  // fell behind: keep the pace rather than catch up
     }
     nextOutput_ = next;
-    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput) {
+    if (behaviour_.answering == Answering::Silent || !behaviour_.periodicOutput || !present()) {
         return;
     }
     const Fix fix = currentFix();
@@ -376,7 +414,8 @@ void VirtualReceiver::handleNmeaConfig(const TsipPacket& packet, SimTime now) {
 // TSIP replies go out only while the output protocol is TSIP; a receiver in NMEA mode obeys
 // commands but sends nothing but sentences.
 void VirtualReceiver::reply(std::vector<std::uint8_t> frame, SimTime now) {
-    if (behaviour_.answering == Answering::Silent || settings_.output != OutputProtocol::Tsip) {
+    if (behaviour_.answering == Answering::Silent || settings_.output != OutputProtocol::Tsip ||
+        !present()) {
         return;
     }
     (void)queueOutput(frame, now + clock_.scaled(kReplyDelay));

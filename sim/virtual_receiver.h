@@ -124,6 +124,9 @@ class VirtualReceiver {
     std::size_t periodicBytes() const;
     std::size_t outputRoom() const;
     const LineSettings* listener() const;
+    const LineSettings* noiseListener() const;
+    void emitNoise(SimTime now);
+    bool present() const;
     void handle(const TsipPacket& packet, SimTime now);
     void handlePortConfig(const TsipPacket& packet, SimTime now);
     void handleNmeaConfig(const TsipPacket& packet, SimTime now);
@@ -157,6 +160,10 @@ class VirtualReceiver {
     TsipParser parser_;
     LineTransmitter transmitter_;
     LineTransmitter hostLine_;
+    // The noise the host hears at its own settings, and when the next burst is due.
+    LineTransmitter noise_;
+    std::optional<SimTime> nextNoise_;
+    std::uint32_t noiseBursts_ = 0;
     HostEnd hostEnd_{*this};
     DeviceEnd deviceEnd_{*this};
     std::deque<std::vector<std::uint8_t>> periodicPending_;

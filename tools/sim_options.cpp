@@ -281,6 +281,15 @@ void addBehaviour(CLI::App& app, SimOptions& o, std::string& place, std::string&
         ->check(CLI::IsMember(uartNames()).description(""))
         ->type_name("NAME")
         ->group(group);
+    const std::map<std::string, LineNoise> noises{
+        {"none", LineNoise::None}, {"others", LineNoise::OtherSettings}, {"only", LineNoise::Only}};
+    app.add_option("--noise", b.noise,
+                   "what the host hears where the receiver does not talk: none\n"
+                   "(the default), others (noise at every setting but the\n"
+                   "receiver's own) or only (noise everywhere, no receiver)")
+        ->transform(CLI::CheckedTransformer(noises).description(""))
+        ->type_name("N")
+        ->group(group);
     app.add_option("--identity", identity,
                    "who it says it is when asked (default\n"
                    "\"Kestrune Virtual Receiver,1.2,20260314\"), or none:\n"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 #include "sim/simulated_port.h"
@@ -36,9 +37,9 @@ struct Rig {
     ReceiverLink link;
 
     Rig(const LineSettings& line, OutputProtocol output, std::uint32_t seed, double factor,
-        const UartModel& uart)
+        const UartModel& uart, LineNoise noise = LineNoise::None)
         : receiver(ReceiverSettings{.line = line, .output = output},
-                   ReceiverBehaviour{.lineSeed = seed, .uart = uart}, factor),
+                   ReceiverBehaviour{.lineSeed = seed, .uart = uart, .noise = noise}, factor),
           link(Timing{}.scaled(factor),
                [this](std::string_view) { return OpenResult{SimulatedPort::open(receiver)}; }) {
         EXPECT_TRUE(link.open());
@@ -106,6 +107,34 @@ TEST_P(ReceiverSearch, AProbeNeverFindsAReceiverAtAnyOtherSetting) {
                 receiver.join();
             }
         }
+    }
+}
+
+// Noise at the settings where no receiver talks never passes for one and leaves the quick pass
+// on its way: with no receiver the pass ends without one (the full pass is cut short here), and a
+// receiver answering at its own setting is found there by the quick pass.
+TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
+    const struct {
+        LineNoise noise;
+        std::optional<LineSettings> found;
+    } cases[] = {{LineNoise::Only, std::nullopt},
+                 {LineNoise::OtherSettings, LineSettings{2400, Parity::None, StopBits::One}}};
+    for (const auto& c : cases) {
+        Rig rig({2400, Parity::None, StopBits::One}, OutputProtocol::Tsip, kSeeds[0], kQuickFactor,
+                GetParam().model, c.noise);
+        bool fullPass = false;
+        SearchOptions options;
+        options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
+            fullPass = fullPass || pass == SearchPass::Full;
+            if (fullPass) {
+                rig.link.cancel();
+            }
+        };
+        EXPECT_EQ(findReceiver(rig.link, options) == SearchOutcome::Found, c.found.has_value());
+        EXPECT_EQ(rig.link.verifiedSettings(), c.found);
+        EXPECT_EQ(fullPass, !c.found);
+        // The noise did reach the port, except where no line runs to pick it up.
+        EXPECT_EQ(rig.link.bytesHeard() > 0, c.found || !GetParam().model.nativeUsb);
     }
 }
 
