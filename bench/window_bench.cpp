@@ -156,18 +156,16 @@ void windowBusyDuringSearch(benchmark::State& state) {
     }
 }
 
-// Times each event the window's thread handles, outermost only: on a loaded machine the gap
-// between ticks also holds the time the thread waited for a core, this does not.
-class TimedApplication : public QApplication {
 qint64 threadCpuNs() {
     timespec now{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<qint64>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-// Times each event the window's thread handles, outermost only, in the thread's CPU time: what
-// the thread itself spent, however long the machine kept it waiting.
-class MeteredApplication : public QApplication {
+// Times each event the window's thread handles, outermost only, both by the clock and in the
+// thread's CPU time: on a loaded machine the clock also holds the time the thread waited for a
+// core, the CPU time does not.
+class TimedApplication : public QApplication {
   public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override {
@@ -177,7 +175,9 @@ class MeteredApplication : public QApplication {
             return handled;
         }
         const auto start = Clock::now();
+        const qint64 startCpu = threadCpuNs();
         const bool handled = QApplication::notify(receiver, event);
+        longestEventCpuNs = std::max(longestEventCpuNs, threadCpuNs() - startCpu);
         longest_ = std::max(longest_, Clock::now() - start);
         --depth_;
         return handled;
@@ -185,10 +185,11 @@ class MeteredApplication : public QApplication {
     static TimedApplication& instance() {
         return *static_cast<TimedApplication*>(QCoreApplication::instance());
     }
-    // The longest event since the last call.
+    // The longest event by the clock since the last call.
     double takeLongestMs() {
         return std::chrono::duration<double, std::milli>(std::exchange(longest_, {})).count();
     }
+    qint64 longestEventCpuNs = 0;
 
   private:
     int depth_ = 0;
@@ -295,17 +296,8 @@ void windowBusyOverPlugs(benchmark::State& state) {
         }
         state.counters["plugs_longest_busy_ms"] = meter.longestMs();
         state.counters["plugs_longest_event_ms"] = application.takeLongestMs();
-        const qint64 start = threadCpuNs();
-        const bool handled = QApplication::notify(receiver, event);
-        longestEventCpuNs = std::max(longestEventCpuNs, threadCpuNs() - start);
-        --depth_;
-        return handled;
     }
-    qint64 longestEventCpuNs = 0;
-
-  private:
-    int depth_ = 0;
-};
+}
 
 // Counts the paint events of what it filters.
 struct PaintCounter : QObject {
@@ -342,7 +334,7 @@ void windowBusyWhileLevelsArrive(benchmark::State& state) {
                 counting = true;
             }
         });
-        auto* meter = static_cast<MeteredApplication*>(QCoreApplication::instance());
+        auto* meter = &TimedApplication::instance();
         sinceTick.start();
         ticker.start(kTickMs);
         watcher.start(kTickMs);
@@ -379,7 +371,7 @@ void panelUnderFloodedLevels(benchmark::State& state) {
                 counting = true;
             }
         });
-        auto* meter = static_cast<MeteredApplication*>(QCoreApplication::instance());
+        auto* meter = &TimedApplication::instance();
         QEventLoop loop;
         flood.start(kFloodEveryMs);
         watcher.start(kTickMs);
@@ -456,7 +448,6 @@ int main(int argc, char* argv[]) {
         return runAsProgram(argc, argv);
     }
     TimedApplication application(argc, argv);
-    MeteredApplication application(argc, argv);
     benchmark::RegisterBenchmark("windowBusyDuringSearch", windowBusyDuringSearch)
         ->Iterations(1)
         ->Unit(benchmark::kMillisecond);
