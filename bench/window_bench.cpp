@@ -314,14 +314,7 @@ void windowBusyWhileLevelsArrive(benchmark::State& state) {
         const kestrune::SignalPoller poller(program.link, program.controller, program.window);
         program.controller.getSettings();
         program.waitForCommand();
-        QElapsedTimer sinceTick;
-        qint64 longestGapNs = 0;
-        QTimer ticker;
-        ticker.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            longestGapNs = std::max(longestGapNs, sinceTick.nsecsElapsed());
-            sinceTick.start();
-        });
+        BusyMeter busy;
         PaintCounter counter;
         bool counting = false;
         QEventLoop loop;
@@ -335,13 +328,12 @@ void windowBusyWhileLevelsArrive(benchmark::State& state) {
             }
         });
         auto* meter = &TimedApplication::instance();
-        sinceTick.start();
-        ticker.start(kTickMs);
+        busy.restart();
         watcher.start(kTickMs);
         QTimer::singleShot(kLevelsWatchMs, &loop, &QEventLoop::quit);
         meter->longestEventCpuNs = 0;
         loop.exec();
-        state.counters["longest_busy_ms"] = longestGapNs / kNsPerMs;
+        state.counters["longest_busy_ms"] = busy.longestMs();
         state.counters["longest_event_cpu_ms"] = meter->longestEventCpuNs / kNsPerMs;
         state.counters["bar_paints_per_s"] = counter.paints * kMsPerS / kLevelsWatchMs;
         state.counters["bars"] =
