@@ -88,13 +88,29 @@ bool GpsdHandover::waitUntilFree() const {
     return true;
 }
 
+void GpsdHandover::leaveLineAt(const LineSettings& line) {
+    const std::lock_guard lock(lentMutex_);
+    line_ = line;
+}
+
+bool GpsdHandover::lending() const {
+    const std::lock_guard lock(lentMutex_);
+    return !lent_.empty();
+}
+
 bool GpsdHandover::handBack() {
-    if (lent_.empty()) {
+    std::string name;
+    std::optional<LineSettings> line;
+    {
+        const std::lock_guard lock(lentMutex_);
+        name = std::exchange(lent_, std::string());
+        line = line_;
+    }
+    if (name.empty()) {
         return false;
     }
-    const std::string name = std::exchange(lent_, std::string());
-    if (line_) {
-        setLine(device_, *line_);
+    if (line) {
+        setLine(device_, *line);
     }
     const GpsdAnswer answer = gpsdControl(options_.socketPath, GpsdRequest::TakeBack, name);
     if (options_.say) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,9 +56,12 @@ class GpsdHandover {
 
     HandoverState state() const { return state_; }
     bool letGo() const { return state_ == HandoverState::LetGo; }
+    // gpsd let go of the device and has not had it back yet.
+    bool lending() const;
     // The line the port is left at for gpsd; without it the port is left as it was put back.
-    void leaveLineAt(const LineSettings& line) { line_ = line; }
-    // Gives the device back now rather than at the end; once only. True when gpsd took it.
+    void leaveLineAt(const LineSettings& line);
+    // Gives the device back now rather than at the end; once only, from any thread. True when
+    // gpsd took it.
     bool handBack();
 
   private:
@@ -66,8 +70,12 @@ class GpsdHandover {
     const std::string device_;
     HandoverOptions options_;
     HandoverState state_ = HandoverState::Failed;
-    // The name gpsd let go of; empty once handed back, or when it never let go.
+    // The name gpsd let go of; empty once handed back, or when it never let go. Taken under the
+    // lock, so that a handback from the stop-signal thread and one from the command's thread
+    // give the device back once.
+    mutable std::mutex lentMutex_;
     std::string lent_;
+    // Under the same lock.
     std::optional<LineSettings> line_;
 };
 

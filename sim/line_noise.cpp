@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sim/nmea_output.h"
+#include "sim/receiver_reports.h"
 #include "sim/seeded_draw.h"
 #include "sim/tsip_messages.h"
 
@@ -18,7 +19,8 @@ constexpr std::uint32_t kPacketDataBytes = 8;
 constexpr std::uint32_t kByteValues = 256;
 // Reports a receiver sends of itself (time, health, signal levels): framed, but not the port
 // report an answer is.
-constexpr std::array<std::uint8_t, 4> kOtherIds{0x41, 0x46, 0x4B, 0x47};
+constexpr std::array<std::uint8_t, 4> kOtherIds{kSimIdGpsTime, kSimIdHealth, kSimIdMachine,
+                                                kSimIdSignalLevels};
 // The stream of draws for one burst: far enough apart that bursts share none.
 constexpr std::uint64_t kDrawsPerBurst = 64;
 constexpr char kSentenceBody[] =

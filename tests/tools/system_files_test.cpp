@@ -92,5 +92,13 @@ TEST(ShippedExample, ActivatesNothingAsShippedAndReadsWholeOnceUncommented) {
     EXPECT_TRUE(file->fallback);
 }
 
+// A directory opens as a stream and would read as an empty file, applying nothing with success.
+TEST(ReceiversFileTest, RefusesADirectory) {
+    std::string problem;
+    const std::string folder = std::filesystem::temp_directory_path();
+    EXPECT_FALSE(readReceiversFile(folder, problem));
+    EXPECT_EQ(problem, folder + ": not a file");
+}
+
 }  // namespace
 }  // namespace kestrune::ctl

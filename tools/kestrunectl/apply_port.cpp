@@ -1,5 +1,6 @@
 #include "tools/kestrunectl/apply_port.h"
 
+#include <filesystem>
 #include <memory>
 
 #include "link/receiver_search.h"
@@ -55,13 +56,16 @@ std::string openForApply(ReceiverLink& link, ListedPort port, bool borrowed) {
     if (borrowed) {
         port.holder.reset();
     }
+    const PortChoice choice{port.device, port.device, port.device};
+    // An asked device that is not there is not a matter of permissions.
+    if (std::error_code error; !std::filesystem::exists(port.device, error)) {
+        return openFailureText(choice, OpenError::NoSuchDevice);
+    }
     if (!searchable(port)) {
         return port.device + ": " + portState(port);
     }
     link.setPortName(port.device);
-    return link.isOpen() ? std::string{}
-                         : openFailureText(PortChoice{port.device, port.device, port.device},
-                                           link.openError());
+    return link.isOpen() ? std::string{} : openFailureText(choice, link.openError());
 }
 
 // The port configuration first, when the line or the format differ, then the selection, which
@@ -133,7 +137,11 @@ void settle(ReceiverLink& link, SelectionSink& sink, PortApplication& applicatio
     application.result = ApplyResult::Changed;
     if (application.target.table.save) {
         application.save = saveConfiguration(link);
-        if (*application.save != SaveOutcome::Saved) {
+        application.saveUnconfirmable = *application.save == SaveOutcome::NotConfirmed &&
+                                        target.protocol == OutputProtocol::Nmea;
+        if (application.saveUnconfirmable) {
+            application.problem = "save sent; a receiver sending NMEA cannot confirm it";
+        } else if (*application.save != SaveOutcome::Saved) {
             application.problem = "not saved: " + std::string(saveOutcomeText(*application.save));
         }
     }
@@ -149,8 +157,10 @@ PortApplication applyToPort(ReceiverLink& link, SelectionSink& sink, const Apply
     // receiver was last verified at.
     std::unique_ptr<GpsdHandover> handover;
     if (gpsd && heldByGpsd(target.port.device)) {
-        handover = std::make_unique<GpsdHandover>(
-            target.port.device, std::vector<std::string>{target.port.device}, *gpsd);
+        // gpsd may have been given the device by any of its links.
+        std::vector<std::string> names{target.port.device};
+        names.insert(names.end(), target.port.aliases.begin(), target.port.aliases.end());
+        handover = std::make_unique<GpsdHandover>(target.port.device, std::move(names), *gpsd);
         if (!handover->letGo()) {
             application.result = ApplyResult::NotOpened;
             application.problem = target.port.device + ": held by gpsd, which did not let go of it";
@@ -181,17 +191,25 @@ PortApplication applyToPort(ReceiverLink& link, SelectionSink& sink, const Apply
     if (handover && verified) {
         handover->leaveLineAt(*verified);
     }
+    if (handover && handover->lending() && !handover->handBack()) {
+        application.handbackFailed = true;
+    }
     return application;
 }
 
 int applyStatus(const PortApplication& application) {
+    if (application.handbackFailed) {
+        return kExitPortFailed;
+    }
     switch (application.result) {
         case ApplyResult::Unchanged:
         case ApplyResult::WouldChange:
             return kExitDone;
         case ApplyResult::Changed:
-            return application.save && *application.save != SaveOutcome::Saved ? kExitNoAnswer
-                                                                               : kExitDone;
+            return application.save && *application.save != SaveOutcome::Saved &&
+                           !application.saveUnconfirmable
+                       ? kExitNoAnswer
+                       : kExitDone;
         case ApplyResult::NoReceiver:
             return application.target.byDefault ? kExitDone : kExitNoAnswer;
         case ApplyResult::NotOpened:

@@ -41,6 +41,11 @@ struct PortApplication {
     std::optional<SaveOutcome> save{};
     // Why it failed, or was not saved.
     std::string problem{};
+    // The port was borrowed from gpsd, and gpsd did not take it back.
+    bool handbackFailed = false;
+    // The receiver now sends NMEA, so it cannot answer a save: the save was sent, and its
+    // outcome stays unknown without failing the run.
+    bool saveUnconfirmable = false;
 };
 
 // Runs on the caller's thread; the link's window must be sink. A cancel on the link ends it. With

@@ -39,6 +39,11 @@ void InterruptWatcher::setAction(std::function<void()> action) {
     }
 }
 
+void InterruptWatcher::setLastWords(std::function<void()> lastWords) {
+    const std::lock_guard lock(actionMutex_);
+    lastWords_ = std::move(lastWords);
+}
+
 void InterruptWatcher::run() {
     const sigset_t signals = stopSignals();
     for (;;) {
@@ -52,7 +57,12 @@ void InterruptWatcher::run() {
         int none = 0;
         if (!signal_.compare_exchange_strong(none, taken)) {
             // A second stop signal: the winding down is stuck (a wedged adapter), so the user
-            // gets the way out that a killed process would have given.
+            // gets the way out that a killed process would have given, once the last words,
+            // whose own waits are bounded, are said.
+            const std::lock_guard lock(actionMutex_);
+            if (lastWords_) {
+                lastWords_();
+            }
             std::_Exit(kExitSignalBase + taken);
         }
         const std::lock_guard lock(actionMutex_);

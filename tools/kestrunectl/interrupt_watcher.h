@@ -27,6 +27,9 @@ class InterruptWatcher {
     // Runs on the watcher's thread when a stop signal comes, or at once if one already has.
     // Set an empty action before whatever it touches goes away.
     void setAction(std::function<void()> action);
+    // Runs on the watcher's thread before a second stop signal ends the program at once: what
+    // must not be left undone even then (gpsd's device given back). Set an empty one likewise.
+    void setLastWords(std::function<void()> lastWords);
     bool interrupted() const { return signal_.load() != 0; }
     // The stop signal taken, or 0.
     int signal() const { return signal_.load(); }
@@ -38,6 +41,7 @@ class InterruptWatcher {
     std::atomic<bool> stopping_{false};
     std::mutex actionMutex_;
     std::function<void()> action_;
+    std::function<void()> lastWords_;
     std::thread waiter_;
 };
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string_view>
@@ -318,6 +319,11 @@ std::optional<ReceiversFile> readReceiversFile(const std::string& path, std::str
     file.path = path;
     if (std::ifstream readable(path); !readable) {
         problem = path + ": cannot be read: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    // A directory opens as a stream and reads as an empty file.
+    if (std::error_code error; !std::filesystem::is_regular_file(path, error)) {
+        problem = path + ": not a file";
         return std::nullopt;
     }
     try {

@@ -78,9 +78,18 @@ std::optional<int> borrowFromGpsd(Session& session) {
             }
             reportError(session, gpsdFailureText(session.port, session.invocation.gpsdSocket));
             return kExitPortFailed;
-        case HandoverState::LetGo:
         case HandoverState::NoSocket:
         case HandoverState::Refused:
+            // gpsd still reads the line; opening it beside gpsd would garble both.
+            if (heldByGpsd(session.port.device)) {
+                reportError(session, openFailureText(session.port, OpenError::Busy));
+                return kExitPortFailed;
+            }
+            break;
+        case HandoverState::LetGo:
+            // Even a second Ctrl-C, which ends the program at once, gives gpsd its device back.
+            session.interrupts.setLastWords(
+                [handover = session.gpsd.get()] { (void)handover->handBack(); });
             break;
     }
     return std::nullopt;
@@ -107,12 +116,16 @@ int runCommand(const Invocation& invocation, const PortChoice& port) {
     if (session.gpsd && verified) {
         session.gpsd->leaveLineAt(*verified);
     }
+    // gpsd left without its device is a fault of its own, whatever the command did.
+    const bool handbackFailed =
+        session.gpsd && session.gpsd->lending() && !session.gpsd->handBack();
+    interrupts.setLastWords({});
     session.gpsd.reset();
     interrupts.setAction({});
     if (status != kExitDone && interrupts.interrupted()) {
         status = interruptedStatus(session);
     }
-    return status;
+    return handbackFailed && status == kExitDone ? kExitPortFailed : status;
 }
 
 void reportError(Session& session, const std::string& text) {
