@@ -27,6 +27,7 @@ constexpr double kFactor = 0.1;
 // The quick pass catches a fast receiver's short bursts; a tenth of real time leaves them too
 // short on a busy machine.
 constexpr double kQuickFactor = 0.2;
+constexpr int kQuickPassAttempts = 2;
 // Each probe waits for at least one of the receiver's output intervals.
 constexpr double kStrictFactor = 0.03;
 constexpr std::uint32_t kSeeds[] = {1, 7, 40503};
@@ -55,22 +56,28 @@ TEST_P(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
     const UartModel& uart = GetParam().model;
     for (const OutputProtocol output : kOutputs) {
         for (const LineSettings& line : probeOrder()) {
-            Rig rig(line, output, kSeeds[0], kQuickFactor, uart);
-            bool fullPass = false;
-            SearchOptions options;
-            options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
-                fullPass = fullPass || pass == SearchPass::Full;
-            };
             const auto where = [&] {
                 return testing::Message() << line.baud << " " << static_cast<int>(line.parity)
                                           << " " << static_cast<int>(output);
             };
-            EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found) << where();
-            const bool moves = uart.nativeUsb && output == OutputProtocol::Nmea;
-            EXPECT_EQ(rig.link.verifiedSettings(), moves ? rig.receiver.settings().line : line)
-                << where();
-            EXPECT_EQ(rig.link.outputProtocol(), output) << where();
-            EXPECT_EQ(rig.receiver.settings().output, output) << where();
+            // The quick pass's waits are real time, shrunk: a machine busy enough to stall the
+            // receiver's burst can push one search into the full pass, so only a setting that
+            // misses the quick pass twice running fails it. Where it is found is checked always.
+            bool fullPass = true;
+            for (int attempt = 0; attempt < kQuickPassAttempts && fullPass; ++attempt) {
+                Rig rig(line, output, kSeeds[0], kQuickFactor, uart);
+                fullPass = false;
+                SearchOptions options;
+                options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
+                    fullPass = fullPass || pass == SearchPass::Full;
+                };
+                EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found) << where();
+                const bool moves = uart.nativeUsb && output == OutputProtocol::Nmea;
+                EXPECT_EQ(rig.link.verifiedSettings(), moves ? rig.receiver.settings().line : line)
+                    << where();
+                EXPECT_EQ(rig.link.outputProtocol(), output) << where();
+                EXPECT_EQ(rig.receiver.settings().output, output) << where();
+            }
             EXPECT_FALSE(fullPass) << where();
         }
     }
@@ -120,21 +127,29 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
     } cases[] = {{LineNoise::Only, std::nullopt},
                  {LineNoise::OtherSettings, LineSettings{2400, Parity::None, StopBits::One}}};
     for (const auto& c : cases) {
-        Rig rig({2400, Parity::None, StopBits::One}, OutputProtocol::Tsip, kSeeds[0], kQuickFactor,
-                GetParam().model, c.noise);
-        bool fullPass = false;
-        SearchOptions options;
-        options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
-            fullPass = fullPass || pass == SearchPass::Full;
-            if (fullPass) {
-                rig.link.cancel();
+        // As above, a receiver the quick pass missed on a stalled machine gets a second search.
+        for (int attempt = 0; attempt < kQuickPassAttempts; ++attempt) {
+            Rig rig({2400, Parity::None, StopBits::One}, OutputProtocol::Tsip, kSeeds[0],
+                    kQuickFactor, GetParam().model, c.noise);
+            bool fullPass = false;
+            SearchOptions options;
+            options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
+                fullPass = fullPass || pass == SearchPass::Full;
+                if (fullPass) {
+                    rig.link.cancel();
+                }
+            };
+            const bool found = findReceiver(rig.link, options) == SearchOutcome::Found;
+            if (c.found && !found && attempt + 1 < kQuickPassAttempts) {
+                continue;
             }
-        };
-        EXPECT_EQ(findReceiver(rig.link, options) == SearchOutcome::Found, c.found.has_value());
-        EXPECT_EQ(rig.link.verifiedSettings(), c.found);
-        EXPECT_EQ(fullPass, !c.found);
-        // The noise did reach the port, except where no line runs to pick it up.
-        EXPECT_EQ(rig.link.bytesHeard() > 0, c.found || !GetParam().model.nativeUsb);
+            EXPECT_EQ(found, c.found.has_value());
+            EXPECT_EQ(rig.link.verifiedSettings(), c.found);
+            EXPECT_EQ(fullPass, !c.found);
+            // The noise did reach the port, except where no line runs to pick it up.
+            EXPECT_EQ(rig.link.bytesHeard() > 0, c.found || !GetParam().model.nativeUsb);
+            break;
+        }
     }
 }
 
