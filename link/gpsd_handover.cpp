@@ -93,11 +93,6 @@ void GpsdHandover::leaveLineAt(const LineSettings& line) {
     line_ = line;
 }
 
-bool GpsdHandover::lending() const {
-    const std::lock_guard lock(lentMutex_);
-    return !lent_.empty();
-}
-
 bool GpsdHandover::handBack() {
     std::string name;
     std::optional<LineSettings> line;
@@ -107,7 +102,7 @@ bool GpsdHandover::handBack() {
         line = line_;
     }
     if (name.empty()) {
-        return false;
+        return true;
     }
     if (line) {
         setLine(device_, *line);

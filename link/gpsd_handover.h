@@ -56,12 +56,10 @@ class GpsdHandover {
 
     HandoverState state() const { return state_; }
     bool letGo() const { return state_ == HandoverState::LetGo; }
-    // gpsd let go of the device and has not had it back yet.
-    bool lending() const;
     // The line the port is left at for gpsd; without it the port is left as it was put back.
     void leaveLineAt(const LineSettings& line);
-    // Gives the device back now rather than at the end; once only, from any thread. True when
-    // gpsd took it.
+    // Gives the device back now rather than at the end; once only, from any thread. False only
+    // when gpsd was lent the device and did not take it back.
     bool handBack();
 
   private:

@@ -191,7 +191,7 @@ PortApplication applyToPort(ReceiverLink& link, SelectionSink& sink, const Apply
     if (handover && verified) {
         handover->leaveLineAt(*verified);
     }
-    if (handover && handover->lending() && !handover->handBack()) {
+    if (handover && !handover->handBack()) {
         application.handbackFailed = true;
     }
     return application;

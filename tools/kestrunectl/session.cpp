@@ -117,8 +117,7 @@ int runCommand(const Invocation& invocation, const PortChoice& port) {
         session.gpsd->leaveLineAt(*verified);
     }
     // gpsd left without its device is a fault of its own, whatever the command did.
-    const bool handbackFailed =
-        session.gpsd && session.gpsd->lending() && !session.gpsd->handBack();
+    const bool handbackFailed = session.gpsd && !session.gpsd->handBack();
     interrupts.setLastWords({});
     session.gpsd.reset();
     interrupts.setAction({});
