@@ -9,13 +9,15 @@
 // port hears at every other setting; a fresh receiver each run, started as the search starts.
 // onUart/K/N/S/U: the two-pass find, with its TSIP check of a talker found by sentences, of a
 // receiver of kind K (0: TSIP that speaks only when asked, 1: TSIP reporting every second,
-// 2: NMEA once a second) at setting N with S stop bits, behind the serial hardware kUartChoices[U].
+// 2: NMEA once a second) at setting N with S stop bits, behind the serial hardware kUartChoices[U],
+// the receiver running for a tenth of its interval or more before the search starts.
 // noise/C/U: the two-pass find amid noise at every setting where no receiver talks, behind
 // kUartChoices[U]: with no receiver at all (C 0), or a TSIP receiver reporting every second at
 // 2400 bits/s 8N1 (C 1); quick_s is how long the quick pass took.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -82,14 +84,15 @@ struct Rig {
     }
 };
 
-// Times each search from its first probe; shift delays the start of run n by n times shift.
+// Times each search from its first probe; the receiver has run for lead before the first, and
+// shift delays the start of run n by n times shift more.
 void measure(benchmark::State& state, const Target& target, Search search,
-             std::chrono::milliseconds shift) {
+             std::chrono::milliseconds shift, std::chrono::milliseconds lead = kNoShift) {
     const bool expectFound =
         target.answering != Answering::Silent && target.noise != LineNoise::Only;
     RunTimes times;
     Seconds quickTotal{0};
-    std::chrono::milliseconds delay{0};
+    std::chrono::milliseconds delay = lead;
     for (auto _ : state) {
         Rig rig(target);
         if (rig.link == nullptr || !rig.link->open()) {
@@ -158,6 +161,11 @@ void nmeaAt(benchmark::State& state) {
     measure(state, target, Search::TwoPass, kNoShift);
 }
 
+constexpr int kPhases = 10;
+// Coprime with kPhases and with each other's steps, so that neighbouring cases meet the output at
+// different points.
+constexpr std::array<int, 3> kPhaseSpread{3, 5, 7};
+
 void onUart(benchmark::State& state) {
     const auto kind = state.range(0);
     LineSettings line = probeOrder()[static_cast<std::size_t>(state.range(1))];
@@ -167,7 +175,11 @@ void onUart(benchmark::State& state) {
     target.output = kind == 2 ? OutputProtocol::Nmea : OutputProtocol::Tsip;
     target.uart = kUartChoices[static_cast<std::size_t>(state.range(3))].model;
     state.SetLabel(std::string(kUartChoices[static_cast<std::size_t>(state.range(3))].name));
-    measure(state, target, Search::TwoPass, kNoShift);
+    // A receiver a user finds has been running: the cases meet its output at every point of its
+    // second, spread evenly over the settings, the stop bits and the hardware.
+    const auto spread = state.range(0) + kPhaseSpread[0] * state.range(1) +
+                        kPhaseSpread[1] * state.range(2) + kPhaseSpread[2] * state.range(3);
+    measure(state, target, Search::TwoPass, kNoShift, kPhaseStep * (spread % kPhases));
 }
 
 void noise(benchmark::State& state) {
@@ -180,7 +192,6 @@ void noise(benchmark::State& state) {
 
 constexpr int kQuickRuns = 5;
 constexpr int kLongRuns = 2;
-constexpr int kPhases = 10;
 
 BENCHMARK(twoPassAt4800)->Iterations(kQuickRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(fullAt4800)->Iterations(kLongRuns)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -13,6 +13,8 @@ constexpr std::uint8_t kFirstPrintable = 0x20;
 constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
+constexpr std::uint8_t kAllZero = 0x00;
+constexpr std::uint8_t kAllOne = 0xFF;
 constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
 
 // Bytes heard before what they show is trusted while listening goes on: enough to tell text from
@@ -27,8 +29,15 @@ constexpr std::uint32_t kNoiseVerdictBytes = 48;
 // this leaves room for one glitch in the window. A faster sender's text, sampled every other
 // bit, still reads as text three times in four.
 constexpr double kMostlyText = 0.9;
-// Text characters weighed before none of odd weight is telling.
+// Text characters weighed before their weights tell the parity. Sentence text at its own parity
+// has about as many characters of odd weight as of even (digits, letters, commas); a port
+// without parity keeps only the even ones of an odd-parity sender, and one with parity those of
+// a sender without it whose stop bit reads as an odd parity bit. A UART that resynchronises on
+// the dropped characters' bits adds some of any weight: fewer than one in four of odd weight is
+// the other parity, halfway between what each side gives.
 constexpr std::uint32_t kWeighedText = 12;
+constexpr std::uint32_t kOddShareOfFour = 1;
+constexpr std::uint32_t kShareOf = 4;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::uint32_t kSentenceBytes = 2 * 82;
 // A 2 % clock offset bends a run of L samples by one with a chance of L in 50; a character has at
@@ -36,8 +45,11 @@ constexpr std::uint32_t kSentenceBytes = 2 * 82;
 // Random bytes fit a ratio of two about one time in five, four one in nine, eight one in 25.
 constexpr double kNearlyAll = 0.8;
 // Inner runs seen before the ratio they fit is trusted: with fewer, the sender is only known to
-// be slower.
+// be slower. While listening goes on a few more are asked for, as a ratio then moves the port
+// away before the setting's own answer had its time: random bytes fit a ratio of two one time in
+// five, so six that nearly all fit come from noise about once in two hundred tries.
 constexpr std::uint32_t kTellingBytes = 4;
+constexpr std::uint32_t kTellingBytesEarly = 6;
 // A run within one sample of a multiple of the ratio fits, for the clock offset; at a ratio of
 // two that would fit every run, so there it must be exact.
 constexpr std::uint32_t kExactBelowRatio = 4;
@@ -59,6 +71,11 @@ bool runFits(std::uint32_t run, bool high, std::uint32_t ratio) {
 
 bool nearlyAll(std::uint32_t count, std::uint32_t of) {
     return count >= kNearlyAll * of;
+}
+
+// Enough weighed, and fewer than one in four of odd weight: the other parity.
+bool fewOfOddWeight(std::uint32_t odd, std::uint32_t weighed) {
+    return weighed >= kWeighedText && odd * kShareOf < weighed * kOddShareOfFour;
 }
 
 }  // namespace
@@ -96,6 +113,8 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
         tally_ = HeardTally{};
         recentTextBits_ = 0;
         recentOddBits_ = 0;
+        recentWeighedBits_ = 0;
+        recentOddWeighedBits_ = 0;
     }
 }
 
@@ -107,6 +126,11 @@ void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
     const bool odd = text && (std::popcount(byte) & 1) != 0;
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
     recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;
+    const bool weighed = byte != kAllZero && byte != kAllOne;
+    const bool oddWeight = (std::popcount(byte) & 1) != 0;
+    recentWeighedBits_ = ((recentWeighedBits_ << 1) | (weighed ? 1U : 0U)) & kRecentMask;
+    recentOddWeighedBits_ =
+        ((recentOddWeighedBits_ << 1) | (weighed && oddWeight ? 1U : 0U)) & kRecentMask;
     bool inner = false;
     for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
         if (innerRunsFit(byte, kSlowerRatios[i], &inner) && inner) {
@@ -122,6 +146,12 @@ void HeardCounters::addMessage(std::uint32_t epoch) {
     ++tally_.messages;
 }
 
+void HeardCounters::addBadSentence(std::uint32_t epoch) {
+    const std::lock_guard lock(mutex_);
+    moveTo(epoch);
+    ++tally_.badSentences;
+}
+
 HeardTally HeardCounters::snapshot(std::uint32_t epoch) const {
     const std::lock_guard lock(mutex_);
     if (epoch != epoch_) {
@@ -130,23 +160,53 @@ HeardTally HeardCounters::snapshot(std::uint32_t epoch) const {
     HeardTally tally = tally_;
     tally.recentText = static_cast<std::uint32_t>(std::popcount(recentTextBits_));
     tally.recentOddText = static_cast<std::uint32_t>(std::popcount(recentOddBits_));
+    tally.recentWeighed = static_cast<std::uint32_t>(std::popcount(recentWeighedBits_));
+    tally.recentOdd = static_cast<std::uint32_t>(std::popcount(recentOddWeighedBits_));
     return tally;
 }
 
+namespace {
+
+// The ratio that nearly all bytes with inner runs fit; 0 when none does. Runs that fit four fit
+// two as well, bar a run bent by the clocks, while a sender two times slower gives runs of two
+// and six that do not fit four: a larger ratio is taken only where it fits as many bytes.
+std::uint32_t fittingRatio(const HeardTally& tally) {
+    std::uint32_t ratio = 0;
+    std::uint32_t fitted = 0;
+    for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
+        if (nearlyAll(tally.fitting[i], tally.withInnerRuns) && tally.fitting[i] >= fitted) {
+            ratio = kSlowerRatios[i];
+            fitted = tally.fitting[i];
+        }
+    }
+    return ratio;
+}
+
+}  // namespace
+
 HeardVerdict classify(const HeardTally& tally, bool ended) {
     if (tally.messages > 0) {
-        return {Heard::Framed};
+        return {tally.badSentences > 0 ? Heard::Foreign : Heard::Framed};
     }
     const auto tooFew = [&](std::uint32_t enough) {
         return tally.bytes < (ended ? kFewBytes : enough);
     };
+    const std::uint32_t recent = std::min(tally.bytes, HeardTally::kRecent);
+    const bool mostlyText = tally.recentText >= kMostlyText * recent;
+    if (!ended && !mostlyText && tally.withInnerRuns >= kTellingBytesEarly) {
+        if (const std::uint32_t ratio = fittingRatio(tally)) {
+            return {Heard::Slower, ratio};
+        }
+    }
     if (tooFew(kVerdictBytes)) {
         return {};
     }
-    const std::uint32_t recent = std::min(tally.bytes, HeardTally::kRecent);
-    if (tally.recentText >= kMostlyText * recent) {
-        const bool noOddText = tally.recentText >= kWeighedText && tally.recentOddText == 0;
-        return {Heard::Text, 0, noOddText || tally.bytes >= kSentenceBytes};
+    if (mostlyText) {
+        const bool fewOdd = fewOfOddWeight(tally.recentOddText, tally.recentText);
+        if (tally.badSentences > 0 && !fewOdd) {
+            return {Heard::Foreign};
+        }
+        return {Heard::Text, 0, fewOdd || tally.bytes >= kSentenceBytes};
     }
     // Bytes without inner runs fit every ratio, the same rate's too, and tell nothing; nearly all
     // of them and nothing else is what a sender eight or more times slower gives.
@@ -154,14 +214,11 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
         const bool plain = nearlyAll(tally.bytes - tally.withInnerRuns, tally.bytes);
         return plain ? HeardVerdict{Heard::Slower} : HeardVerdict{};
     }
-    std::uint32_t ratio = 0;
-    for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
-        if (nearlyAll(tally.fitting[i], tally.withInnerRuns)) {
-            ratio = kSlowerRatios[i];
-        }
-    }
-    if (ratio != 0) {
+    if (const std::uint32_t ratio = fittingRatio(tally)) {
         return {Heard::Slower, ratio};
+    }
+    if (fewOfOddWeight(tally.recentOdd, tally.recentWeighed)) {
+        return {Heard::Faster, 0, true};
     }
     if (tooFew(kNoiseVerdictBytes)) {
         return {};

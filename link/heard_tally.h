@@ -11,7 +11,8 @@
 // the run that holds its start bit, depends on the UART and tells nothing; the last run is cut by
 // the end of the data bits and tells nothing either. A sender faster than the port, or noise,
 // gives characters whose inner runs no multiple explains; text is what sentences are made of,
-// and a framed message is a sender heard whole.
+// and a framed message is a sender heard whole. Whole characters in a sentence whose checksum
+// fails are another device's talk: a receiver heard at its own setting sends sentences that check.
 #pragma once
 
 #include <array>
@@ -33,12 +34,18 @@ struct HeardTally {
     // listening in the middle of a stream takes a while to find the characters' start bits.
     std::uint32_t recentText = 0;
     std::uint32_t recentOddText = 0;
+    // The same weighing over every recent byte but the all-zero and all-one ones (fill, breaks
+    // and idle line, of even weight at either parity): binary talk shows the parity too.
+    std::uint32_t recentWeighed = 0;
+    std::uint32_t recentOdd = 0;
     // Bytes with at least one inner run (a transition at both ends), and of those the ones whose
     // inner runs all fit each of kSlowerRatios.
     std::uint32_t withInnerRuns = 0;
     std::array<std::uint32_t, kSlowerRatios.size()> fitting{};
-    // Messages the framer completed.
+    // Messages the framer completed: TSIP packets and sentences whose checksum holds.
     std::uint32_t messages = 0;
+    // Sentences the framer completed whose checksum fails.
+    std::uint32_t badSentences = 0;
     bool operator==(const HeardTally&) const = default;
 
     static constexpr std::uint32_t kRecent = 16;
@@ -55,6 +62,7 @@ class HeardCounters {
   public:
     void add(std::uint8_t byte, std::uint32_t epoch);
     void addMessage(std::uint32_t epoch);
+    void addBadSentence(std::uint32_t epoch);
     HeardTally snapshot(std::uint32_t epoch) const;
 
   private:
@@ -66,28 +74,34 @@ class HeardCounters {
     // Two shift registers of the last kRecent bytes: text, odd-weight text.
     std::uint32_t recentTextBits_ = 0;
     std::uint32_t recentOddBits_ = 0;
+    std::uint32_t recentWeighedBits_ = 0;
+    std::uint32_t recentOddWeighedBits_ = 0;
 };
 
 // What a tally says, with nothing of line settings in it.
 enum class Heard {
-    Little,  // too little to tell
-    Framed,  // a framed message: the sender is heard whole here
-    Text,    // sentence text: the rate is right
-    Slower,  // a sender slower than the port
-    Faster,  // nothing a slower sender explains: faster than the port, or noise
+    Little,   // too little to tell
+    Framed,   // a framed message: the sender is heard whole here
+    Text,     // sentence text: the rate is right
+    Slower,   // a sender slower than the port
+    Faster,   // nothing a slower sender explains: faster than the port, or noise
+    Foreign,  // whole sentences that do not check, framed or not: a device that is not the receiver
 };
 
 struct HeardVerdict {
     Heard heard = Heard::Little;
     // Slower: how many times slower, 0 when no inner run tells.
     std::uint32_t ratio = 0;
-    // Text: the other parity is likelier (no character of odd weight, or no sentence checked out
-    // in a stream long enough for two).
+    // Text: the other parity is likelier (few characters of odd weight, or no sentence checked
+    // out in a stream long enough for two). Faster: few bytes of odd weight, so the other parity
+    // rather than a faster sender.
     bool otherParity = false;
     bool operator==(const HeardVerdict&) const = default;
 };
 
-// ended: the visit is over, when a few bytes are enough to go on.
+// ended: the visit is over, when a few bytes are enough to go on. While it goes on, a ratio
+// that the inner runs show is told as soon as a few bytes agree on it, so that the port can move
+// to the sender's rate while its burst still runs.
 HeardVerdict classify(const HeardTally& tally, bool ended);
 
 }  // namespace kestrune

@@ -153,7 +153,12 @@ void ReceiverLink::take(std::uint8_t byte) {
     }
     tally_.add(byte, epoch);
     if (const auto message = framer_.feed(byte)) {
-        tally_.addMessage(epoch);
+        if (!message->empty() && message->front() == kSentenceStart &&
+            !nmeaChecksumHolds(*message)) {
+            tally_.addBadSentence(epoch);
+        } else {
+            tally_.addMessage(epoch);
+        }
         const std::lock_guard lock(settingsEpochMutex_);
         if (settingsEpoch_.load() == framerEpoch_) {
             dispatch(*message);

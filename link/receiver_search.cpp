@@ -1,24 +1,25 @@
 // The quick pass asks at each setting in turn and waits only for the question and a reply to
 // cross the line. That finds a TSIP receiver, which answers at once; a receiver sending NMEA
-// never answers and speaks only once per output interval, so the quick pass also reads what it
-// hears at each setting (see classify) and follows it:
-//   - a framed message: the sender is heard whole; ask again and listen on, as an answer may
-//     queue behind the receiver's own reports. That costs more than a plain probe and moves
-//     nowhere, so it waits until every setting has had its plain probe: a receiver that answers
-//     at once is then found by its own probe, however many settings before it carry framed
-//     traffic of other devices, and a setting is asked again only once;
-//   - text: the rate is right; listen on for a sentence whose checksum holds (a port that starts
-//     in the middle of a stream finds the characters' start bits at the next pause), then try
-//     the other parity;
-//   - a slower sender whose inner runs show the ratio: go to the rate that ratio below; when no
-//     inner run shows it, one rate down, where the runs are half as long;
-//   - neither: the sender talks at this rate with the other parity (whose characters a UART
-//     misreads from the first wrong parity bit on), or faster: try the other parity, then the
-//     fastest rate, where the next burst shows its ratio; a setting heard out already was acted
-//     on, so what points at it again is noise.
+// never answers and speaks only in bursts, once per output interval, so the quick pass also reads
+// what it hears at each setting (see classify) and follows it, while the burst still runs where
+// it can:
+//   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
+//     each parity, and stay where the talk reads as the receiver's;
+//   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
+//     characters' weights show the other parity, ask there;
+//   - a framed message: the sender is heard whole; ask again once every setting has had its
+//     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
+//     answers at once is then found by its own probe, however many settings before it carry
+//     framed traffic of other devices;
+//   - nothing a slower sender explains: the sender talks at this rate with the other parity
+//     (whose characters a UART misreads from the first wrong parity bit on), or faster: ask at
+//     the other parity, then listen at the fastest rate, where the next burst shows its ratio;
+//   - a slower sender whose runs show no ratio: one rate down, where they are half as long;
+//   - sentences whose checksum fails in whole characters: another device; nothing to follow.
 // Every lead is only a place to listen: what finds the receiver is still its own answer there.
-// Following is bounded in all, so that noise at every setting costs little more than the plain
-// probes, and the full pass, which waits long at every setting, then still ends in time.
+// The pass ends by a fixed time, so that noise at every setting still gets its answer soon after
+// the full pass; leads spend only what the plain probes still to come leave of it, so that every
+// setting is still asked.
 #include "link/receiver_search.h"
 
 #include <algorithm>
@@ -51,6 +52,9 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 
 // A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
 constexpr std::size_t kPortReportFrameBytes = 14;
+// Bytes that neither frame nor read as text, heard at line speed, before they rule the setting
+// out: two of a TSIP receiver's reports, one of which would have framed.
+constexpr std::size_t kUnframedBytes = 48;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
 // A receiver slots its answer behind the report under way, or, when that one ends before the
@@ -59,10 +63,10 @@ constexpr std::uint32_t kMessagesPastAnswer = 3;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
 // ends the pass.
 constexpr std::uint8_t kMostLeadsPerSetting = 2;
-// All the time the quick pass spends beyond its plain probes: two leads of a second's listening
-// each, which is what a receiver sending once a second needs (one lead to its rate, one to its
-// parity), with room for the steps down to a slow rate.
-constexpr std::chrono::milliseconds kLeadBudget{4000};
+// "No receiver" within this long, the full pass's twelve probes included; what that leaves is
+// the quick pass's, less a little for the full pass's own port changes.
+constexpr std::chrono::milliseconds kNoReceiverWithin{40000};
+constexpr std::chrono::milliseconds kFullPassPortChanges{100};
 
 constexpr LineSettings kListeningPost{kBaudRates.back().baud, Parity::None, StopBits::One};
 
@@ -82,179 +86,284 @@ Parity otherParity(Parity parity) {
     return parity == Parity::None ? Parity::Odd : Parity::None;
 }
 
-// The last verdict heard at each setting of the probe order during this pass.
-using Board = std::array<HeardVerdict, kProbeCount>;
-
-bool heardOut(const Board& board, const LineSettings& line) {
-    const std::optional<std::size_t> index = probeIndex(line);
-    return index && board[*index].heard != Heard::Little;
+LineSettings otherSide(const LineSettings& line) {
+    return withParity(line, otherParity(line.parity));
 }
 
-// A place to listen. A firm lead is where the sender talks, so it is worth waiting there for
-// its next burst; a guess is worth a short listen only where nothing is heard.
-struct Lead {
-    LineSettings line;
-    bool firm = true;
+// What a verdict says of the setting it was heard at: it rules it out.
+bool rulesOut(const HeardVerdict& verdict) {
+    return verdict.heard == Heard::Slower || verdict.heard == Heard::Faster ||
+           verdict.heard == Heard::Foreign || (verdict.heard == Heard::Text && verdict.otherParity);
+}
+
+// Where the rate is known, what points to the other parity.
+bool otherSideLikelier(const HeardVerdict& verdict) {
+    return verdict.heard == Heard::Faster || (verdict.heard == Heard::Text && verdict.otherParity);
+}
+
+// What the receiver's own talk may look like while it is still too short to frame or to read.
+bool mayBeOwnTalk(const HeardVerdict& verdict) {
+    return verdict.heard == Heard::Framed || (verdict.heard == Heard::Text && !verdict.otherParity);
+}
+
+enum class VisitKind {
+    Plain,   // the setting's own probe, once each, in the search's order
+    Brief,   // a lead: the question, and as long as the talk heard there may be the receiver's
+    Listen,  // the talk there is the receiver's kind: wait for its next burst
+    Again,   // framed messages came without the answer: ask again, once the plain probes are done
 };
-
-// Where to listen next after a visit to heardAt ended with verdict: empty when nothing points
-// anywhere (too little heard, or noise).
-std::vector<Lead> leadsFrom(const HeardVerdict& verdict, const LineSettings& heardAt,
-                            const Board& board) {
-    const LineSettings otherSide = withParity(heardAt, otherParity(heardAt.parity));
-    switch (verdict.heard) {
-        case Heard::Little:
-            return {};
-        case Heard::Framed:
-            return {};  // asked again there once the plain probes are done
-        case Heard::Text:
-            if (verdict.otherParity) {
-                return {{otherSide}};
-            }
-            return {{heardAt}, {otherSide}};
-        case Heard::Slower: {
-            const std::uint32_t rate = heardAt.baud / (verdict.ratio == 0 ? 2 : verdict.ratio);
-            if (!findBaudRate(rate)) {
-                return {};
-            }
-            const LineSettings none{rate, Parity::None, StopBits::One};
-            if (verdict.ratio == 0) {
-                return {{none, false}};
-            }
-            return {{none}, {withParity(none, Parity::Odd)}};
-        }
-        case Heard::Faster:
-            break;
-    }
-    // The sender is at this rate with the other parity, or faster, when the fastest rate shows
-    // its ratio; nearest first. Where a setting was heard out already, what it heard was acted
-    // on, and this is noise.
-    std::vector<Lead> leads;
-    for (const Lead& lead : {Lead{otherSide, false}, Lead{kListeningPost, true}}) {
-        if (lead.line != heardAt && !heardOut(board, lead.line)) {
-            leads.push_back(lead);
-        }
-    }
-    return leads;
-}
 
 struct Visit {
     LineSettings line;
-    std::chrono::milliseconds wait;
-    // Nothing at all heard by then ends the visit.
-    std::chrono::milliseconds quietLimit;
-    // Time beyond this counts against the lead budget.
-    std::chrono::milliseconds free;
-    // Asks again where framed messages came without the answer.
-    bool again = false;
+    VisitKind kind = VisitKind::Plain;
+    bool operator==(const Visit&) const = default;
 };
+
+std::chrono::milliseconds elapsedSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
 
 class QuickPass {
   public:
     QuickPass(ReceiverLink& link, const ProbeReport& onProbe)
-        : link_(link), onProbe_(onProbe), budget_(scaleDelay(kLeadBudget, link.timing().factor)) {
+        : link_(link), onProbe_(onProbe), deadline_(Clock::now() + quickPassLimit(link.timing())) {
         for (const LineSettings& line : kProbeOrder) {
-            const std::chrono::milliseconds wait = quickProbeWait(link, line);
-            plan_.push_back(Visit{line, wait, wait, wait});
+            plan_.push_back(Visit{line});
         }
     }
 
     bool run() {
         link_.clearVerified();
-        while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised()) {
+        while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised() &&
+               Clock::now() < deadline_) {
             Visit visit = plan_.front();
             plan_.pop_front();
-            if (visit.again) {
-                // With the budget spent, asking again is left to the full pass's long waits.
-                if (budget_.count() == 0) {
-                    continue;
-                }
-                visit.wait = std::max(quickProbeWait(link_, visit.line),
-                                      std::min(leadWait(visit.line, Heard::Framed), budget_));
-                visit.quietLimit = visit.wait;
+            if (visit.kind == VisitKind::Listen) {
+                visit.line = likelierSide(visit.line);
+            }
+            const std::chrono::milliseconds answerTime = quickProbeWait(link_, visit.line);
+            const std::chrono::milliseconds room = roomFor(visit);
+            if (room < answerTime) {
+                continue;  // the plain probes still to come need the time
             }
             if (onProbe_) {
                 onProbe_(SearchPass::Quick,
                          ProbeProgress{visit.line, probeIndex(visit.line).value_or(0) + 1});
             }
-            if (listen(visit)) {
+            bool leftEarly = false;
+            if (listen(visit, answerTime, room, leftEarly)) {
                 return true;
             }
             const HeardVerdict verdict = classify(link_.heardHere(), true);
-            if (const auto index = probeIndex(visit.line)) {
+            const std::optional<std::size_t> index = probeIndex(visit.line);
+            if (index) {
                 board_[*index] = verdict;
             }
-            if (verdict.heard == Heard::Framed) {
-                askAgainLater(visit.line);
-            } else {
-                follow(leadsFrom(verdict, visit.line, board_));
+            if (leftEarly && visit.kind == VisitKind::Plain) {
+                plan_.push_back(visit);  // the setting's own answer did not have its time
             }
-            followReport(verdict);
+            react(visit, verdict);
         }
         return false;
     }
 
   private:
-    // Heard something but not yet enough to tell: listen on for a report or a sentence, as far
-    // as the budget lets.
-    std::chrono::milliseconds extended(const Visit& visit) const {
-        if (visit.free.count() == 0) {
-            return visit.wait;  // a lead's wait already holds a burst
-        }
-        const std::chrono::milliseconds more =
-            lineTime(kSentenceBytes, visit.line, link_.timing().factor);
-        return visit.wait + std::min(more, budget_);
+    static std::chrono::milliseconds quickPassLimit(const Timing& timing) {
+        const std::chrono::milliseconds fullPass =
+            static_cast<std::chrono::milliseconds::rep>(kProbeCount) * timing.probeWait;
+        return scaleDelay(kNoReceiverWithin - kFullPassPortChanges, timing.factor) - fullPass;
     }
 
-    // Asks and listens; once the answer has had its time, ends early when what is heard rules the
-    // setting out, or when nothing is heard.
-    bool listen(const Visit& visit) {
+    // The time this visit may take: what is left before the deadline, less what the plain probes
+    // still to come need. A plain probe only stands back for those after it; a listen where a
+    // ratio pointed, and where the receiver's kind of talk was heard or the other parity was
+    // ruled out, stands back for none, as that is where the receiver talks.
+    std::chrono::milliseconds roomFor(const Visit& visit) const {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
+            (mayBeOwnTalk(verdictAt(visit.line)) ||
+             otherSideLikelier(verdictAt(otherSide(visit.line))))) {
+            return std::max(left, std::chrono::milliseconds{0});
+        }
+        std::chrono::milliseconds reserved{0};
+        for (const Visit& planned : plan_) {
+            if (planned.kind == VisitKind::Plain) {
+                reserved += quickProbeWait(link_, planned.line);
+            }
+        }
+        const std::chrono::milliseconds room =
+            std::max(left - reserved, std::chrono::milliseconds{0});
+        if (visit.kind == VisitKind::Plain) {
+            return std::max(room, std::min(left, quickProbeWait(link_, visit.line)));
+        }
+        return room;
+    }
+
+    // Asks and listens. A plain probe or a brief visit waits for the answer's time and stays on
+    // only while what it hears may be the receiver's talk at this setting; a listen waits for a
+    // burst and ends once one has ruled the setting out. Any visit ends at once where a slower
+    // sender shows its ratio, so that the port gets to the sender's rate while the burst runs.
+    bool listen(const Visit& visit, std::chrono::milliseconds answerTime,
+                std::chrono::milliseconds room, bool& leftEarly) {
         const Clock::time_point start = Clock::now();
-        const std::chrono::milliseconds answerTime = quickProbeWait(link_, visit.line);
-        const bool found = probeSetting(link_, visit.line, extended(visit), [&] {
-            const std::chrono::milliseconds elapsed =
-                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        const std::chrono::milliseconds burst =
+            lineTime(kSentenceBytes, visit.line, link_.timing().factor);
+        const std::chrono::milliseconds unframed =
+            answerTime + lineTime(kUnframedBytes, visit.line, link_.timing().factor);
+        std::chrono::milliseconds wait = answerTime + burst;
+        if (visit.kind == VisitKind::Listen) {
+            wait = link_.timing().leadWait + burst;
+        }
+        wait = std::min(wait, room);
+        const bool waitsForBurst =
+            visit.kind == VisitKind::Listen || visit.kind == VisitKind::Again;
+        return probeSetting(link_, visit.line, wait, [&] {
+            const std::chrono::milliseconds elapsed = elapsedSince(start);
             const HeardTally tally = link_.heardHere();
             if (tally.bytes == 0) {
-                return elapsed >= visit.quietLimit;
+                return waitsForBurst ? false : elapsed >= answerTime;
             }
-            // Whatever is heard, the answer to the question gets its time.
-            if (elapsed < answerTime) {
-                return false;
-            }
-            // Only what rules this setting out ends the visit: a slower sender, text at the other
-            // parity, or bytes no slower sender explains that should have framed by now (they
-            // may be this rate's own, not framed yet); or framed messages enough to have
-            // brought the answer.
             const HeardVerdict verdict = classify(tally, false);
-            return tally.messages >= kMessagesPastAnswer || verdict.heard == Heard::Slower ||
-                   (verdict.heard == Heard::Text && verdict.otherParity) ||
-                   (verdict.heard == Heard::Faster && tally.bytes >= kSentenceBytes);
+            // A lead's setting is where the talk was pointed to: its own answer gets its time.
+            if (visit.kind == VisitKind::Plain && verdict.heard == Heard::Slower &&
+                verdict.ratio != 0 && findBaudRate(visit.line.baud / verdict.ratio)) {
+                leftEarly = elapsed < answerTime;
+                return true;
+            }
+            if (elapsed < answerTime) {
+                return false;  // whatever is heard, the answer to the question gets its time
+            }
+            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
+                return true;
+            }
+            return !waitsForBurst && elapsed >= unframed && !mayBeOwnTalk(verdict);
         });
-        const auto spent =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        budget_ -= std::min(budget_, std::max(spent - visit.free, std::chrono::milliseconds{0}));
-        return found;
     }
 
-    void follow(const std::vector<Lead>& leads) {
+    // Where to go next after a visit ended with verdict.
+    void react(const Visit& visit, const HeardVerdict& verdict) {
+        const LineSettings& line = visit.line;
+        switch (verdict.heard) {
+            case Heard::Little:
+                // The rate is known and its burst is over: wait for the next where it may be.
+                if (visit.kind == VisitKind::Brief && rateKnown(line.baud) &&
+                    briefed(otherSide(line))) {
+                    follow({{likelierSide(line), VisitKind::Listen}}, Place::BehindLeads);
+                }
+                return;
+            case Heard::Foreign:
+                followReport();
+                return;
+            case Heard::Framed:
+                askAgainLater(line);
+                followReport();
+                return;
+            case Heard::Text:
+                if (verdict.otherParity) {
+                    follow({{otherSide(line), VisitKind::Brief}});
+                } else {
+                    // Text alone is weak (see rateKnown): leads planned already go first.
+                    follow({{line, VisitKind::Listen}}, Place::BehindLeads);
+                }
+                return;
+            case Heard::Slower:
+                followSlower(line, verdict.ratio);
+                return;
+            case Heard::Faster:
+                break;
+        }
+        // The other parity, or a faster sender, which the fastest rate shows; the other parity
+        // alone where nothing is faster or the rate is known.
+        std::vector<Visit> leads{{otherSide(line), VisitKind::Brief}};
+        if (!rateKnown(line.baud)) {
+            leads.push_back({kListeningPost, VisitKind::Listen});
+        }
+        follow(leads);
+    }
+
+    void followSlower(const LineSettings& line, std::uint32_t ratio) {
+        const std::uint32_t rate = line.baud / (ratio == 0 ? 2 : ratio);
+        if (!findBaudRate(rate)) {
+            return;
+        }
+        const LineSettings none{rate, Parity::None, StopBits::One};
+        if (ratio == 0) {
+            follow({{none, VisitKind::Brief}});
+            return;
+        }
+        knownRates_[rateIndex(rate)] = true;
+        const LineSettings odd = withParity(none, Parity::Odd);
+        // Where a parity was ruled out already, the other goes first.
+        const bool oddRuledOut =
+            otherSideLikelier(verdictAt(odd)) && !otherSideLikelier(verdictAt(none));
+        const LineSettings first = oddRuledOut ? none : odd;
+        follow({{first, VisitKind::Brief}, {otherSide(first), VisitKind::Brief}});
+    }
+
+    // A rate is known where a ratio pointed to it; nothing is faster than the fastest. Text is
+    // not enough: a faster sender's text, sampled every other bit, mostly reads as text too.
+    bool rateKnown(std::uint32_t rate) const {
+        return rate == kListeningPost.baud || knownRates_[rateIndex(rate)];
+    }
+
+    static std::size_t rateIndex(std::uint32_t rate) {
+        const auto found =
+            std::find_if(kBaudRates.begin(), kBaudRates.end(),
+                         [rate](const BaudRate& offered) { return offered.baud == rate; });
+        return static_cast<std::size_t>(found - kBaudRates.begin()) % kBaudRates.size();
+    }
+
+    HeardVerdict verdictAt(const LineSettings& line) const {
+        const std::optional<std::size_t> index = probeIndex(line);
+        return index ? board_[*index] : HeardVerdict{};
+    }
+
+    bool briefed(const LineSettings& line) const {
+        const std::optional<std::size_t> index = probeIndex(line);
+        return index && briefed_[*index];
+    }
+
+    // A listen goes where the talk may be the receiver's: to the other parity when what was
+    // heard here points there and nothing heard there points back.
+    LineSettings likelierSide(const LineSettings& line) const {
+        const LineSettings other = otherSide(line);
+        return otherSideLikelier(verdictAt(line)) && !otherSideLikelier(verdictAt(other)) ? other
+                                                                                          : line;
+    }
+
+    enum class Place { First, BehindLeads };
+
+    // Puts the leads first, or behind the leads planned already, in order. A lead to a setting
+    // whose plain probe is still to come takes its turn, as the question is asked there too; one
+    // already planned moves up.
+    void follow(const std::vector<Visit>& leads, Place place = Place::First) {
         for (auto lead = leads.rbegin(); lead != leads.rend(); ++lead) {
             const std::optional<std::size_t> index = probeIndex(lead->line);
-            if (!index || followed_[*index] >= kMostLeadsPerSetting || budget_.count() == 0) {
+            if (!index) {
                 continue;
             }
-            ++followed_[*index];
-            // A lead to a setting still to come takes its turn: the question is asked there too.
-            std::erase_if(plan_, [&](const Visit& planned) {
-                return planned.line == lead->line && planned.free.count() > 0;
-            });
-            // Never shorter than the plain probe it may stand in for.
-            const std::chrono::milliseconds wait =
-                std::max(quickProbeWait(link_, lead->line),
-                         std::min(leadWait(lead->line, board_[*index].heard), budget_));
-            const std::chrono::milliseconds quiet =
-                lead->firm ? wait : std::min(wait, quickProbeWait(link_, lead->line));
-            plan_.push_front(Visit{lead->line, wait, quiet, std::chrono::milliseconds{0}});
+            const auto planned = std::find(plan_.begin(), plan_.end(), *lead);
+            if (planned != plan_.end()) {
+                plan_.erase(planned);
+            } else if (followed_[*index] >= kMostLeadsPerSetting) {
+                continue;
+            } else {
+                ++followed_[*index];
+            }
+            std::erase(plan_, Visit{lead->line, VisitKind::Plain});
+            if (lead->kind == VisitKind::Brief) {
+                briefed_[*index] = true;
+            }
+            if (place == Place::First) {
+                plan_.push_front(*lead);
+            } else {
+                plan_.insert(std::find_if(plan_.begin(), plan_.end(),
+                                          [](const Visit& planned) {
+                                              return planned.kind == VisitKind::Plain ||
+                                                     planned.kind == VisitKind::Again;
+                                          }),
+                             *lead);
+            }
         }
     }
 
@@ -265,37 +374,27 @@ class QuickPass {
             return;
         }
         askedAgain_[*index] = true;
-        plan_.push_back(Visit{line, {}, {}, std::chrono::milliseconds{0}, true});
+        plan_.push_back(Visit{line, VisitKind::Again});
     }
 
     // A port report heard whole at other settings names the receiver's own, as on a port where
     // the host's settings change nothing.
-    void followReport(const HeardVerdict& verdict) {
-        const std::optional<PortReport> report = link_.lastPortReport();
-        if (verdict.heard == Heard::Framed && report) {
-            const LineSettings named = withParity(report->line, report->line.parity);
-            follow({{named}});
+    void followReport() {
+        if (const std::optional<PortReport> report = link_.lastPortReport()) {
+            follow({{withParity(report->line, report->line.parity), VisitKind::Brief}});
         }
-    }
-
-    // A framed message draws an answer within a probe and one burst of reports ahead of it; a
-    // sentence may be a whole output interval away.
-    std::chrono::milliseconds leadWait(const LineSettings& line, Heard heardThere) const {
-        const std::chrono::milliseconds burst =
-            lineTime(kSentenceBytes, line, link_.timing().factor);
-        if (heardThere == Heard::Framed) {
-            return quickProbeWait(link_, line) + burst;
-        }
-        return link_.timing().leadWait + burst;
     }
 
     ReceiverLink& link_;
     const ProbeReport& onProbe_;
-    std::chrono::milliseconds budget_;
+    Clock::time_point deadline_;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
     std::array<bool, kProbeCount> askedAgain_{};
-    Board board_{};
+    std::array<bool, kProbeCount> briefed_{};
+    std::array<bool, kBaudRates.size()> knownRates_{};
+    // The last verdict heard at each setting of the probe order during this pass.
+    std::array<HeardVerdict, kProbeCount> board_{};
 };
 
 // A sentence found the setting, but any NMEA device sends those; only a TSIP receiver answers
@@ -321,12 +420,13 @@ bool answersTsip(ReceiverLink& link) {
         (void)link.write(portConfig(*line, OutputProtocol::Nmea));
         return false;
     }
-    // It answered TSIP, so it takes the switch back: no rejection is waited for, only the first
-    // sentence, after which no TSIP report still on its way can leave the link believing TSIP.
-    EventWait sentence(link.checkedSentenceEvent(), &link.cancellation());
-    (void)link.write(portConfig(*line, OutputProtocol::Nmea));
-    (void)sentence.wait(quickProbeWait(link, *line) +
-                        lineTime(2 * kSentenceBytes, *line, link.timing().factor));
+    // It answered TSIP, so it takes the switch back: no rejection is waited for, only the time
+    // for the command to cross the line and be taken up. A TSIP report still on its way after
+    // that does not tell the link the output protocol.
+    const TsipFrame back = portConfig(*line, OutputProtocol::Nmea);
+    (void)link.write(back);
+    (void)link.cancellation().sleepFor(lineTime(back.length, *line, link.timing().factor) +
+                                       link.timing().residueWait);
     link.setOutputProtocol(OutputProtocol::Nmea);
     return true;
 }
