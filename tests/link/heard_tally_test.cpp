@@ -35,7 +35,7 @@ Bytes noise(std::size_t count) {
     return bytes;
 }
 
-HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages = 0) {
+HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t badSentences) {
     HeardCounters counters;
     for (const std::uint8_t byte : bytes) {
         counters.add(byte, kEpoch);
@@ -43,47 +43,108 @@ HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages = 0) {
     for (std::uint32_t i = 0; i < messages; ++i) {
         counters.addMessage(kEpoch);
     }
+    for (std::uint32_t i = 0; i < badSentences; ++i) {
+        counters.addBadSentence(kEpoch);
+    }
     return counters.snapshot(kEpoch);
 }
 
 // Bit patterns, least significant first after the low start bit: 0x33 and 0xCC are runs of two
 // (a sender two times slower), 0x78, 0x0F and 0x87 runs of four, the first run and the last
-// telling nothing; 0x80, 0xF8, 0xC0, 0xFF and 0x00 have no inner run at all.
+// telling nothing; 0x80, 0xF8, 0xC0, 0xFF and 0x00 have no inner run at all. 0x15, 0x5A, 0x69
+// and 0x96 have runs of one, and all but 0x15 an even weight.
 TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
     const struct {
         const char* what;
         Bytes bytes;
         std::uint32_t messages;
+        std::uint32_t badSentences;
         bool ended;
         HeardVerdict verdict;
     } cases[] = {
-        {"too few yet", text("$GPGGA"), 0, false, {}},
-        {"a few, visit over", text("$GP"), 0, true, {Heard::Text}},
-        {"a framed message", {0x10, 0x8F, 0x10, 0x03}, 1, false, {Heard::Framed}},
-        {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, false, {Heard::Text}},
-        {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false, {Heard::Text, 0, true}},
-        {"a long stream of text",
-         repeated(text("$GPRMC,1,A"), 170),
+        {"too few yet", text("$GPGGA"), 0, 0, false, {}},
+        {"a few, visit over", text("$GP"), 0, 0, true, {Heard::Text}},
+        {"a framed message", {0x10, 0x8F, 0x10, 0x03}, 1, 0, false, {Heard::Framed}},
+        {"sentence text",
+         text("$GPRMC,123519,A,4807.038,N,01131.000,E"),
+         0,
+         0,
+         false,
+         {Heard::Text}},
+        {"text of even weight only",
+         text("$GPGGA$GPGGA$GPGGA"),
+         0,
          0,
          false,
          {Heard::Text, 0, true}},
-        {"two times slower", repeated({0x33, 0xCC}, 12), 0, false, {Heard::Slower, 2}},
-        {"four times slower", repeated({0x78, 0x0F, 0x87}, 12), 0, false, {Heard::Slower, 4}},
+        {"a long stream of text",
+         repeated(text("$GPRMC,1,A"), 170),
+         0,
+         0,
+         false,
+         {Heard::Text, 0, true}},
+        {"a sentence that fails its checksum, in whole characters",
+         text("$GPRMC,123519,A,4807.038,N*00\r\n"),
+         0,
+         1,
+         false,
+         {Heard::Foreign}},
+        {"framed packets beside such sentences",
+         text("$GPRMC,123519,A,4807.038,N*00\r\n"),
+         2,
+         1,
+         false,
+         {Heard::Foreign}},
+        {"a failed sentence of even weight only: the other parity garbled it",
+         text("$GPGGA$GPGGA$GPGGA"),
+         0,
+         1,
+         false,
+         {Heard::Text, 0, true}},
+        {"binary of even weight only: the other parity",
+         repeated({0x5A, 0x69, 0x96}, 12),
+         0,
+         0,
+         false,
+         {Heard::Faster, 0, true}},
+        {"two times slower", repeated({0x33, 0xCC}, 12), 0, 0, false, {Heard::Slower, 2}},
+        {"two times slower, told early",
+         repeated({0x33, 0xCC}, 6),
+         0,
+         0,
+         false,
+         {Heard::Slower, 2}},
+        {"runs of two and of four: two times slower",
+         repeated({0x0F, 0x0F, 0x0F, 0x0F, 0x33}, 15),
+         0,
+         0,
+         false,
+         {Heard::Slower, 2}},
+        {"four times slower", repeated({0x78, 0x0F, 0x87}, 12), 0, 0, false, {Heard::Slower, 4}},
         {"four times slower, one run bent by the clocks",
          repeated({0x78, 0x0F, 0x87, 0x38}, 12),
+         0,
          0,
          false,
          {Heard::Slower, 4}},
         {"no inner run: slower, ratio unknown",
          repeated({0x80, 0xF8, 0xC0, 0xFF, 0x00}, 12),
          0,
+         0,
          false,
          {Heard::Slower, 0}},
-        {"noise, not yet enough", noise(20), 0, false, {}},
-        {"noise", noise(60), 0, false, {Heard::Faster}},
+        {"noise, not yet enough", noise(20), 0, 0, false, {}},
+        {"noise", noise(60), 0, 0, false, {Heard::Faster}},
+        {"runs of one of both weights, not yet enough",
+         repeated({0x15, 0x5A}, 40),
+         0,
+         0,
+         false,
+         {}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages), c.ended), c.verdict) << c.what;
+        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages, c.badSentences), c.ended), c.verdict)
+            << c.what;
     }
 }
 

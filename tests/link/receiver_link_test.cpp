@@ -181,6 +181,28 @@ TEST_F(LinkFixture, InputFromBeforeAChangeOfSettingsAnswersNothing) {
               (PortReport{k4800, OutputProtocol::Tsip}));
 }
 
+// What the reader heard at the current settings: TSIP packets and sentences that check are
+// messages, a sentence that fails its checksum is told apart, as another device sends those.
+TEST_F(LinkFixture, TheTallyCountsFailedSentencesApartFromMessages) {
+    ASSERT_TRUE(link.open());
+    Bytes stream = kGsvBytes;
+    for (const Bytes& more :
+         {Bytes{'\r', '\n'}, kDamagedGsv, Bytes{'\r', '\n'}, Bytes{kDle, 0x8F, 0x01, kDle, kEtx}}) {
+        stream.insert(stream.end(), more.begin(), more.end());
+    }
+    state->push(stream);
+    ASSERT_TRUE(state->waitUntilDrained());
+    ASSERT_TRUE(link.configurePort(k4800));
+    EXPECT_EQ(link.heardHere(), HeardTally{});
+    state->push(stream);
+    ASSERT_TRUE(state->waitUntilDrained());
+    link.close();
+    const HeardTally tally = link.heardHere();
+    EXPECT_EQ(tally.bytes, stream.size());
+    EXPECT_EQ(tally.messages, 2u);
+    EXPECT_EQ(tally.badSentences, 1u);
+}
+
 // Letter case aside, the same name does not reopen; an overlong name is passed on whole (and so
 // names no device); an empty one opens nothing.
 TEST_F(LinkFixture, NamesOpenWhenTheyChange) {
