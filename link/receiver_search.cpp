@@ -14,7 +14,7 @@
 //   - nothing a slower sender explains: the sender talks at this rate with the other parity
 //     (whose characters a UART misreads from the first wrong parity bit on), or faster: ask at
 //     the other parity, then listen at the fastest rate, where the next burst shows its ratio;
-//   - a slower sender whose runs show no ratio: one rate down, where they are half as long;
+//   - a slower sender whose runs show no ratio: two rates down, where they are a quarter as long;
 //   - sentences whose checksum fails in whole characters: another device; nothing to follow.
 // Every lead is only a place to listen: what finds the receiver is still its own answer there.
 // The pass ends by a fixed time, so that noise at every setting still gets its answer soon after
@@ -67,6 +67,9 @@ constexpr std::uint8_t kMostLeadsPerSetting = 2;
 // the quick pass's, less a little for the full pass's own port changes.
 constexpr std::chrono::milliseconds kNoReceiverWithin{40000};
 constexpr std::chrono::milliseconds kFullPassPortChanges{100};
+
+// The least ratio of a sender whose characters show no inner run to the port.
+constexpr std::uint32_t kUnshownRatio = 4;
 
 constexpr LineSettings kListeningPost{kBaudRates.back().baud, Parity::None, StopBits::One};
 
@@ -230,6 +233,12 @@ class QuickPass {
                 leftEarly = elapsed < answerTime;
                 return true;
             }
+            // At a rate a ratio named, characters that show the other parity rule this one out
+            // at once: the receiver talks, and answers, only at its own.
+            if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud) &&
+                verdict.otherParity) {
+                return true;
+            }
             if (elapsed < answerTime) {
                 return false;  // whatever is heard, the answer to the question gets its time
             }
@@ -273,16 +282,29 @@ class QuickPass {
                 break;
         }
         // The other parity, or a faster sender, which the fastest rate shows; the other parity
-        // alone where nothing is faster or the rate is known.
-        std::vector<Visit> leads{{otherSide(line), VisitKind::Brief}};
-        if (!rateKnown(line.baud)) {
+        // alone where nothing is faster or the rate is known. A setting heard out already was
+        // acted on, so what points there again is noise.
+        std::vector<Visit> leads;
+        const auto unheard = [this](const LineSettings& at) {
+            return verdictAt(at).heard == Heard::Little;
+        };
+        if (unheard(otherSide(line))) {
+            leads.push_back({otherSide(line), VisitKind::Brief});
+        }
+        if (!rateKnown(line.baud) && unheard(kListeningPost)) {
             leads.push_back({kListeningPost, VisitKind::Listen});
         }
         follow(leads);
     }
 
+    // With no inner run to show the ratio, the sender is four or more times slower: a sender two
+    // times slower gives runs of two inside most characters. Where four times slower is below
+    // every rate offered, two is all that is left.
     void followSlower(const LineSettings& line, std::uint32_t ratio) {
-        const std::uint32_t rate = line.baud / (ratio == 0 ? 2 : ratio);
+        std::uint32_t rate = line.baud / (ratio == 0 ? kUnshownRatio : ratio);
+        if (ratio == 0 && !findBaudRate(rate)) {
+            rate = line.baud / kSlowerRatios.front();
+        }
         if (!findBaudRate(rate)) {
             return;
         }
