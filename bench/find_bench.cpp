@@ -9,8 +9,8 @@
 // port hears at every other setting; a fresh receiver each run, started as the search starts.
 // onUart/K/N/S/U: the two-pass find, with its TSIP check of a talker found by sentences, of a
 // receiver of kind K (0: TSIP that speaks only when asked, 1: TSIP reporting every second,
-// 2: NMEA once a second) at setting N with S stop bits, behind the serial hardware kUartChoices[U],
-// the receiver running for a tenth of its interval or more before the search starts.
+// 2: NMEA once a second) at setting N with S stop bits, behind the serial hardware kUartChoices[U];
+// the receiver has run for 0 to 0.9 s before the search starts, spread over the cases.
 // noise/C/U: the two-pass find amid noise at every setting where no receiver talks, behind
 // kUartChoices[U]: with no receiver at all (C 0), or a TSIP receiver reporting every second at
 // 2400 bits/s 8N1 (C 1); quick_s is how long the quick pass took.
@@ -162,8 +162,9 @@ void nmeaAt(benchmark::State& state) {
 }
 
 constexpr int kPhases = 10;
-// Coprime with kPhases and with each other's steps, so that neighbouring cases meet the output at
-// different points.
+// Tenths of a second between neighbouring cases, so that they meet the output at different
+// points: the next setting three on, the other stop bits half a second away, the next hardware
+// seven on.
 constexpr std::array<int, 3> kPhaseSpread{3, 5, 7};
 
 void onUart(benchmark::State& state) {

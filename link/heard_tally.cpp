@@ -13,8 +13,6 @@ constexpr std::uint8_t kFirstPrintable = 0x20;
 constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
-constexpr std::uint8_t kAllZero = 0x00;
-constexpr std::uint8_t kAllOne = 0xFF;
 constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
 
 // Bytes heard before what they show is trusted while listening goes on: enough to tell text from
@@ -113,8 +111,6 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
         tally_ = HeardTally{};
         recentTextBits_ = 0;
         recentOddBits_ = 0;
-        recentWeighedBits_ = 0;
-        recentOddWeighedBits_ = 0;
     }
 }
 
@@ -126,11 +122,6 @@ void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
     const bool odd = text && (std::popcount(byte) & 1) != 0;
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
     recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;
-    const bool weighed = byte != kAllZero && byte != kAllOne;
-    const bool oddWeight = (std::popcount(byte) & 1) != 0;
-    recentWeighedBits_ = ((recentWeighedBits_ << 1) | (weighed ? 1U : 0U)) & kRecentMask;
-    recentOddWeighedBits_ =
-        ((recentOddWeighedBits_ << 1) | (weighed && oddWeight ? 1U : 0U)) & kRecentMask;
     bool inner = false;
     for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
         if (innerRunsFit(byte, kSlowerRatios[i], &inner) && inner) {
@@ -160,8 +151,6 @@ HeardTally HeardCounters::snapshot(std::uint32_t epoch) const {
     HeardTally tally = tally_;
     tally.recentText = static_cast<std::uint32_t>(std::popcount(recentTextBits_));
     tally.recentOddText = static_cast<std::uint32_t>(std::popcount(recentOddBits_));
-    tally.recentWeighed = static_cast<std::uint32_t>(std::popcount(recentWeighedBits_));
-    tally.recentOdd = static_cast<std::uint32_t>(std::popcount(recentOddWeighedBits_));
     return tally;
 }
 
@@ -216,9 +205,6 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
     }
     if (const std::uint32_t ratio = fittingRatio(tally)) {
         return {Heard::Slower, ratio};
-    }
-    if (fewOfOddWeight(tally.recentOdd, tally.recentWeighed)) {
-        return {Heard::Faster, 0, true};
     }
     if (tooFew(kNoiseVerdictBytes)) {
         return {};

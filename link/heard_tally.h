@@ -34,10 +34,6 @@ struct HeardTally {
     // listening in the middle of a stream takes a while to find the characters' start bits.
     std::uint32_t recentText = 0;
     std::uint32_t recentOddText = 0;
-    // The same weighing over every recent byte but the all-zero and all-one ones (fill, breaks
-    // and idle line, of even weight at either parity): binary talk shows the parity too.
-    std::uint32_t recentWeighed = 0;
-    std::uint32_t recentOdd = 0;
     // Bytes with at least one inner run (a transition at both ends), and of those the ones whose
     // inner runs all fit each of kSlowerRatios.
     std::uint32_t withInnerRuns = 0;
@@ -74,8 +70,6 @@ class HeardCounters {
     // Two shift registers of the last kRecent bytes: text, odd-weight text.
     std::uint32_t recentTextBits_ = 0;
     std::uint32_t recentOddBits_ = 0;
-    std::uint32_t recentWeighedBits_ = 0;
-    std::uint32_t recentOddWeighedBits_ = 0;
 };
 
 // What a tally says, with nothing of line settings in it.
@@ -93,8 +87,7 @@ struct HeardVerdict {
     // Slower: how many times slower, 0 when no inner run tells.
     std::uint32_t ratio = 0;
     // Text: the other parity is likelier (few characters of odd weight, or no sentence checked
-    // out in a stream long enough for two). Faster: few bytes of odd weight, so the other parity
-    // rather than a faster sender.
+    // out in a stream long enough for two).
     bool otherParity = false;
     bool operator==(const HeardVerdict&) const = default;
 };

@@ -233,10 +233,10 @@ class QuickPass {
                 leftEarly = elapsed < answerTime;
                 return true;
             }
-            // At a rate a ratio named, characters that show the other parity rule this one out
-            // at once: the receiver talks, and answers, only at its own.
+            // At a rate a ratio named, sentence text that shows the other parity rules this one
+            // out at once: the receiver talks, and answers, only at its own.
             if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud) &&
-                verdict.otherParity) {
+                verdict.heard == Heard::Text && verdict.otherParity) {
                 return true;
             }
             if (elapsed < answerTime) {
