@@ -32,10 +32,13 @@ constexpr double kMostlyText = 0.9;
 // without parity keeps only the even ones of an odd-parity sender, and one with parity those of
 // a sender without it whose stop bit reads as an odd parity bit. A UART that resynchronises on
 // the dropped characters' bits adds some of any weight: fewer than one in four of odd weight is
-// the other parity, halfway between what each side gives.
+// the other parity, halfway between what each side gives. While listening goes on the weights
+// are weighed again at every byte, and a dozen characters of a sentence's tail at the port's own
+// parity fall below one in four a few times in a hundred: there it takes fewer than one in
+// eight, which a dozen fair characters give three times in a thousand.
 constexpr std::uint32_t kWeighedText = 12;
-constexpr std::uint32_t kOddShareOfFour = 1;
-constexpr std::uint32_t kShareOf = 4;
+constexpr std::uint32_t kFewOddOf = 4;
+constexpr std::uint32_t kVeryFewOddOf = 8;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::uint32_t kSentenceBytes = 2 * 82;
 // A 2 % clock offset bends a run of L samples by one with a chance of L in 50; a character has at
@@ -71,9 +74,9 @@ bool nearlyAll(std::uint32_t count, std::uint32_t of) {
     return count >= kNearlyAll * of;
 }
 
-// Enough weighed, and fewer than one in four of odd weight: the other parity.
-bool fewOfOddWeight(std::uint32_t odd, std::uint32_t weighed) {
-    return weighed >= kWeighedText && odd * kShareOf < weighed * kOddShareOfFour;
+// Enough weighed, and fewer than one in shareOf of odd weight: the other parity.
+bool fewOfOddWeight(std::uint32_t odd, std::uint32_t weighed, std::uint32_t shareOf) {
+    return weighed >= kWeighedText && odd * shareOf < weighed;
 }
 
 }  // namespace
@@ -191,7 +194,8 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
         return {};
     }
     if (mostlyText) {
-        const bool fewOdd = fewOfOddWeight(tally.recentOddText, tally.recentText);
+        const bool fewOdd = fewOfOddWeight(tally.recentOddText, tally.recentText,
+                                           ended ? kFewOddOf : kVeryFewOddOf);
         if (tally.badSentences > 0 && !fewOdd) {
             return {Heard::Foreign};
         }

@@ -179,13 +179,14 @@ class QuickPass {
 
     // The time this visit may take: what is left before the deadline, less what the plain probes
     // still to come need. A plain probe only stands back for those after it; a listen where a
-    // ratio pointed, and where the receiver's kind of talk was heard or the other parity was
+    // ratio pointed, and where the receiver's kind of talk was heard or only the other parity was
     // ruled out, stands back for none, as that is where the receiver talks.
     std::chrono::milliseconds roomFor(const Visit& visit) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+        const HeardVerdict here = verdictAt(visit.line);
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
-            (mayBeOwnTalk(verdictAt(visit.line)) ||
-             otherSideLikelier(verdictAt(otherSide(visit.line))))) {
+            (mayBeOwnTalk(here) ||
+             (otherSideLikelier(verdictAt(otherSide(visit.line))) && !otherSideLikelier(here)))) {
             return std::max(left, std::chrono::milliseconds{0});
         }
         std::chrono::milliseconds reserved{0};
@@ -254,11 +255,7 @@ class QuickPass {
         const LineSettings& line = visit.line;
         switch (verdict.heard) {
             case Heard::Little:
-                // The rate is known and its burst is over: wait for the next where it may be.
-                if (visit.kind == VisitKind::Brief && rateKnown(line.baud) &&
-                    briefed(otherSide(line))) {
-                    follow({{likelierSide(line), VisitKind::Listen}}, Place::BehindLeads);
-                }
+                listenForNextBurst(visit);
                 return;
             case Heard::Foreign:
                 followReport();
@@ -271,14 +268,23 @@ class QuickPass {
                 if (verdict.otherParity) {
                     follow({{otherSide(line), VisitKind::Brief}});
                 } else {
-                    // Text alone is weak (see rateKnown): leads planned already go first.
-                    follow({{line, VisitKind::Listen}}, Place::BehindLeads);
+                    // Text alone is weak (see rateKnown): leads planned already go first, unless
+                    // the other parity was ruled out, which text here explains.
+                    follow({{line, VisitKind::Listen}},
+                           otherSideLikelier(verdictAt(otherSide(line))) ? Place::First
+                                                                         : Place::BehindLeads);
                 }
                 return;
             case Heard::Slower:
                 followSlower(line, verdict.ratio);
                 return;
             case Heard::Faster:
+                if (rateKnown(line.baud) && line != kListeningPost) {
+                    // Both parities of a rate a ratio named misread: each heard the burst from
+                    // its middle, where a port takes a while to find the start bits.
+                    listenForNextBurst(visit);
+                    return;
+                }
                 break;
         }
         // The other parity, or a faster sender, which the fastest rate shows; the other parity
@@ -295,6 +301,15 @@ class QuickPass {
             leads.push_back({kListeningPost, VisitKind::Listen});
         }
         follow(leads);
+    }
+
+    // The rate is known and both parities were asked while its burst ran, or was over: wait for
+    // the next where the talk may be the receiver's.
+    void listenForNextBurst(const Visit& visit) {
+        if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud) &&
+            briefed(otherSide(visit.line))) {
+            follow({{likelierSide(visit.line), VisitKind::Listen}}, Place::BehindLeads);
+        }
     }
 
     // With no inner run to show the ratio, the sender is four or more times slower: a sender two
