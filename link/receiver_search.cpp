@@ -255,7 +255,7 @@ class QuickPass {
         const LineSettings& line = visit.line;
         switch (verdict.heard) {
             case Heard::Little:
-                listenForNextBurst(visit);
+                (void)listenForNextBurst(visit);
                 return;
             case Heard::Foreign:
                 followReport();
@@ -279,10 +279,9 @@ class QuickPass {
                 followSlower(line, verdict.ratio);
                 return;
             case Heard::Faster:
-                if (rateKnown(line.baud) && line != kListeningPost) {
-                    // Both parities of a rate a ratio named misread: each heard the burst from
-                    // its middle, where a port takes a while to find the start bits.
-                    listenForNextBurst(visit);
+                // Both parities of a rate a ratio named misread: each heard the burst from its
+                // middle, where a port takes a while to find the start bits.
+                if (line != kListeningPost && listenForNextBurst(visit)) {
                     return;
                 }
                 break;
@@ -304,12 +303,14 @@ class QuickPass {
     }
 
     // The rate is known and both parities were asked while its burst ran, or was over: wait for
-    // the next where the talk may be the receiver's.
-    void listenForNextBurst(const Visit& visit) {
-        if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud) &&
-            briefed(otherSide(visit.line))) {
-            follow({{likelierSide(visit.line), VisitKind::Listen}}, Place::BehindLeads);
+    // the next where the talk may be the receiver's. Whether it was that case.
+    bool listenForNextBurst(const Visit& visit) {
+        if (visit.kind != VisitKind::Brief || !rateKnown(visit.line.baud) ||
+            !briefed(otherSide(visit.line))) {
+            return false;
         }
+        follow({{likelierSide(visit.line), VisitKind::Listen}}, Place::BehindLeads);
+        return true;
     }
 
     // With no inner run to show the ratio, the sender is four or more times slower: a sender two
