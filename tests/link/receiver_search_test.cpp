@@ -27,7 +27,7 @@ constexpr double kFactor = 0.1;
 // The quick pass catches a fast receiver's short bursts; a tenth of real time leaves them too
 // short on a busy machine.
 constexpr double kQuickFactor = 0.2;
-constexpr int kQuickPassAttempts = 3;
+constexpr int kQuickPassAttempts = 4;
 // Each probe waits for at least one of the receiver's output intervals.
 constexpr double kStrictFactor = 0.03;
 constexpr std::uint32_t kSeeds[] = {1, 7, 40503};
@@ -62,9 +62,10 @@ TEST_P(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
                                           << " " << static_cast<int>(output);
             };
             // The quick pass's waits are real time, shrunk: a machine busy enough to stall the
-            // receiver's burst can push one search into the full pass, so only a setting that
-            // misses the quick pass three times running fails it. Where it is found is checked
-            // always.
+            // receiver's burst can push one search into the full pass, and a reporting receiver
+            // at 1200 odd behind a 16550 still misses it now and then (see bench/README.md), so
+            // only a setting that misses the quick pass four times running fails it. Where it is
+            // found is checked always.
             bool fullPass = true;
             for (int attempt = 0; attempt < kQuickPassAttempts && fullPass; ++attempt) {
                 Rig rig(line, output, kSeeds[0], kQuickFactor, uart);
