@@ -185,8 +185,7 @@ class QuickPass {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const HeardVerdict here = verdictAt(visit.line);
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
-            (mayBeOwnTalk(here) ||
-             (otherSideLikelier(verdictAt(otherSide(visit.line))) && !otherSideLikelier(here)))) {
+            (mayBeOwnTalk(here) || (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
             return std::max(left, std::chrono::milliseconds{0});
         }
         std::chrono::milliseconds reserved{0};
@@ -271,8 +270,7 @@ class QuickPass {
                     // Text alone is weak (see rateKnown): leads planned already go first, unless
                     // the other parity was ruled out, which text here explains.
                     follow({{line, VisitKind::Listen}},
-                           otherSideLikelier(verdictAt(otherSide(line))) ? Place::First
-                                                                         : Place::BehindLeads);
+                           ruledOutAcross(line) ? Place::First : Place::BehindLeads);
                 }
                 return;
             case Heard::Slower:
@@ -364,9 +362,12 @@ class QuickPass {
     // A listen goes where the talk may be the receiver's: to the other parity when what was
     // heard here points there and nothing heard there points back.
     LineSettings likelierSide(const LineSettings& line) const {
-        const LineSettings other = otherSide(line);
-        return otherSideLikelier(verdictAt(line)) && !otherSideLikelier(verdictAt(other)) ? other
-                                                                                          : line;
+        return otherSideLikelier(verdictAt(line)) && !ruledOutAcross(line) ? otherSide(line) : line;
+    }
+
+    // What was heard at the other parity of line's rate points back to line.
+    bool ruledOutAcross(const LineSettings& line) const {
+        return otherSideLikelier(verdictAt(otherSide(line)));
     }
 
     enum class Place { First, BehindLeads };
