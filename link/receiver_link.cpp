@@ -1,5 +1,6 @@
 #include "link/receiver_link.h"
 
+#include <limits>
 #include <system_error>
 
 #include "link/port_names.h"
@@ -48,6 +49,10 @@ bool ReceiverLink::open() {
     stopRequested_.store(false);
     bytesHeard_.store(0);
     staleBelow_.store(0);
+    {
+        const std::lock_guard lock(protocolMutex_);
+        protocolStatedAt_ = 0;  // the new port's input counts from nothing
+    }
     configured_.reset();
     try {
         reader_ = std::thread([this] { readerLoop(); });
@@ -144,7 +149,8 @@ void ReceiverLink::readerLoop() {
 // byte read below a fresh mark is always seen as stale.
 void ReceiverLink::take(std::uint8_t byte) {
     const std::uint32_t epoch = settingsEpoch_.load();
-    if (bytesHeard_.fetch_add(1, std::memory_order_relaxed) < staleBelow_.load()) {
+    const std::uint64_t position = bytesHeard_.fetch_add(1, std::memory_order_relaxed);
+    if (position < staleBelow_.load()) {
         return;
     }
     if (epoch != framerEpoch_) {
@@ -161,7 +167,7 @@ void ReceiverLink::take(std::uint8_t byte) {
         }
         const std::lock_guard lock(settingsEpochMutex_);
         if (settingsEpoch_.load() == framerEpoch_) {
-            dispatch(*message);
+            dispatch(*message, position);
         }
     }
 }
@@ -181,19 +187,37 @@ void ReceiverLink::deviceHasGone() {
     cancellation_.abort();
 }
 
+void ReceiverLink::setOutputProtocol(OutputProtocol output) {
+    const std::lock_guard lock(protocolMutex_);
+    protocolStatedAt_ = port_ != nullptr ? port_->inputMark() : 0;
+    outputProtocol_.store(output);
+}
+
+void ReceiverLink::noteOutput(OutputProtocol output, std::uint64_t endsAt) {
+    const std::lock_guard lock(protocolMutex_);
+    if (endsAt >= protocolStatedAt_) {
+        outputProtocol_.store(output);
+    }
+}
+
+// Driven from outside the reader, a message counts as heard after every statement.
 void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
+    dispatch(message, std::numeric_limits<std::uint64_t>::max());
+}
+
+void ReceiverLink::dispatch(std::span<const std::uint8_t> message, std::uint64_t endsAt) {
     if (message.empty()) {
         return;
     }
     const auto data = message.subspan(1);
     switch (message[0]) {
         case kIdRejected:
-            outputProtocol_.store(OutputProtocol::Tsip);
+            noteOutput(OutputProtocol::Tsip, endsAt);
             identityReplies_.note(message);
             rejectEvent_.pulse();
             break;
         case kSentenceStart:
-            outputProtocol_.store(OutputProtocol::Nmea);
+            noteOutput(OutputProtocol::Nmea, endsAt);
             replyEvent_.pulse();
             if (nmeaChecksumHolds(message) && !withinResidue()) {
                 checkedSentenceEvent_.pulse();
@@ -205,19 +229,19 @@ void ReceiverLink::dispatch(std::span<const std::uint8_t> message) {
             break;
         case kIdNmeaReport:
             postNmeaMask(data);
-            outputProtocol_.store(OutputProtocol::Tsip);
+            noteOutput(OutputProtocol::Tsip, endsAt);
             replyEvent_.pulse();
             if (holdsNmeaMask(data)) {
                 nmeaReportEvent_.pulse();
             }
             break;
         case kIdPortReport:
-            outputProtocol_.store(OutputProtocol::Tsip);
+            noteOutput(OutputProtocol::Tsip, endsAt);
             notePortReport(data);
             replyEvent_.pulse();
             break;
         default:
-            outputProtocol_.store(OutputProtocol::Tsip);
+            noteOutput(OutputProtocol::Tsip, endsAt);
             identityReplies_.note(message);
             if (confirmsSave(message)) {
                 saveEvent_.pulse();

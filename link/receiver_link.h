@@ -94,14 +94,20 @@ class ReceiverLink {
     void clearVerified();
     // Records settings the receiver answered at and marks them verified.
     void storeVerified(const LineSettings& settings);
-    // Records what a procedure knows the receiver sends, having set it itself.
-    void setOutputProtocol(OutputProtocol output) { outputProtocol_.store(output); }
+    // Records what a procedure knows the receiver sends, having set it itself. Output that had
+    // reached the port by then was sent before the change and does not undo it, however late
+    // the reader takes it.
+    void setOutputProtocol(OutputProtocol output);
 
     // Acts on one framed message as the reader does; public so the fuzzer and tests can drive
     // the dispatch without a port.
     void dispatch(std::span<const std::uint8_t> message);
 
   private:
+    // The position in the port's input of a message's last byte, for telling output sent before
+    // a protocol change from output sent after it.
+    void dispatch(std::span<const std::uint8_t> message, std::uint64_t endsAt);
+    void noteOutput(OutputProtocol output, std::uint64_t endsAt);
     void readerLoop();
     void take(std::uint8_t byte);
     void deviceHasGone();
@@ -137,7 +143,10 @@ class ReceiverLink {
     static constexpr std::chrono::steady_clock::rep kNeverChanged = -1;
     std::atomic<std::chrono::steady_clock::rep> changedAt_{kNeverChanged};
     std::atomic<std::uint64_t> bytesHeard_{0};
+    // The protocol and the input mark it was stated at change together.
+    std::mutex protocolMutex_;
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
+    std::uint64_t protocolStatedAt_ = 0;
     // A message is dispatched only under this lock and only if no settings change came since its
     // bytes were read; configurePort moves the settings under it too. A question asked after
     // configurePort returns can therefore never be answered by a message heard before.

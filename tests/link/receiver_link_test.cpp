@@ -181,6 +181,35 @@ TEST_F(LinkFixture, InputFromBeforeAChangeOfSettingsAnswersNothing) {
               (PortReport{k4800, OutputProtocol::Tsip}));
 }
 
+// A procedure that switched the receiver's output states the new protocol. A report that had
+// reached the port before, however late the reader takes it, was sent in the old protocol and
+// leaves the statement standing; a report that arrives after it tells the protocol again.
+TEST_F(LinkFixture, OutputFromBeforeAStatedProtocolDoesNotUndoIt) {
+    ASSERT_TRUE(link.open());
+    state->change([&] {
+        state->holding = true;
+        state->incoming.assign(k4800Report.begin(), k4800Report.end());
+    });
+    link.setOutputProtocol(OutputProtocol::Nmea);
+    {
+        EventWait report(link.portReportEvent());
+        state->change([&] { state->holding = false; });
+        ASSERT_EQ(report.wait(10s), WaitResult::First);
+    }
+    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
+    EventWait after(link.portReportEvent());
+    state->push(k4800Report);
+    ASSERT_EQ(after.wait(10s), WaitResult::First);
+    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Tsip);
+    link.setOutputProtocol(OutputProtocol::Nmea);
+    link.close();
+    ASSERT_TRUE(link.open());  // the reopened port counts its input afresh
+    EventWait again(link.portReportEvent());
+    state->push(k4800Report);
+    ASSERT_EQ(again.wait(10s), WaitResult::First);
+    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Tsip);
+}
+
 // What the reader heard at the current settings: TSIP packets and sentences that check are
 // messages, a sentence that fails its checksum is told apart, as another device sends those.
 TEST_F(LinkFixture, TheTallyCountsFailedSentencesApartFromMessages) {
