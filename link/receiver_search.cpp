@@ -470,6 +470,22 @@ bool answersTsip(ReceiverLink& link) {
     return true;
 }
 
+// The port drops characters that arrive with errors, so a talker's sentence heard at a setting
+// near its own, parity or rate off, comes with characters missing; now and then, one time in
+// 256 for an eight-bit checksum, those it lost leave the checksum holding. A device that
+// answers no TSIP is named only once a second sentence checks at the setting, which its own
+// talk gives within a lead wait and chance almost never does.
+bool keepsSendingSentences(ReceiverLink& link) {
+    const std::optional<LineSettings> line = link.verifiedSettings();
+    if (!line) {
+        return false;
+    }
+    EventWait sentence(link.checkedSentenceEvent(), &link.cancellation());
+    return sentence.wait(link.timing().leadWait +
+                         lineTime(kSentenceBytes, *line, link.timing().factor)) ==
+           WaitResult::First;
+}
+
 }  // namespace
 
 const std::array<LineSettings, kProbeCount>& probeOrder() {
@@ -495,7 +511,8 @@ std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSet
     return lineTime(bytes, line, link.timing().factor) + link.timing().quickProbeMargin;
 }
 
-bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProgress&)>& onProbe) {
+bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProgress&)>& onProbe,
+                    const std::function<bool()>& accepted) {
     link.clearVerified();
     if (!link.isOpen()) {
         return false;
@@ -504,7 +521,8 @@ bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProg
         if (onProbe) {
             onProbe(ProbeProgress{kProbeOrder[i], i + 1});
         }
-        if (probeSetting(link, kProbeOrder[i], link.timing().probeWait)) {
+        if (probeSetting(link, kProbeOrder[i], link.timing().probeWait) &&
+            (!accepted || accepted())) {
             return true;
         }
     }
@@ -513,14 +531,24 @@ bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProg
 
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     const std::uint64_t heardBefore = link.bytesHeard();
-    const auto confirmed = [&link, &options] {
-        return link.outputProtocol() != OutputProtocol::Nmea || !options.confirmNmea ||
-                       answersTsip(link)
-                   ? SearchOutcome::Found
-                   : SearchOutcome::NotTsip;
+    // What an answer turned out to be; nothing when its sentence was chance and the search goes on.
+    std::optional<SearchOutcome> outcome;
+    const auto judge = [&link, &options, &outcome] {
+        if (link.outputProtocol() != OutputProtocol::Nmea || !options.confirmNmea ||
+            answersTsip(link)) {
+            outcome = SearchOutcome::Found;
+        } else if (keepsSendingSentences(link)) {
+            outcome = SearchOutcome::NotTsip;
+        } else {
+            link.clearVerified();
+        }
+        return outcome.has_value();
     };
-    if (QuickPass(link, options.onProbe).run()) {
-        return confirmed();
+    QuickPass quick(link, options.onProbe);
+    while (quick.run()) {
+        if (judge()) {
+            return *outcome;
+        }
     }
     if (link.cancellation().raised()) {
         return SearchOutcome::NotFound;
@@ -533,7 +561,7 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
             options.onProbe(SearchPass::Full, progress);
         }
     };
-    return searchReceiver(link, onFullProbe) ? confirmed() : SearchOutcome::NotFound;
+    return searchReceiver(link, onFullProbe, judge) ? *outcome : SearchOutcome::NotFound;
 }
 
 bool readReceiverSettings(ReceiverLink& link, NotificationSink* window,

@@ -64,9 +64,10 @@ bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::mil
 // the quick-probe margin.
 std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line);
 // The full pass alone: probes every setting of probeOrder with the full probe wait and stores the
-// first that draws an answer.
+// first that draws an answer that accepted, when given, takes; one it refuses is passed over.
 bool searchReceiver(ReceiverLink& link,
-                    const std::function<void(const ProbeProgress&)>& onProbe = {});
+                    const std::function<void(const ProbeProgress&)>& onProbe = {},
+                    const std::function<bool()>& accepted = {});
 
 // Finds the receiver and asks for its NMEA selection, which reaches window as a notification;
 // whileTsip runs once while the receiver speaks TSIP (see requestNmeaSelection).

@@ -10,6 +10,7 @@
 
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
+#include "tests/support/fake_serial_port.h"
 
 namespace kestrune {
 
@@ -183,6 +184,49 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
             break;
         }
     }
+}
+
+// A port that hears, once, at one setting near a talker's own, a sentence whose lost characters
+// left its checksum holding, and a receiver's port report at the receiver's own setting.
+class ChanceSentencePort : public FakeSerialPort {
+  public:
+    static constexpr LineSettings kChance{9600, Parity::Odd, StopBits::One};
+    static constexpr LineSettings kOwn{4800, Parity::None, StopBits::One};
+
+    explicit ChanceSentencePort(std::shared_ptr<FakePortState> state)
+        : FakeSerialPort(state), state_(std::move(state)) {}
+    bool write(std::span<const std::uint8_t>) override {
+        LineSettings now;
+        (void)getLineSettings(now);
+        if (now == kChance && !sentenceHeard_) {
+            sentenceHeard_ = true;
+            // Past the residue of the change of settings, where a sentence would check nothing.
+            std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
+            state_->push(kSentence);
+        } else if (now == kOwn) {
+            state_->push(kOwnReport);
+        }
+        return true;
+    }
+
+  private:
+    static constexpr std::string_view kText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
+    static constexpr std::array<std::uint8_t, 14> kOwnReport{
+        0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
+    const std::vector<std::uint8_t> kSentence{kText.begin(), kText.end()};
+    std::shared_ptr<FakePortState> state_;
+    bool sentenceHeard_ = false;
+};
+
+// One sentence that checks, and no second one, was chance: the search goes on to the receiver.
+TEST(ReceiverSearchChecks, ASentenceThatChecksOnlyOnceIsPassedOver) {
+    auto state = std::make_shared<FakePortState>();
+    ReceiverLink link(Timing{}.scaled(kFactor), [&](std::string_view) {
+        return OpenResult{std::make_unique<ChanceSentencePort>(state)};
+    });
+    ASSERT_TRUE(link.open());
+    EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
+    EXPECT_EQ(link.verifiedSettings(), ChanceSentencePort::kOwn);
 }
 
 // A device that sends checked sentences but answers no TSIP is named as such, at its setting.
