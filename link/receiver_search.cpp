@@ -436,6 +436,19 @@ class QuickPass {
     std::array<HeardVerdict, kProbeCount> board_{};
 };
 
+// Whether another sentence that checks comes at the verified setting within a lead wait, which
+// a talker's own output gives.
+bool keepsSendingSentences(ReceiverLink& link) {
+    const std::optional<LineSettings> line = link.verifiedSettings();
+    if (!line) {
+        return false;
+    }
+    EventWait sentence(link.checkedSentenceEvent(), &link.cancellation());
+    return sentence.wait(link.timing().leadWait +
+                         lineTime(kSentenceBytes, *line, link.timing().factor)) ==
+           WaitResult::First;
+}
+
 // A sentence found the setting, but any NMEA device sends those; only a TSIP receiver answers
 // with a port report. Switches the talker to TSIP without waiting out a rejection, asks for its
 // port settings, and, once it answered, switches it back. A port report of the found rate and
@@ -467,23 +480,13 @@ bool answersTsip(ReceiverLink& link) {
     (void)link.cancellation().sleepFor(lineTime(back.length, *line, link.timing().factor) +
                                        link.timing().residueWait);
     link.setOutputProtocol(OutputProtocol::Nmea);
-    return true;
-}
-
-// The port drops characters that arrive with errors, so a talker's sentence heard at a setting
-// near its own, parity or rate off, comes with characters missing; now and then, one time in
-// 256 for an eight-bit checksum, those it lost leave the checksum holding. A device that
-// answers no TSIP is named only once a second sentence checks at the setting, which its own
-// talk gives within a lead wait and chance almost never does.
-bool keepsSendingSentences(ReceiverLink& link) {
-    const std::optional<LineSettings> line = link.verifiedSettings();
-    if (!line) {
-        return false;
+    // TSIP the receiver had queued before it took the switch back still follows it, and tells
+    // the link TSIP again until the next sentence. The receiver sends in order, so once a sentence
+    // is in, all of that is behind it; one that never comes leaves what was stated.
+    if (keepsSendingSentences(link)) {
+        link.setOutputProtocol(OutputProtocol::Nmea);
     }
-    EventWait sentence(link.checkedSentenceEvent(), &link.cancellation());
-    return sentence.wait(link.timing().leadWait +
-                         lineTime(kSentenceBytes, *line, link.timing().factor)) ==
-           WaitResult::First;
+    return true;
 }
 
 }  // namespace
@@ -532,6 +535,11 @@ bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProg
 SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     const std::uint64_t heardBefore = link.bytesHeard();
     // What an answer turned out to be; nothing when its sentence was chance and the search goes on.
+    // The port drops characters that arrive with errors, so a talker's sentence heard at a setting
+    // near its own, parity or rate off, comes with characters missing; now and then, one time in
+    // 256 for an eight-bit checksum, those it lost leave the checksum holding. A device that
+    // answers no TSIP is named only once a second sentence checks at the setting, which chance
+    // almost never gives.
     std::optional<SearchOutcome> outcome;
     const auto judge = [&link, &options, &outcome] {
         if (link.outputProtocol() != OutputProtocol::Nmea || !options.confirmNmea ||

@@ -180,6 +180,8 @@ TEST(ReceiverProcedures, ReadingAnNmeaReceiverSwitchesItToTsipToAskAndBack) {
                                   configFor(4800, OutputProtocol::Nmea)}));
     EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
               (std::vector<Notification>{{kNotifyNmeaMask, 0x43, 0}}));
+    // The receiver takes the switch back in on its own thread, which may lag behind.
+    ASSERT_TRUE(rig.receiver.waitForHostWrites(std::chrono::seconds(5)));
     EXPECT_EQ(rig.receiver.settings().output, OutputProtocol::Nmea);
 }
 

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <semaphore>
 #include <thread>
 
+#include "protocol/tsip_commands.h"
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 #include "tests/support/fake_serial_port.h"
@@ -33,6 +36,9 @@ constexpr int kQuickPassAttempts = 4;
 constexpr double kStrictFactor = 0.03;
 constexpr std::uint32_t kSeeds[] = {1, 7, 40503};
 constexpr OutputProtocol kOutputs[] = {OutputProtocol::Nmea, OutputProtocol::Tsip};
+// The receiver takes in the search's last command on a thread of its own, which a busy machine
+// may hold back past the search's end; its state is read once it has.
+constexpr std::chrono::seconds kTakenWithin{5};
 
 struct Rig {
     VirtualReceiver receiver;
@@ -76,6 +82,7 @@ TEST_P(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
                     fullPass = fullPass || pass == SearchPass::Full;
                 };
                 EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found) << where();
+                EXPECT_TRUE(rig.receiver.waitForHostWrites(kTakenWithin)) << where();
                 const bool moves = uart.nativeUsb && output == OutputProtocol::Nmea;
                 EXPECT_EQ(rig.link.verifiedSettings(), moves ? rig.receiver.settings().line : line)
                     << where();
@@ -107,6 +114,7 @@ TEST_P(ReceiverSearch, TheQuickPassFindsShortBurstsOfSentences) {
                 quick = quick && pass == SearchPass::Quick;
             };
             EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found) << seed;
+            EXPECT_TRUE(rig.receiver.waitForHostWrites(kTakenWithin)) << seed;
             // On a native USB port the check moves the receiver to where the sentences came first.
             const LineSettings at =
                 GetParam().model.nativeUsb ? rig.receiver.settings().line : line;
@@ -227,6 +235,88 @@ TEST(ReceiverSearchChecks, ASentenceThatChecksOnlyOnceIsPassedOver) {
     ASSERT_TRUE(link.open());
     EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
     EXPECT_EQ(link.verifiedSettings(), ChanceSentencePort::kOwn);
+}
+
+// An NMEA receiver at 4800 8N1 that answers the check, then, after the switch back, still sends
+// a TSIP report it had queued before it took the switch, and its next sentence some time later.
+class LeftoverReportPort : public FakeSerialPort {
+  public:
+    static constexpr LineSettings kOwn{4800, Parity::None, StopBits::One};
+
+    explicit LeftoverReportPort(std::shared_ptr<FakePortState> state)
+        : FakeSerialPort(state), state_(std::move(state)) {}
+    ~LeftoverReportPort() override {
+        if (tail_.joinable()) {
+            tail_.join();
+        }
+    }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        LineSettings now;
+        (void)getLineSettings(now);
+        if (now != kOwn) {
+            return true;
+        }
+        const auto is = [&](const TsipFrame& frame) {
+            return std::ranges::equal(bytes, frame.bytes());
+        };
+        const std::chrono::milliseconds residue = Timing{}.scaled(kFactor).residueWait;
+        if (is(portConfigQuery()) && inTsip_) {
+            state_->push(kOwnReport);
+        } else if (is(portConfigQuery())) {
+            // The probes hear sentences, past the residue of the change of settings.
+            std::this_thread::sleep_for(2 * residue);
+            state_->push(kSentence);
+        } else if (is(portConfig(kOwn, OutputProtocol::Tsip))) {
+            inTsip_ = true;
+        } else if (is(portConfig(kOwn, OutputProtocol::Nmea)) && !tail_.joinable()) {
+            tail_ = std::thread([this, residue] {
+                std::this_thread::sleep_for(kLeftoverAfter * residue);
+                state_->push(kLeftover);
+                leftoverPushed_.release();
+                std::this_thread::sleep_for(kSentenceAfter * residue);
+                state_->push(kSentence);
+            });
+        }
+        return true;
+    }
+
+    // True once the leftover report is in the port.
+    bool waitForLeftover() { return leftoverPushed_.try_acquire_for(std::chrono::seconds(10)); }
+
+  private:
+    // In residue waits: the report comes past the switch back's own wait, the sentence well
+    // within the wait for one.
+    static constexpr int kLeftoverAfter = 4;
+    static constexpr int kSentenceAfter = 20;
+    static constexpr std::string_view kText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
+    static constexpr std::array<std::uint8_t, 14> kOwnReport{
+        0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
+    // A health report, 0x46: status and error code.
+    static constexpr std::array<std::uint8_t, 6> kLeftover{0x10, 0x46, 0x00, 0x00, 0x10, 0x03};
+    const std::vector<std::uint8_t> kSentence{kText.begin(), kText.end()};
+    std::shared_ptr<FakePortState> state_;
+    bool inTsip_ = false;
+    std::binary_semaphore leftoverPushed_{0};
+    std::thread tail_;
+};
+
+// The search ends with the link knowing the receiver sends NMEA again, whatever TSIP it had
+// queued before the switch back.
+TEST(ReceiverSearchChecks, TsipQueuedBeforeTheSwitchBackLeavesTheLinkInNmea) {
+    auto state = std::make_shared<FakePortState>();
+    LeftoverReportPort* port = nullptr;
+    ReceiverLink link(Timing{}.scaled(kFactor), [&](std::string_view) {
+        auto opened = std::make_unique<LeftoverReportPort>(state);
+        port = opened.get();
+        return OpenResult{std::move(opened)};
+    });
+    ASSERT_TRUE(link.open());
+    EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(port->waitForLeftover());
+    ASSERT_TRUE(state->waitUntilDrained());
+    EXPECT_EQ(link.verifiedSettings(), LeftoverReportPort::kOwn);
+    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
 }
 
 // A device that sends checked sentences but answers no TSIP is named as such, at its setting.
