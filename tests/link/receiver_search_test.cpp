@@ -194,6 +194,12 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
     }
 }
 
+// A sentence that checks, and a receiver's port report of 4800 8N1, TSIP.
+constexpr std::string_view kCheckedText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
+const std::vector<std::uint8_t> kSentence{kCheckedText.begin(), kCheckedText.end()};
+constexpr std::array<std::uint8_t, 14> kOwnReport{0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00,
+                                                  0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
+
 // A port that hears, once, at one setting near a talker's own, a sentence whose lost characters
 // left its checksum holding, and a receiver's port report at the receiver's own setting.
 class ChanceSentencePort : public FakeSerialPort {
@@ -218,10 +224,6 @@ class ChanceSentencePort : public FakeSerialPort {
     }
 
   private:
-    static constexpr std::string_view kText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
-    static constexpr std::array<std::uint8_t, 14> kOwnReport{
-        0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
-    const std::vector<std::uint8_t> kSentence{kText.begin(), kText.end()};
     std::shared_ptr<FakePortState> state_;
     bool sentenceHeard_ = false;
 };
@@ -288,12 +290,8 @@ class LeftoverReportPort : public FakeSerialPort {
     // within the wait for one.
     static constexpr int kLeftoverAfter = 4;
     static constexpr int kSentenceAfter = 20;
-    static constexpr std::string_view kText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
-    static constexpr std::array<std::uint8_t, 14> kOwnReport{
-        0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
     // A health report, 0x46: status and error code.
     static constexpr std::array<std::uint8_t, 6> kLeftover{0x10, 0x46, 0x00, 0x00, 0x10, 0x03};
-    const std::vector<std::uint8_t> kSentence{kText.begin(), kText.end()};
     std::shared_ptr<FakePortState> state_;
     bool inTsip_ = false;
     std::binary_semaphore leftoverPushed_{0};
