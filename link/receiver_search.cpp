@@ -481,11 +481,10 @@ bool answersTsip(ReceiverLink& link) {
                                        link.timing().residueWait);
     link.setOutputProtocol(OutputProtocol::Nmea);
     // TSIP the receiver had queued before it took the switch back still follows it, and tells
-    // the link TSIP again until the next sentence. The receiver sends in order, so once a sentence
-    // is in, all of that is behind it; one that never comes leaves what was stated.
-    if (keepsSendingSentences(link)) {
-        link.setOutputProtocol(OutputProtocol::Nmea);
-    }
+    // the link TSIP again until the next sentence, which the reader notes as NMEA. The receiver
+    // sends in order, so once a sentence is in, all of that is behind it; one that never comes
+    // leaves what was stated.
+    (void)keepsSendingSentences(link);
     return true;
 }
 

@@ -194,7 +194,8 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
     }
 }
 
-// A sentence that checks, and a receiver's port report of 4800 8N1, TSIP.
+// A sentence that checks, and a receiver's port report of its own setting, 4800 8N1, TSIP.
+constexpr LineSettings kReportedLine{4800, Parity::None, StopBits::One};
 constexpr std::string_view kCheckedText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
 const std::vector<std::uint8_t> kSentence{kCheckedText.begin(), kCheckedText.end()};
 constexpr std::array<std::uint8_t, 14> kOwnReport{0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00,
@@ -205,7 +206,6 @@ constexpr std::array<std::uint8_t, 14> kOwnReport{0x10, 0xBC, 0x00, 0x06, 0x06, 
 class ChanceSentencePort : public FakeSerialPort {
   public:
     static constexpr LineSettings kChance{9600, Parity::Odd, StopBits::One};
-    static constexpr LineSettings kOwn{4800, Parity::None, StopBits::One};
 
     explicit ChanceSentencePort(std::shared_ptr<FakePortState> state)
         : FakeSerialPort(state), state_(std::move(state)) {}
@@ -217,7 +217,7 @@ class ChanceSentencePort : public FakeSerialPort {
             // Past the residue of the change of settings, where a sentence would check nothing.
             std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
             state_->push(kSentence);
-        } else if (now == kOwn) {
+        } else if (now == kReportedLine) {
             state_->push(kOwnReport);
         }
         return true;
@@ -236,15 +236,13 @@ TEST(ReceiverSearchChecks, ASentenceThatChecksOnlyOnceIsPassedOver) {
     });
     ASSERT_TRUE(link.open());
     EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
-    EXPECT_EQ(link.verifiedSettings(), ChanceSentencePort::kOwn);
+    EXPECT_EQ(link.verifiedSettings(), kReportedLine);
 }
 
 // An NMEA receiver at 4800 8N1 that answers the check, then, after the switch back, still sends
 // a TSIP report it had queued before it took the switch, and its next sentence some time later.
 class LeftoverReportPort : public FakeSerialPort {
   public:
-    static constexpr LineSettings kOwn{4800, Parity::None, StopBits::One};
-
     explicit LeftoverReportPort(std::shared_ptr<FakePortState> state)
         : FakeSerialPort(state), state_(std::move(state)) {}
     ~LeftoverReportPort() override {
@@ -255,7 +253,7 @@ class LeftoverReportPort : public FakeSerialPort {
     bool write(std::span<const std::uint8_t> bytes) override {
         LineSettings now;
         (void)getLineSettings(now);
-        if (now != kOwn) {
+        if (now != kReportedLine) {
             return true;
         }
         const auto is = [&](const TsipFrame& frame) {
@@ -268,9 +266,9 @@ class LeftoverReportPort : public FakeSerialPort {
             // The probes hear sentences, past the residue of the change of settings.
             std::this_thread::sleep_for(2 * residue);
             state_->push(kSentence);
-        } else if (is(portConfig(kOwn, OutputProtocol::Tsip))) {
+        } else if (is(portConfig(kReportedLine, OutputProtocol::Tsip))) {
             inTsip_ = true;
-        } else if (is(portConfig(kOwn, OutputProtocol::Nmea)) && !tail_.joinable()) {
+        } else if (is(portConfig(kReportedLine, OutputProtocol::Nmea)) && !tail_.joinable()) {
             tail_ = std::thread([this, residue] {
                 std::this_thread::sleep_for(kLeftoverAfter * residue);
                 state_->push(kLeftover);
@@ -313,7 +311,7 @@ TEST(ReceiverSearchChecks, TsipQueuedBeforeTheSwitchBackLeavesTheLinkInNmea) {
     ASSERT_NE(port, nullptr);
     ASSERT_TRUE(port->waitForLeftover());
     ASSERT_TRUE(state->waitUntilDrained());
-    EXPECT_EQ(link.verifiedSettings(), LeftoverReportPort::kOwn);
+    EXPECT_EQ(link.verifiedSettings(), kReportedLine);
     EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
 }
 
