@@ -52,6 +52,7 @@ bool ReceiverLink::open() {
     {
         const std::lock_guard lock(protocolMutex_);
         protocolStatedAt_ = 0;  // the new port's input counts from nothing
+        protocolHeldBelow_ = 0;
     }
     configured_.reset();
     try {
@@ -187,17 +188,25 @@ void ReceiverLink::deviceHasGone() {
     cancellation_.abort();
 }
 
-void ReceiverLink::setOutputProtocol(OutputProtocol output) {
+void ReceiverLink::setOutputProtocol(OutputProtocol output, std::uint64_t queuedBytes) {
     const std::lock_guard lock(protocolMutex_);
     protocolStatedAt_ = port_ != nullptr ? port_->inputMark() : 0;
+    protocolHeldBelow_ = protocolStatedAt_ + queuedBytes;
     outputProtocol_.store(output);
 }
 
 void ReceiverLink::noteOutput(OutputProtocol output, std::uint64_t endsAt) {
     const std::lock_guard lock(protocolMutex_);
-    if (endsAt >= protocolStatedAt_) {
-        outputProtocol_.store(output);
+    if (endsAt < protocolStatedAt_) {
+        return;
     }
+    if (endsAt < protocolHeldBelow_) {
+        if (output != outputProtocol_.load()) {
+            return;
+        }
+        protocolHeldBelow_ = 0;  // the receiver sends in order: what it had queued is out
+    }
+    outputProtocol_.store(output);
 }
 
 // Driven from outside the reader, a message counts as heard after every statement.

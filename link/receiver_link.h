@@ -96,8 +96,10 @@ class ReceiverLink {
     void storeVerified(const LineSettings& settings);
     // Records what a procedure knows the receiver sends, having set it itself. Output that had
     // reached the port by then was sent before the change and does not undo it, however late
-    // the reader takes it.
-    void setOutputProtocol(OutputProtocol output);
+    // the reader takes it. Nor does other output within the next queuedBytes of input, which the
+    // receiver may have queued before it took the change, until output in the stated protocol
+    // shows that all of that is out.
+    void setOutputProtocol(OutputProtocol output, std::uint64_t queuedBytes = 0);
 
     // Acts on one framed message as the reader does; public so the fuzzer and tests can drive
     // the dispatch without a port.
@@ -143,10 +145,11 @@ class ReceiverLink {
     static constexpr std::chrono::steady_clock::rep kNeverChanged = -1;
     std::atomic<std::chrono::steady_clock::rep> changedAt_{kNeverChanged};
     std::atomic<std::uint64_t> bytesHeard_{0};
-    // The protocol and the input mark it was stated at change together.
+    // The protocol, the input mark it was stated at and the end of its hold change together.
     std::mutex protocolMutex_;
     std::atomic<OutputProtocol> outputProtocol_{OutputProtocol::Tsip};
     std::uint64_t protocolStatedAt_ = 0;
+    std::uint64_t protocolHeldBelow_ = 0;
     // A message is dispatched only under this lock and only if no settings change came since its
     // bytes were read; configurePort moves the settings under it too. A question asked after
     // configurePort returns can therefore never be answered by a message heard before.

@@ -57,6 +57,9 @@ constexpr std::size_t kPortReportFrameBytes = 14;
 constexpr std::size_t kUnframedBytes = 48;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
+// What a talker switched to TSIP may send ahead of an answer: a sentence under way, and a burst
+// of the reports a receiver starts its TSIP output with.
+constexpr std::size_t kAheadOfTsipAnswerBytes = 2 * kSentenceBytes;
 // A receiver slots its answer behind the report under way, or, when that one ends before the
 // answer is ready, behind the next: a third framed message without the answer says none is coming.
 constexpr std::uint32_t kMessagesPastAnswer = 3;
@@ -463,7 +466,7 @@ bool answersTsip(ReceiverLink& link) {
     // receiver starts its TSIP output with; then the margin once more for the switch.
     const std::chrono::milliseconds wait =
         quickProbeWait(link, *line) + link.timing().quickProbeMargin +
-        lineTime(2 * kSentenceBytes + portConfig(*line, OutputProtocol::Tsip).length, *line,
+        lineTime(kAheadOfTsipAnswerBytes + portConfig(*line, OutputProtocol::Tsip).length, *line,
                  link.timing().factor);
     const std::optional<PortReport> answer =
         awaitAnswer(link, portConfigQuery(), *line, AnswerRule::TsipOnly, wait);
@@ -473,18 +476,14 @@ bool answersTsip(ReceiverLink& link) {
         return false;
     }
     // It answered TSIP, so it takes the switch back: no rejection is waited for, only the time
-    // for the command to cross the line and be taken up. A TSIP report still on its way after
-    // that does not tell the link the output protocol.
+    // for the command to cross the line and be taken up. TSIP it had queued before it took the
+    // switch can still follow; that does not tell the link the output protocol, and a receiver
+    // whose next sentence comes only at its next output interval need not be waited for.
     const TsipFrame back = portConfig(*line, OutputProtocol::Nmea);
     (void)link.write(back);
     (void)link.cancellation().sleepFor(lineTime(back.length, *line, link.timing().factor) +
                                        link.timing().residueWait);
-    link.setOutputProtocol(OutputProtocol::Nmea);
-    // TSIP the receiver had queued before it took the switch back still follows it, and tells
-    // the link TSIP again until the next sentence, which the reader notes as NMEA. The receiver
-    // sends in order, so once a sentence is in, all of that is behind it; one that never comes
-    // leaves what was stated.
-    (void)keepsSendingSentences(link);
+    link.setOutputProtocol(OutputProtocol::Nmea, kAheadOfTsipAnswerBytes);
     return true;
 }
 
