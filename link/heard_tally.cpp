@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstddef>
 
+#include "protocol/stream_framer.h"
+
 namespace kestrune {
 
 namespace {
@@ -16,11 +18,10 @@ constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
 
 // Bytes heard before what they show is trusted while listening goes on: enough to tell text from
-// noise; for the rest, enough to hold two of a TSIP receiver's reports, one of which would have
-// framed. Once a visit has ended, a few bytes are enough.
+// noise; for the rest, enough that a TSIP receiver's report would have framed. Once a visit has
+// ended, a few bytes are enough.
 constexpr std::uint32_t kFewBytes = 3;
 constexpr std::uint32_t kVerdictBytes = 12;
-constexpr std::uint32_t kNoiseVerdictBytes = 48;
 // Recent bytes at least this much text: the rate is right. A port in step with a sender of text
 // at its own rate hears nothing else (at the other parity, what it keeps is still whole), though
 // one that starts in the middle of a stream takes a while to find the characters' start bits;
@@ -114,6 +115,7 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
         tally_ = HeardTally{};
         recentTextBits_ = 0;
         recentOddBits_ = 0;
+        afterDle_ = false;
     }
 }
 
@@ -121,6 +123,10 @@ void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.bytes;
+    if (afterDle_ && byte == kEtx) {
+        ++tally_.reportEnds;
+    }
+    afterDle_ = byte == kDle && !afterDle_;
     const bool text = isSentenceText(byte);
     const bool odd = text && (std::popcount(byte) & 1) != 0;
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
@@ -176,6 +182,10 @@ std::uint32_t fittingRatio(const HeardTally& tally) {
 
 }  // namespace
 
+std::uint32_t unframedLimit(const HeardTally& tally) {
+    return tally.reportEnds == 0 ? kLongestReportBytes : 2 * kLongestReportBytes;
+}
+
 HeardVerdict classify(const HeardTally& tally, bool ended) {
     if (tally.messages > 0) {
         return {tally.badSentences > 0 ? Heard::Foreign : Heard::Framed};
@@ -210,7 +220,7 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
     if (const std::uint32_t ratio = fittingRatio(tally)) {
         return {Heard::Slower, ratio};
     }
-    if (tooFew(kNoiseVerdictBytes)) {
+    if (tooFew(unframedLimit(tally))) {
         return {};
     }
     return {Heard::Faster};

@@ -25,6 +25,10 @@ namespace kestrune {
 // character heard is all low (a break or a framing error), which the port drops.
 inline constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
 
+// A TSIP receiver's longest unasked report: signal levels for twelve channels, DLE and the ID,
+// one count byte and five bytes a channel, then DLE and ETX.
+inline constexpr std::uint32_t kLongestReportBytes = 2 + 1 + 5 * 12 + 2;
+
 struct HeardTally {
     std::uint32_t bytes = 0;
     // Of the last kRecent bytes: printable ASCII, CR and LF, what sentences are made of; and of
@@ -42,6 +46,9 @@ struct HeardTally {
     std::uint32_t messages = 0;
     // Sentences the framer completed whose checksum fails.
     std::uint32_t badSentences = 0;
+    // DLE ETX after an odd run of DLEs: a TSIP report's end, seen whether or not the framer
+    // had found the report's start.
+    std::uint32_t reportEnds = 0;
     bool operator==(const HeardTally&) const = default;
 
     static constexpr std::uint32_t kRecent = 16;
@@ -70,7 +77,14 @@ class HeardCounters {
     // Two shift registers of the last kRecent bytes: text, odd-weight text.
     std::uint32_t recentTextBits_ = 0;
     std::uint32_t recentOddBits_ = 0;
+    // Whether the bytes just before end in an odd run of DLEs.
+    bool afterDle_ = false;
 };
+
+// Bytes heard without a frame that rule out a TSIP receiver talking at the port's setting. A port
+// that joins its stream hears the rest of the report under way, whose end shows within the
+// longest report, and then one whole report.
+std::uint32_t unframedLimit(const HeardTally& tally);
 
 // What a tally says, with nothing of line settings in it.
 enum class Heard {

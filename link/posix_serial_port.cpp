@@ -25,6 +25,7 @@
 #include "link/serial_device.h"
 #include "link/serial_opener.h"
 #include "link/termios_line.h"
+#include "link/timing.h"
 
 namespace kestrune {
 
@@ -39,15 +40,14 @@ constexpr int kModemLines = TIOCM_DTR | TIOCM_RTS;
 // Bytes collected by one read at most: over a second at the fastest line rate.
 constexpr std::size_t kReadChunk = 4096;
 // A read that brings more than any reply the program waits for (a port report is 14 bytes)
-// means the receiver is streaming; letting the rest gather for a while before reading again then
-// saves a wake-up per few bytes. A lone reply is handed on at once. The pause is short beside
-// every wait for a reply, and far inside what one read collects at any line rate. A read that
+// means the receiver is streaming; letting the rest gather for a while (the link's gather pause)
+// before reading again then saves a wake-up per few bytes. A lone reply is handed on at once. A
+// read that
 // fills half the buffer, far more than the fastest line rate sends in a pause (307 bytes),
 // means input comes faster than a line rate (a USB receiver has none), so the next read follows
 // at once: the reader never falls behind.
 constexpr std::size_t kStreamingRead = 32;
 constexpr std::size_t kFloodRead = kReadChunk / 2;
-constexpr std::chrono::milliseconds kGatherPause{80};
 constexpr std::uint64_t kWakeCount = 1;
 constexpr nfds_t kWatched = 2;
 
@@ -118,6 +118,7 @@ class PosixSerialPort final : public SerialPort {
     ReadResult readByte(std::uint8_t& byte) override;
     std::uint64_t inputMark() override;
     bool setReadCeiling(std::chrono::milliseconds ceiling) override;
+    void setGatherPause(std::chrono::milliseconds pause) override;
     bool getLineSettings(LineSettings& settings) override;
     bool setLineSettings(const LineSettings& settings) override;
     bool setBreak(bool on) override;
@@ -133,6 +134,7 @@ class PosixSerialPort final : public SerialPort {
     FileDescriptor wake_;
     const termios original_;
     std::atomic<std::chrono::milliseconds> readCeiling_{kDefaultReadCeiling};
+    std::atomic<std::chrono::milliseconds> gatherPause_{Timing{}.gatherPause};
     // Received but not yet handed out; the reader's alone.
     std::array<std::uint8_t, kReadChunk> received_{};
     std::size_t next_ = 0;
@@ -170,7 +172,7 @@ ReadResult PosixSerialPort::readByte(std::uint8_t& byte) {
 // the ceiling before failing keeps a reader that loops on it from spinning.
 ReadResult PosixSerialPort::fill() {
     const Clock::time_point deadline = Clock::now() + readCeiling_.load();
-    if (std::exchange(gathering_, false) && stoppedWithin(kGatherPause)) {
+    if (std::exchange(gathering_, false) && stoppedWithin(gatherPause_.load())) {
         return ReadResult::Nothing;
     }
     std::array<pollfd, kWatched> watch{{{fd_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}}};
@@ -219,6 +221,10 @@ bool PosixSerialPort::setReadCeiling(std::chrono::milliseconds ceiling) {
     }
     readCeiling_.store(ceiling);
     return true;
+}
+
+void PosixSerialPort::setGatherPause(std::chrono::milliseconds pause) {
+    gatherPause_.store(std::clamp(pause, std::chrono::milliseconds{0}, kLongestReadCeiling));
 }
 
 bool PosixSerialPort::getLineSettings(LineSettings& settings) {

@@ -41,6 +41,7 @@ bool ReceiverLink::open() {
         return false;
     }
     port_ = std::move(opened.port);
+    port_->setGatherPause(timing_.gatherPause);
     if (!port_->setReadCeiling(timing_.readCeiling)) {
         openError_.store(OpenError::Failed);
         close();

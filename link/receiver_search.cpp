@@ -52,9 +52,6 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 
 // A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
 constexpr std::size_t kPortReportFrameBytes = 14;
-// Bytes that neither frame nor read as text, heard at line speed, before they rule the setting
-// out: two of a TSIP receiver's reports, one of which would have framed.
-constexpr std::size_t kUnframedBytes = 48;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * 82;
 // What a talker switched to TSIP may send ahead of an answer: a sentence under way, and a burst
@@ -214,8 +211,6 @@ class QuickPass {
         const Clock::time_point start = Clock::now();
         const std::chrono::milliseconds burst =
             lineTime(kSentenceBytes, visit.line, link_.timing().factor);
-        const std::chrono::milliseconds unframed =
-            answerTime + lineTime(kUnframedBytes, visit.line, link_.timing().factor);
         std::chrono::milliseconds wait = answerTime + burst;
         if (visit.kind == VisitKind::Listen) {
             wait = link_.timing().leadWait + burst;
@@ -248,6 +243,8 @@ class QuickPass {
             if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
             }
+            const std::chrono::milliseconds unframed =
+                answerTime + lineTime(unframedLimit(tally), visit.line, link_.timing().factor);
             return !waitsForBurst && elapsed >= unframed && !mayBeOwnTalk(verdict);
         });
     }

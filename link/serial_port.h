@@ -47,6 +47,9 @@ class SerialPort {
     // call; the bytes before it may be older.
     virtual std::uint64_t inputMark() = 0;
     virtual bool setReadCeiling(std::chrono::milliseconds ceiling) = 0;
+    // How long a port that reads in blocks lets a stream gather between reads; one that hands
+    // bytes on as they come has nothing to gather.
+    virtual void setGatherPause(std::chrono::milliseconds /*pause*/) {}
     virtual bool getLineSettings(LineSettings& settings) = 0;
     virtual bool setLineSettings(const LineSettings& settings) = 0;
     virtual bool setBreak(bool on) = 0;

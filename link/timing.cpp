@@ -27,7 +27,7 @@ Timing Timing::scaled(double by) const {
          {&Timing::readCeiling, &Timing::closeWait, &Timing::rejectWait, &Timing::nmeaReportWait,
           &Timing::probeWait, &Timing::verifyWait, &Timing::breakLength, &Timing::breakQuiet,
           &Timing::settle, &Timing::quickProbeMargin, &Timing::identityWait, &Timing::leadWait,
-          &Timing::residueWait, &Timing::saveWait}) {
+          &Timing::residueWait, &Timing::gatherPause, &Timing::saveWait}) {
         t.*delay = scaleDelay(this->*delay, by);
     }
     t.factor = factor * by;

@@ -40,6 +40,9 @@ struct Timing {
     // What a UART's FIFO or a USB adapter already held at the old settings can still reach the
     // port this long after a change; a sentence completed within it may be the old setting's.
     std::chrono::milliseconds residueWait{30};
+    // How long a streaming receiver's bytes gather at the port between two reads: short beside
+    // every wait for a reply, and far inside what one read collects at any line rate.
+    std::chrono::milliseconds gatherPause{80};
     // How long a save in the receiver may take to be answered.
     std::chrono::milliseconds saveWait{kSaveAnswerWait};
     // The factor every delay above was scaled by; line times are scaled by it too.

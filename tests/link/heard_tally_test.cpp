@@ -1,6 +1,8 @@
 // What the reader's tally makes of hand-made byte sequences, as heard at some setting.
 #include "link/heard_tally.h"
 
+#include "protocol/stream_framer.h"
+
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -22,6 +24,14 @@ Bytes repeated(const Bytes& pattern, std::size_t count) {
 
 Bytes text(std::string_view chars) {
     return Bytes(chars.begin(), chars.end());
+}
+
+Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes bytes;
+    for (const Bytes& part : parts) {
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    return bytes;
 }
 
 // Random bytes from a fixed linear congruential sequence.
@@ -147,8 +157,20 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
          0,
          false,
          {Heard::Slower, 0}},
-        {"noise, not yet enough", noise(20), 0, 0, false, {}},
-        {"noise", noise(60), 0, 0, false, {Heard::Faster}},
+        {"noise, not yet enough", noise(60), 0, 0, false, {}},
+        {"noise", noise(70), 0, 0, false, {Heard::Faster}},
+        {"a report's end among the noise: a whole report may follow",
+         joined({noise(70), {kDle, kEtx}, noise(20)}),
+         0,
+         0,
+         false,
+         {}},
+        {"a doubled DLE before ETX is data, not a report's end",
+         joined({noise(70), {kDle, kDle, kEtx}}),
+         0,
+         0,
+         false,
+         {Heard::Faster}},
         {"runs of one of both weights, not yet enough",
          repeated({0x15, 0x5A}, 40),
          0,

@@ -193,7 +193,7 @@ TEST_F(LinkFixture, OutputFromBeforeAStatedProtocolDoesNotUndoIt) {
     });
     link.setOutputProtocol(OutputProtocol::Nmea);
     {
-        EventWait report(link.portReportEvent());
+        EventWait report(link.replyEvent());  // the last of what a report signals
         state->change([&] { state->holding = false; });
         ASSERT_EQ(report.wait(10s), WaitResult::First);
     }
