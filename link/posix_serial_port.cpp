@@ -42,10 +42,9 @@ constexpr std::size_t kReadChunk = 4096;
 // A read that brings more than any reply the program waits for (a port report is 14 bytes)
 // means the receiver is streaming; letting the rest gather for a while (the link's gather pause)
 // before reading again then saves a wake-up per few bytes. A lone reply is handed on at once. A
-// read that
-// fills half the buffer, far more than the fastest line rate sends in a pause (307 bytes),
-// means input comes faster than a line rate (a USB receiver has none), so the next read follows
-// at once: the reader never falls behind.
+// read that fills half the buffer, far more than the fastest line rate sends in a pause (307
+// bytes), means input comes faster than a line rate (a USB receiver has none), so the next read
+// follows at once: the reader never falls behind.
 constexpr std::size_t kStreamingRead = 32;
 constexpr std::size_t kFloodRead = kReadChunk / 2;
 constexpr std::uint64_t kWakeCount = 1;
