@@ -186,6 +186,13 @@ std::uint32_t unframedLimit(const HeardTally& tally) {
     return tally.reportEnds == 0 ? kLongestReportBytes : 2 * kLongestReportBytes;
 }
 
+bool readsAsOwnText(const HeardTally& tally) {
+    return tally.messages == 0 && tally.badSentences == 0 && tally.bytes >= HeardTally::kRecent &&
+           tally.recentText >= kMostlyText * HeardTally::kRecent &&
+           tally.recentText >= kWeighedText &&
+           !fewOfOddWeight(tally.recentOddText, tally.recentText, kFewOddOf);
+}
+
 HeardVerdict classify(const HeardTally& tally, bool ended) {
     if (tally.messages > 0) {
         return {tally.badSentences > 0 ? Heard::Foreign : Heard::Framed};

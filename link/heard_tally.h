@@ -106,6 +106,10 @@ struct HeardVerdict {
     bool operator==(const HeardVerdict&) const = default;
 };
 
+// Sentence text whose weights show the port's own parity, and no sentence that failed: a talker
+// that may be asked in TSIP here before a whole sentence of it has been heard.
+bool readsAsOwnText(const HeardTally& tally);
+
 // ended: the visit is over, when a few bytes are enough to go on. While it goes on, a ratio
 // that the inner runs show is told as soon as a few bytes agree on it, so that the port can move
 // to the sender's rate while its burst still runs.

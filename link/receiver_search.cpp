@@ -6,7 +6,10 @@
 //   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
-//     characters' weights show the other parity, ask there;
+//     characters' weights show the other parity, ask there. Where no faster sender can be and
+//     the weights show this parity, the talker is asked in TSIP at once: its port report
+//     confirms a receiver without waiting for a whole sentence, which at 1200 bits/s takes most
+//     of a second;
 //   - a framed message: the sender is heard whole; ask again once every setting has had its
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
@@ -126,16 +129,45 @@ std::chrono::milliseconds elapsedSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 }
 
+// How long a talker switched to TSIP may take to answer: the question and the report, the
+// config, a sentence under way, and a burst of the reports a receiver starts its TSIP output
+// with; then the margin once more for the switch.
+std::chrono::milliseconds tsipAnswerWait(const ReceiverLink& link, const LineSettings& line) {
+    return quickProbeWait(link, line) + link.timing().quickProbeMargin +
+           lineTime(kAheadOfTsipAnswerBytes + portConfig(line, OutputProtocol::Tsip).length, line,
+                    link.timing().factor);
+}
+
+// A talker that answered in TSIP takes the switch back: no rejection is waited for, only the time
+// for the command to cross the line and be taken up. TSIP it had queued before it took the
+// switch can still follow; that does not tell the link the output protocol, and a receiver whose
+// next sentence comes only at its next output interval need not be waited for.
+void switchBackToNmea(ReceiverLink& link, const LineSettings& line) {
+    const TsipFrame back = portConfig(line, OutputProtocol::Nmea);
+    (void)link.write(back);
+    (void)link.cancellation().sleepFor(lineTime(back.length, line, link.timing().factor) +
+                                       link.timing().residueWait);
+    link.setOutputProtocol(OutputProtocol::Nmea, kAheadOfTsipAnswerBytes);
+}
+
 class QuickPass {
   public:
-    QuickPass(ReceiverLink& link, const ProbeReport& onProbe)
-        : link_(link), onProbe_(onProbe), deadline_(Clock::now() + quickPassLimit(link.timing())) {
+    QuickPass(ReceiverLink& link, const ProbeReport& onProbe, bool confirmNmea)
+        : link_(link),
+          onProbe_(onProbe),
+          confirmNmea_(confirmNmea),
+          deadline_(Clock::now() + quickPassLimit(link.timing())) {
         for (const LineSettings& line : kProbeOrder) {
             plan_.push_back(Visit{line});
         }
     }
 
+    // Whether the talker the last run found was asked in TSIP already, and then whether it
+    // answered (it was switched back).
+    std::optional<bool> answeredTsip() const { return answeredTsip_; }
+
     bool run() {
+        answeredTsip_.reset();
         link_.clearVerified();
         while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised() &&
                Clock::now() < deadline_) {
@@ -154,7 +186,12 @@ class QuickPass {
                          ProbeProgress{visit.line, probeIndex(visit.line).value_or(0) + 1});
             }
             bool leftEarly = false;
-            if (listen(visit, answerTime, room, leftEarly)) {
+            const bool found = listen(visit, answerTime, room, leftEarly);
+            if (askedInTsip_) {
+                askedInTsip_ = false;
+                settleTsipAsk(visit.line, found);
+            }
+            if (found) {
                 return true;
             }
             const HeardVerdict verdict = classify(link_.heardHere(), true);
@@ -225,6 +262,16 @@ class QuickPass {
                 return waitsForBurst ? false : elapsed >= answerTime;
             }
             const HeardVerdict verdict = classify(tally, false);
+            // Text that reads right where no faster sender can be is most likely the receiver's:
+            // ask it in TSIP at once rather than after a whole sentence, and give the answer its
+            // time. A sentence that checks meanwhile still ends the visit.
+            if (confirmNmea_ && !askedInTsip_ && textTrusted(visit.line.baud) &&
+                readsAsOwnText(tally)) {
+                askedInTsip_ = true;
+                tsipAnswerBy_ = Clock::now() + tsipAnswerWait(link_, visit.line);
+                (void)link_.write(portConfig(visit.line, OutputProtocol::Tsip));
+                (void)link_.write(portConfigQuery());
+            }
             // A lead's setting is where the talk was pointed to: its own answer gets its time.
             if (visit.kind == VisitKind::Plain && verdict.heard == Heard::Slower &&
                 verdict.ratio != 0 && findBaudRate(visit.line.baud / verdict.ratio)) {
@@ -240,6 +287,12 @@ class QuickPass {
             if (elapsed < answerTime) {
                 return false;  // whatever is heard, the answer to the question gets its time
             }
+            if (askedInTsip_ && Clock::now() < tsipAnswerBy_) {
+                // Its TSIP reports may come first and are no sentence; only text that shows
+                // another device or the other parity ends the wait.
+                return verdict.heard == Heard::Foreign ||
+                       (verdict.heard == Heard::Text && verdict.otherParity);
+            }
             if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
             }
@@ -247,6 +300,29 @@ class QuickPass {
                 answerTime + lineTime(unframedLimit(tally), visit.line, link_.timing().factor);
             return !waitsForBurst && elapsed >= unframed && !mayBeOwnTalk(verdict);
         });
+    }
+
+    // The visit at line asked its talker in TSIP. Found by its port report, it is switched back;
+    // found by a sentence that checked first, its report gets the rest of its time.
+    void settleTsipAsk(const LineSettings& line, bool found) {
+        const LineSettings at = link_.verifiedSettings().value_or(line);
+        bool answered = found && link_.outputProtocol() == OutputProtocol::Tsip;
+        if (found && !answered) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(tsipAnswerBy_ - Clock::now());
+            answered =
+                left.count() > 0 &&
+                awaitAnswer(link_, portConfigQuery(), at, AnswerRule::TsipOnly, left).has_value();
+        }
+        if (answered) {
+            switchBackToNmea(link_, at);
+        } else {
+            // Back to sentences, in case it took the switch but its report was lost.
+            (void)link_.write(portConfig(at, OutputProtocol::Nmea));
+        }
+        if (found) {
+            answeredTsip_ = answered;
+        }
     }
 
     // Where to go next after a visit ended with verdict.
@@ -324,6 +400,8 @@ class QuickPass {
         }
         const LineSettings none{rate, Parity::None, StopBits::One};
         if (ratio == 0) {
+            // No faster sender is heard there: a slower one never reads as text.
+            notFaster_[rateIndex(rate)] = true;
             follow({{none, VisitKind::Brief}});
             return;
         }
@@ -340,6 +418,12 @@ class QuickPass {
     // not enough: a faster sender's text, sampled every other bit, mostly reads as text too.
     bool rateKnown(std::uint32_t rate) const {
         return rate == kListeningPost.baud || knownRates_[rateIndex(rate)];
+    }
+
+    // Text heard at a rate where no faster sender can be is the sender's own, as far as the rate
+    // goes: its parity is then read from its weights.
+    bool textTrusted(std::uint32_t rate) const {
+        return rateKnown(rate) || notFaster_[rateIndex(rate)];
     }
 
     static std::size_t rateIndex(std::uint32_t rate) {
@@ -426,12 +510,18 @@ class QuickPass {
 
     ReceiverLink& link_;
     const ProbeReport& onProbe_;
+    const bool confirmNmea_;
     Clock::time_point deadline_;
+    // The visit under way asked its talker in TSIP; the last run's receiver answered so.
+    bool askedInTsip_ = false;
+    Clock::time_point tsipAnswerBy_;
+    std::optional<bool> answeredTsip_;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
     std::array<bool, kProbeCount> askedAgain_{};
     std::array<bool, kProbeCount> briefed_{};
     std::array<bool, kBaudRates.size()> knownRates_{};
+    std::array<bool, kBaudRates.size()> notFaster_{};
     // The last verdict heard at each setting of the probe order during this pass.
     std::array<HeardVerdict, kProbeCount> board_{};
 };
@@ -459,28 +549,14 @@ bool answersTsip(ReceiverLink& link) {
         return false;
     }
     (void)link.write(portConfig(*line, OutputProtocol::Tsip));
-    // Ahead of the report: the config, a sentence under way, and a burst of the reports a
-    // receiver starts its TSIP output with; then the margin once more for the switch.
-    const std::chrono::milliseconds wait =
-        quickProbeWait(link, *line) + link.timing().quickProbeMargin +
-        lineTime(kAheadOfTsipAnswerBytes + portConfig(*line, OutputProtocol::Tsip).length, *line,
-                 link.timing().factor);
-    const std::optional<PortReport> answer =
-        awaitAnswer(link, portConfigQuery(), *line, AnswerRule::TsipOnly, wait);
+    const std::optional<PortReport> answer = awaitAnswer(
+        link, portConfigQuery(), *line, AnswerRule::TsipOnly, tsipAnswerWait(link, *line));
     if (!answer) {
         // Back to sentences, in case a receiver took the switch but its report was lost.
         (void)link.write(portConfig(*line, OutputProtocol::Nmea));
         return false;
     }
-    // It answered TSIP, so it takes the switch back: no rejection is waited for, only the time
-    // for the command to cross the line and be taken up. TSIP it had queued before it took the
-    // switch can still follow; that does not tell the link the output protocol, and a receiver
-    // whose next sentence comes only at its next output interval need not be waited for.
-    const TsipFrame back = portConfig(*line, OutputProtocol::Nmea);
-    (void)link.write(back);
-    (void)link.cancellation().sleepFor(lineTime(back.length, *line, link.timing().factor) +
-                                       link.timing().residueWait);
-    link.setOutputProtocol(OutputProtocol::Nmea, kAheadOfTsipAnswerBytes);
+    switchBackToNmea(link, *line);
     return true;
 }
 
@@ -536,9 +612,11 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     // answers no TSIP is named only once a second sentence checks at the setting, which chance
     // almost never gives.
     std::optional<SearchOutcome> outcome;
-    const auto judge = [&link, &options, &outcome] {
-        if (link.outputProtocol() != OutputProtocol::Nmea || !options.confirmNmea ||
-            answersTsip(link)) {
+    QuickPass quick(link, options.onProbe, options.confirmNmea);
+    const auto judge = [&link, &options, &outcome, &quick] {
+        const std::optional<bool> asked = quick.answeredTsip();
+        if (asked.value_or(false) || link.outputProtocol() != OutputProtocol::Nmea ||
+            !options.confirmNmea || (!asked && answersTsip(link))) {
             outcome = SearchOutcome::Found;
         } else if (keepsSendingSentences(link)) {
             outcome = SearchOutcome::NotTsip;
@@ -547,7 +625,6 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
         }
         return outcome.has_value();
     };
-    QuickPass quick(link, options.onProbe);
     while (quick.run()) {
         if (judge()) {
             return *outcome;

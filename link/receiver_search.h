@@ -4,8 +4,9 @@
 // found within a couple of its output intervals. Either pass takes a setting only on a port
 // report of exactly that rate and parity or an NMEA sentence whose checksum holds: bytes that
 // arrive at a wrong setting are what a UART makes of another speed, and can form a packet by
-// chance. A setting found by a sentence alone is confirmed by switching the talker to TSIP and
-// asking for its port settings, since any NMEA device sends such sentences.
+// chance. A talker of sentences is confirmed by switching it to TSIP and asking for its port
+// settings, since any NMEA device sends such sentences; the quick pass asks as soon as its text
+// reads right, before a whole sentence has come.
 #pragma once
 
 #include <array>

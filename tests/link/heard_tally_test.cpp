@@ -122,6 +122,29 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
     }
 }
 
+// Text that may be asked in TSIP at once: enough of it, mostly text, of both weights, and no
+// sentence that failed.
+TEST(HeardTally, OwnTextReadsSoOnlyWhenItsWeightsShowThisParity) {
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::uint32_t badSentences;
+        bool own;
+    } cases[] = {
+        // clang-format off
+        {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, true},
+        {"too little yet", text("$GPRMC,1"), 0, false},
+        {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false},
+        {"three in sixteen of odd weight", text("$GPGGA$GPGGA,1,0"), 0, false},
+        {"a sentence failed", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 1, false},
+        {"text among binary", joined({text("$GPRMC,123519,A,4807"), noise(6)}), 0, false},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(readsAsOwnText(tallyOf(c.bytes, 0, c.badSentences)), c.own) << c.what;
+    }
+}
+
 // The reader alone writes: a new epoch starts the tally afresh, and a snapshot for another epoch
 // than the tally's reads as nothing heard.
 TEST(HeardTally, ANewEpochStartsAfresh) {

@@ -311,6 +311,69 @@ TEST(ReceiverSearchChecks, TsipQueuedBeforeTheSwitchBackLeavesTheLinkInNmea) {
     EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
 }
 
+// A receiver at 38400 8N1 that ends the sentence under way only once it is switched to TSIP:
+// the sentence's head is all a probe hears unless it asks in TSIP before the sentence ends.
+class SentenceHeadPort : public FakeSerialPort {
+  public:
+    static constexpr LineSettings kLine{38400, Parity::None, StopBits::One};
+
+    explicit SentenceHeadPort(std::shared_ptr<FakePortState> state)
+        : FakeSerialPort(state), state_(std::move(state)) {}
+    bool write(std::span<const std::uint8_t> bytes) override {
+        LineSettings now;
+        (void)getLineSettings(now);
+        const auto is = [&](const TsipFrame& frame) {
+            return std::ranges::equal(bytes, frame.bytes());
+        };
+        if (now != kLine) {
+            return true;
+        }
+        if (is(portConfig(kLine, OutputProtocol::Tsip))) {
+            inTsip_ = true;
+            state_->push(kTail);
+        } else if (is(portConfig(kLine, OutputProtocol::Nmea))) {
+            inTsip_ = false;
+        } else if (is(portConfigQuery()) && inTsip_) {
+            const TsipFrame report = portConfig(kLine, OutputProtocol::Tsip);
+            state_->push(std::vector<std::uint8_t>(report.bytes().begin(), report.bytes().end()));
+        } else if (is(portConfigQuery()) && !headSent_) {
+            headSent_ = true;
+            std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
+            state_->push(kHead);
+        }
+        return true;
+    }
+    bool inTsip() const { return inTsip_; }
+
+  private:
+    static constexpr std::string_view kHeadText =
+        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
+    static constexpr std::string_view kTailText = "*6A\r\n";
+    const std::vector<std::uint8_t> kHead{kHeadText.begin(), kHeadText.end()};
+    const std::vector<std::uint8_t> kTail{kTailText.begin(), kTailText.end()};
+    std::shared_ptr<FakePortState> state_;
+    bool inTsip_ = false;
+    bool headSent_ = false;
+};
+
+// Text that reads right where no faster sender can be is asked in TSIP at once, before a whole
+// sentence has come: the receiver is found, confirmed by its answer, and switched back to NMEA.
+TEST(ReceiverSearchChecks, TextThatReadsRightIsAskedInTsipBeforeASentenceEnds) {
+    auto state = std::make_shared<FakePortState>();
+    SentenceHeadPort* port = nullptr;
+    ReceiverLink link(Timing{}.scaled(kFactor), [&](std::string_view) {
+        auto opened = std::make_unique<SentenceHeadPort>(state);
+        port = opened.get();
+        return OpenResult{std::move(opened)};
+    });
+    ASSERT_TRUE(link.open());
+    EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
+    EXPECT_EQ(link.verifiedSettings(), SentenceHeadPort::kLine);
+    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
+    ASSERT_NE(port, nullptr);
+    EXPECT_FALSE(port->inTsip());
+}
+
 // A device that sends checked sentences but answers no TSIP is named as such, at its setting.
 TEST(ReceiverSearchChecks, AnNmeaTalkerThatIsNotATsipReceiverIsNotFound) {
     const LineSettings line{4800, Parity::None, StopBits::One};
