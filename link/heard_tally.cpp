@@ -186,10 +186,11 @@ std::uint32_t unframedLimit(const HeardTally& tally) {
     return tally.reportEnds == 0 ? kLongestReportBytes : 2 * kLongestReportBytes;
 }
 
+// A whole window of recent bytes, mostly text, weighed as at a visit's end: the other parity
+// leaves fewer than one in four of odd weight (see kFewOddOf).
 bool readsAsOwnText(const HeardTally& tally) {
     return tally.messages == 0 && tally.badSentences == 0 && tally.bytes >= HeardTally::kRecent &&
            tally.recentText >= kMostlyText * HeardTally::kRecent &&
-           tally.recentText >= kWeighedText &&
            !fewOfOddWeight(tally.recentOddText, tally.recentText, kFewOddOf);
 }
 

@@ -194,6 +194,19 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
     }
 }
 
+// A link over one of the fake ports below, opened; port is the one the link opened.
+template <class Port>
+struct FakeRig {
+    std::shared_ptr<FakePortState> state = std::make_shared<FakePortState>();
+    Port* port = nullptr;
+    ReceiverLink link{Timing{}.scaled(kFactor), [this](std::string_view) {
+                          auto opened = std::make_unique<Port>(state);
+                          port = opened.get();
+                          return OpenResult{std::move(opened)};
+                      }};
+    FakeRig() { EXPECT_TRUE(link.open()); }
+};
+
 // A sentence that checks, and a receiver's port report of its own setting, 4800 8N1, TSIP.
 constexpr LineSettings kReportedLine{4800, Parity::None, StopBits::One};
 constexpr std::string_view kCheckedText = "$GPGSV,1,1,02,05,40,100,44,09,10,020,*71\r\n";
@@ -230,13 +243,9 @@ class ChanceSentencePort : public FakeSerialPort {
 
 // One sentence that checks, and no second one, was chance: the search goes on to the receiver.
 TEST(ReceiverSearchChecks, ASentenceThatChecksOnlyOnceIsPassedOver) {
-    auto state = std::make_shared<FakePortState>();
-    ReceiverLink link(Timing{}.scaled(kFactor), [&](std::string_view) {
-        return OpenResult{std::make_unique<ChanceSentencePort>(state)};
-    });
-    ASSERT_TRUE(link.open());
-    EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
-    EXPECT_EQ(link.verifiedSettings(), kReportedLine);
+    FakeRig<ChanceSentencePort> rig;
+    EXPECT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+    EXPECT_EQ(rig.link.verifiedSettings(), kReportedLine);
 }
 
 // An NMEA receiver at 4800 8N1 that answers the check, then, after the switch back, still sends
@@ -295,20 +304,13 @@ class LeftoverReportPort : public FakeSerialPort {
 // The search ends with the link knowing the receiver sends NMEA again, whatever TSIP it had
 // queued before the switch back.
 TEST(ReceiverSearchChecks, TsipQueuedBeforeTheSwitchBackLeavesTheLinkInNmea) {
-    auto state = std::make_shared<FakePortState>();
-    LeftoverReportPort* port = nullptr;
-    ReceiverLink link(Timing{}.scaled(kFactor), [&](std::string_view) {
-        auto opened = std::make_unique<LeftoverReportPort>(state);
-        port = opened.get();
-        return OpenResult{std::move(opened)};
-    });
-    ASSERT_TRUE(link.open());
-    EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
-    ASSERT_NE(port, nullptr);
-    ASSERT_TRUE(port->waitForLeftover());
-    ASSERT_TRUE(state->waitUntilDrained());
-    EXPECT_EQ(link.verifiedSettings(), kReportedLine);
-    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
+    FakeRig<LeftoverReportPort> rig;
+    EXPECT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+    ASSERT_NE(rig.port, nullptr);
+    ASSERT_TRUE(rig.port->waitForLeftover());
+    ASSERT_TRUE(rig.state->waitUntilDrained());
+    EXPECT_EQ(rig.link.verifiedSettings(), kReportedLine);
+    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
 }
 
 // A receiver at 38400 8N1 that ends the sentence under way only once it is switched to TSIP:
@@ -359,19 +361,12 @@ class SentenceHeadPort : public FakeSerialPort {
 // Text that reads right where no faster sender can be is asked in TSIP at once, before a whole
 // sentence has come: the receiver is found, confirmed by its answer, and switched back to NMEA.
 TEST(ReceiverSearchChecks, TextThatReadsRightIsAskedInTsipBeforeASentenceEnds) {
-    auto state = std::make_shared<FakePortState>();
-    SentenceHeadPort* port = nullptr;
-    ReceiverLink link(Timing{}.scaled(kFactor), [&](std::string_view) {
-        auto opened = std::make_unique<SentenceHeadPort>(state);
-        port = opened.get();
-        return OpenResult{std::move(opened)};
-    });
-    ASSERT_TRUE(link.open());
-    EXPECT_EQ(findReceiver(link), SearchOutcome::Found);
-    EXPECT_EQ(link.verifiedSettings(), SentenceHeadPort::kLine);
-    EXPECT_EQ(link.outputProtocol(), OutputProtocol::Nmea);
-    ASSERT_NE(port, nullptr);
-    EXPECT_FALSE(port->inTsip());
+    FakeRig<SentenceHeadPort> rig;
+    EXPECT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+    EXPECT_EQ(rig.link.verifiedSettings(), SentenceHeadPort::kLine);
+    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
+    ASSERT_NE(rig.port, nullptr);
+    EXPECT_FALSE(rig.port->inTsip());
 }
 
 // A device that sends checked sentences but answers no TSIP is named as such, at its setting.
