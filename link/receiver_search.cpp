@@ -150,6 +150,16 @@ void switchBackToNmea(ReceiverLink& link, const LineSettings& line) {
     link.setOutputProtocol(OutputProtocol::Nmea, kAheadOfTsipAnswerBytes);
 }
 
+// Ends a switch to TSIP: back to sentences, waited for when the talker answered, and sent all the
+// same when it did not, in case a receiver took the switch but its report was lost.
+void endTsipAsk(ReceiverLink& link, const LineSettings& line, bool answered) {
+    if (answered) {
+        switchBackToNmea(link, line);
+    } else {
+        (void)link.write(portConfig(line, OutputProtocol::Nmea));
+    }
+}
+
 class QuickPass {
   public:
     QuickPass(ReceiverLink& link, const ProbeReport& onProbe, bool confirmNmea)
@@ -288,9 +298,10 @@ class QuickPass {
                 return false;  // whatever is heard, the answer to the question gets its time
             }
             if (askedInTsip_ && Clock::now() < tsipAnswerBy_) {
-                // Its TSIP reports may come first and are no sentence; only text that shows
-                // another device or the other parity ends the wait.
-                return verdict.heard == Heard::Foreign ||
+                // Its TSIP reports may come first and are no sentence; only a sentence that
+                // failed (another device, whatever followed it) or text of the other parity ends
+                // the wait.
+                return tally.badSentences > 0 ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
             if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
@@ -314,12 +325,7 @@ class QuickPass {
                 left.count() > 0 &&
                 awaitAnswer(link_, portConfigQuery(), at, AnswerRule::TsipOnly, left).has_value();
         }
-        if (answered) {
-            switchBackToNmea(link_, at);
-        } else {
-            // Back to sentences, in case it took the switch but its report was lost.
-            (void)link_.write(portConfig(at, OutputProtocol::Nmea));
-        }
+        endTsipAsk(link_, at, answered);
         if (found) {
             answeredTsip_ = answered;
         }
@@ -551,13 +557,8 @@ bool answersTsip(ReceiverLink& link) {
     (void)link.write(portConfig(*line, OutputProtocol::Tsip));
     const std::optional<PortReport> answer = awaitAnswer(
         link, portConfigQuery(), *line, AnswerRule::TsipOnly, tsipAnswerWait(link, *line));
-    if (!answer) {
-        // Back to sentences, in case a receiver took the switch but its report was lost.
-        (void)link.write(portConfig(*line, OutputProtocol::Nmea));
-        return false;
-    }
-    switchBackToNmea(link, *line);
-    return true;
+    endTsipAsk(link, *line, answer.has_value());
+    return answer.has_value();
 }
 
 }  // namespace
