@@ -307,8 +307,13 @@ class QuickPass {
             if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
             }
+            // A receiver's answer follows the report under way, whose bytes come back to back:
+            // it is due the answer's time after the bytes heard so far could have crossed the
+            // line. Bytes that come slower than that (noise, a sender at other settings losing
+            // characters to errors) are no report at this setting.
             const std::chrono::milliseconds unframed =
-                answerTime + lineTime(unframedLimit(tally), visit.line, link_.timing().factor);
+                answerTime + lineTime(std::min(tally.bytes, unframedLimit(tally)), visit.line,
+                                      link_.timing().factor);
             return !waitsForBurst && elapsed >= unframed && !mayBeOwnTalk(verdict);
         });
     }
