@@ -6,10 +6,10 @@
 //   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
-//     characters' weights show the other parity, ask there. Where no faster sender can be and
-//     the weights show this parity, the talker is asked in TSIP at once: its port report
-//     confirms a receiver without waiting for a whole sentence, which at 1200 bits/s takes most
-//     of a second;
+//     characters' weights show the other parity, ask there. Where no faster sender can be, the
+//     other parity was ruled out and the weights show this one, the talker is asked in TSIP
+//     at once: its port report confirms a receiver without waiting for a whole sentence, which
+//     at 1200 bits/s takes most of a second;
 //   - a framed message: the sender is heard whole; ask again once every setting has had its
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
@@ -274,9 +274,12 @@ class QuickPass {
             const HeardVerdict verdict = classify(tally, false);
             // Text that reads right where no faster sender can be is most likely the receiver's:
             // ask it in TSIP at once rather than after a whole sentence, and give the answer its
-            // time. A sentence that checks meanwhile still ends the visit.
+            // time. A sentence that checks meanwhile still ends the visit. The switch carries
+            // this port's settings, and a receiver at the other parity that takes it moves
+            // there: that parity must have been heard and ruled out first, as weights alone are
+            // a guess wherever a UART resynchronises on dropped characters.
             if (confirmNmea_ && !askedInTsip_ && textTrusted(visit.line.baud) &&
-                readsAsOwnText(tally)) {
+                ruledOutAcross(visit.line) && readsAsOwnText(tally)) {
                 askedInTsip_ = true;
                 tsipAnswerBy_ = Clock::now() + tsipAnswerWait(link_, visit.line);
                 (void)link_.write(portConfig(visit.line, OutputProtocol::Tsip));

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <iterator>
 #include <optional>
 #include <semaphore>
 #include <thread>
@@ -86,6 +88,10 @@ TEST_P(ReceiverSearch, TheQuickPassFindsAReceiverAtEverySetting) {
                 const bool moves = uart.nativeUsb && output == OutputProtocol::Nmea;
                 EXPECT_EQ(rig.link.verifiedSettings(), moves ? rig.receiver.settings().line : line)
                     << where();
+                // A question asked at a wrong setting that the receiver took would have moved it.
+                if (!moves) {
+                    EXPECT_EQ(rig.receiver.settings().line, line) << where();
+                }
                 EXPECT_EQ(rig.link.outputProtocol(), output) << where();
                 EXPECT_EQ(rig.receiver.settings().output, output) << where();
             }
@@ -314,7 +320,8 @@ TEST(ReceiverSearchChecks, TsipQueuedBeforeTheSwitchBackLeavesTheLinkInNmea) {
 }
 
 // A receiver at 38400 8N1 that ends the sentence under way only once it is switched to TSIP:
-// the sentence's head is all a probe hears unless it asks in TSIP before the sentence ends.
+// the sentence's head is all a probe hears unless it asks in TSIP before the sentence ends. At
+// 38400 odd the port keeps only the head's characters of even weight.
 class SentenceHeadPort : public FakeSerialPort {
   public:
     static constexpr LineSettings kLine{38400, Parity::None, StopBits::One};
@@ -327,6 +334,14 @@ class SentenceHeadPort : public FakeSerialPort {
         const auto is = [&](const TsipFrame& frame) {
             return std::ranges::equal(bytes, frame.bytes());
         };
+        if (now == LineSettings{kLine.baud, Parity::Odd, StopBits::One} && !evenSent_ &&
+            is(portConfigQuery())) {
+            evenSent_ = true;
+            std::vector<std::uint8_t> even;
+            std::ranges::copy_if(kHead, std::back_inserter(even),
+                                 [](std::uint8_t byte) { return std::popcount(byte) % 2 == 0; });
+            state_->push(even);
+        }
         if (now != kLine) {
             return true;
         }
@@ -356,6 +371,7 @@ class SentenceHeadPort : public FakeSerialPort {
     std::shared_ptr<FakePortState> state_;
     bool inTsip_ = false;
     bool headSent_ = false;
+    bool evenSent_ = false;
 };
 
 // Text that reads right where no faster sender can be is asked in TSIP at once, before a whole
