@@ -390,11 +390,12 @@ class QuickPass {
         follow(leads);
     }
 
-    // The rate is known and both parities were asked while its burst ran, or was over: wait for
-    // the next where the talk may be the receiver's. Whether it was that case.
+    // The rate is known and both parities were asked while its burst ran, or was over, or the
+    // other parity heard it and pointed here: wait for the next where the talk may be the
+    // receiver's. Whether it was that case.
     bool listenForNextBurst(const Visit& visit) {
         if (visit.kind != VisitKind::Brief || !rateKnown(visit.line.baud) ||
-            !briefed(otherSide(visit.line))) {
+            (!briefed(otherSide(visit.line)) && !ruledOutAcross(visit.line))) {
             return false;
         }
         follow({{likelierSide(visit.line), VisitKind::Listen}}, Place::BehindLeads);

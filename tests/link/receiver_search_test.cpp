@@ -385,6 +385,74 @@ TEST(ReceiverSearchChecks, TextThatReadsRightIsAskedInTsipBeforeASentenceEnds) {
     EXPECT_FALSE(rig.port->inTsip());
 }
 
+// A receiver at 38400 8O1 whose burst comes while the port is at 38400 8N1, which keeps only the
+// characters of even weight, and is over when the port gets to odd parity; its next burst comes
+// at the next question there.
+class LateBurstPort : public FakeSerialPort {
+  public:
+    static constexpr LineSettings kLine{38400, Parity::Odd, StopBits::One};
+
+    explicit LateBurstPort(std::shared_ptr<FakePortState> state)
+        : FakeSerialPort(state), state_(std::move(state)) {}
+    bool write(std::span<const std::uint8_t> bytes) override {
+        LineSettings now;
+        (void)getLineSettings(now);
+        const auto is = [&](const TsipFrame& frame) {
+            return std::ranges::equal(bytes, frame.bytes());
+        };
+        const bool query = is(portConfigQuery());
+        const auto pushLater = [this](const std::vector<std::uint8_t>& heard) {
+            std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
+            state_->push(heard);
+        };
+        if (now == withNone(kLine) && query && !burstSent_) {
+            burstSent_ = true;
+            std::vector<std::uint8_t> even;
+            for (int i = 0; i < kSentencesInBurst; ++i) {
+                std::ranges::copy_if(kSentence, std::back_inserter(even), [](std::uint8_t byte) {
+                    return std::popcount(byte) % 2 == 0;
+                });
+            }
+            pushLater(even);
+        } else if (now == kLine && is(portConfig(kLine, OutputProtocol::Tsip))) {
+            inTsip_ = true;
+        } else if (now == kLine && query && inTsip_) {
+            const TsipFrame report = portConfig(kLine, OutputProtocol::Tsip);
+            state_->push(std::vector<std::uint8_t>(report.bytes().begin(), report.bytes().end()));
+        } else if (now == kLine && query && ++questionsHere_ > kQuestionsBeforeBurst) {
+            pushLater(kSentence);
+        }
+        return true;
+    }
+
+  private:
+    static constexpr LineSettings withNone(LineSettings line) {
+        line.parity = Parity::None;
+        return line;
+    }
+    // Its own probe and the brief visit the text at no parity leads to hear nothing.
+    static constexpr int kQuestionsBeforeBurst = 2;
+    static constexpr int kSentencesInBurst = 3;
+    std::shared_ptr<FakePortState> state_;
+    bool burstSent_ = false;
+    bool inTsip_ = false;
+    int questionsHere_ = 0;
+};
+
+// Where the other parity heard the burst and pointed here, a visit that came too late for it
+// waits for the next one: the quick pass finds the receiver.
+TEST(ReceiverSearchChecks, AVisitThatMissedTheBurstWaitsForTheNext) {
+    FakeRig<LateBurstPort> rig;
+    bool fullPass = false;
+    SearchOptions options;
+    options.onProbe = [&](SearchPass pass, const ProbeProgress&) {
+        fullPass = fullPass || pass == SearchPass::Full;
+    };
+    EXPECT_EQ(findReceiver(rig.link, options), SearchOutcome::Found);
+    EXPECT_EQ(rig.link.verifiedSettings(), LateBurstPort::kLine);
+    EXPECT_FALSE(fullPass);
+}
+
 // A device that sends checked sentences but answers no TSIP is named as such, at its setting.
 TEST(ReceiverSearchChecks, AnNmeaTalkerThatIsNotATsipReceiverIsNotFound) {
     const LineSettings line{4800, Parity::None, StopBits::One};
