@@ -226,13 +226,17 @@ class QuickPass {
 
     // The time this visit may take: what is left before the deadline, less what the plain probes
     // still to come need. A plain probe only stands back for those after it; a listen where a
-    // ratio pointed, and where the receiver's kind of talk was heard or only the other parity was
-    // ruled out, stands back for none, as that is where the receiver talks.
+    // ratio pointed, and where the receiver's kind of talk was heard, or only the other parity
+    // was ruled out, or both misread a burst they joined in its middle, stands back for none, as
+    // that is where the receiver talks.
     std::chrono::milliseconds roomFor(const Visit& visit) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const HeardVerdict here = verdictAt(visit.line);
+        const bool bothMisread =
+            here.heard == Heard::Faster && verdictAt(otherSide(visit.line)).heard == Heard::Faster;
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
-            (mayBeOwnTalk(here) || (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
+            (mayBeOwnTalk(here) || bothMisread ||
+             (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
             return std::max(left, std::chrono::milliseconds{0});
         }
         std::chrono::milliseconds reserved{0};
