@@ -296,10 +296,17 @@ class QuickPass {
                 return true;
             }
             // At a rate a ratio named, sentence text that shows the other parity rules this one
-            // out at once: the receiver talks, and answers, only at its own.
-            if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud) &&
-                verdict.heard == Heard::Text && verdict.otherParity) {
-                return true;
+            // out at once: the receiver talks, and answers, only at its own. A plain probe that
+            // hears it leaves for the other parity while the burst still runs there, and asks
+            // here again once the other plain probes are done.
+            if (verdict.heard == Heard::Text && verdict.otherParity) {
+                if (visit.kind == VisitKind::Plain) {
+                    leftEarly = elapsed < answerTime;
+                    return true;
+                }
+                if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud)) {
+                    return true;
+                }
             }
             if (elapsed < answerTime) {
                 return false;  // whatever is heard, the answer to the question gets its time
