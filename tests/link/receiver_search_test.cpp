@@ -220,30 +220,60 @@ const std::vector<std::uint8_t> kSentence{kCheckedText.begin(), kCheckedText.end
 constexpr std::array<std::uint8_t, 14> kOwnReport{0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00,
                                                   0x00, 0x00, 0x02, 0x02, 0x00, 0x10, 0x03};
 
+// A fake port that answers what the search writes as a test scripts it, with what every script
+// uses.
+class ScriptedPort : public FakeSerialPort {
+  public:
+    explicit ScriptedPort(std::shared_ptr<FakePortState> state)
+        : FakeSerialPort(state), state_(std::move(state)) {}
+
+  protected:
+    LineSettings now() {
+        LineSettings line;
+        (void)getLineSettings(line);
+        return line;
+    }
+    static bool is(std::span<const std::uint8_t> bytes, const TsipFrame& frame) {
+        return std::ranges::equal(bytes, frame.bytes());
+    }
+    // Past the residue of the change of settings, where what is heard counts for nothing.
+    void pushLater(std::span<const std::uint8_t> heard) {
+        std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
+        state_->push(heard);
+    }
+    void pushFrame(const TsipFrame& frame) { state_->push(frame.bytes()); }
+    // What a port at no parity keeps of text sent with odd parity, times over.
+    static std::vector<std::uint8_t> evenWeightOf(std::span<const std::uint8_t> text,
+                                                  int times = 1) {
+        std::vector<std::uint8_t> even;
+        for (int i = 0; i < times; ++i) {
+            std::ranges::copy_if(text, std::back_inserter(even),
+                                 [](std::uint8_t byte) { return std::popcount(byte) % 2 == 0; });
+        }
+        return even;
+    }
+
+    std::shared_ptr<FakePortState> state_;
+};
+
 // A port that hears, once, at one setting near a talker's own, a sentence whose lost characters
 // left its checksum holding, and a receiver's port report at the receiver's own setting.
-class ChanceSentencePort : public FakeSerialPort {
+class ChanceSentencePort : public ScriptedPort {
   public:
     static constexpr LineSettings kChance{9600, Parity::Odd, StopBits::One};
 
-    explicit ChanceSentencePort(std::shared_ptr<FakePortState> state)
-        : FakeSerialPort(state), state_(std::move(state)) {}
+    using ScriptedPort::ScriptedPort;
     bool write(std::span<const std::uint8_t>) override {
-        LineSettings now;
-        (void)getLineSettings(now);
-        if (now == kChance && !sentenceHeard_) {
+        if (now() == kChance && !sentenceHeard_) {
             sentenceHeard_ = true;
-            // Past the residue of the change of settings, where a sentence would check nothing.
-            std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
-            state_->push(kSentence);
-        } else if (now == kReportedLine) {
+            pushLater(kSentence);
+        } else if (now() == kReportedLine) {
             state_->push(kOwnReport);
         }
         return true;
     }
 
   private:
-    std::shared_ptr<FakePortState> state_;
     bool sentenceHeard_ = false;
 };
 
@@ -256,34 +286,27 @@ TEST(ReceiverSearchChecks, ASentenceThatChecksOnlyOnceIsPassedOver) {
 
 // An NMEA receiver at 4800 8N1 that answers the check, then, after the switch back, still sends
 // a TSIP report it had queued before it took the switch; its next sentence is not yet due.
-class LeftoverReportPort : public FakeSerialPort {
+class LeftoverReportPort : public ScriptedPort {
   public:
-    explicit LeftoverReportPort(std::shared_ptr<FakePortState> state)
-        : FakeSerialPort(state), state_(std::move(state)) {}
+    using ScriptedPort::ScriptedPort;
     ~LeftoverReportPort() override {
         if (tail_.joinable()) {
             tail_.join();
         }
     }
     bool write(std::span<const std::uint8_t> bytes) override {
-        LineSettings now;
-        (void)getLineSettings(now);
-        if (now != kReportedLine) {
+        if (now() != kReportedLine) {
             return true;
         }
-        const auto is = [&](const TsipFrame& frame) {
-            return std::ranges::equal(bytes, frame.bytes());
-        };
         const std::chrono::milliseconds residue = Timing{}.scaled(kFactor).residueWait;
-        if (is(portConfigQuery()) && inTsip_) {
+        if (is(bytes, portConfigQuery()) && inTsip_) {
             state_->push(kOwnReport);
-        } else if (is(portConfigQuery())) {
-            // The probes hear sentences, past the residue of the change of settings.
-            std::this_thread::sleep_for(2 * residue);
-            state_->push(kSentence);
-        } else if (is(portConfig(kReportedLine, OutputProtocol::Tsip))) {
+        } else if (is(bytes, portConfigQuery())) {
+            pushLater(kSentence);  // the probes hear sentences
+        } else if (is(bytes, portConfig(kReportedLine, OutputProtocol::Tsip))) {
             inTsip_ = true;
-        } else if (is(portConfig(kReportedLine, OutputProtocol::Nmea)) && !tail_.joinable()) {
+        } else if (is(bytes, portConfig(kReportedLine, OutputProtocol::Nmea)) &&
+                   !tail_.joinable()) {
             tail_ = std::thread([this, residue] {
                 std::this_thread::sleep_for(kLeftoverAfter * residue);
                 state_->push(kLeftover);
@@ -301,7 +324,6 @@ class LeftoverReportPort : public FakeSerialPort {
     static constexpr int kLeftoverAfter = 4;
     // A health report, 0x46: status and error code.
     static constexpr std::array<std::uint8_t, 6> kLeftover{0x10, 0x46, 0x00, 0x00, 0x10, 0x03};
-    std::shared_ptr<FakePortState> state_;
     bool inTsip_ = false;
     std::binary_semaphore leftoverPushed_{0};
     std::thread tail_;
@@ -322,41 +344,30 @@ TEST(ReceiverSearchChecks, TsipQueuedBeforeTheSwitchBackLeavesTheLinkInNmea) {
 // A receiver at 38400 8N1 that ends the sentence under way only once it is switched to TSIP:
 // the sentence's head is all a probe hears unless it asks in TSIP before the sentence ends. At
 // 38400 odd the port keeps only the head's characters of even weight.
-class SentenceHeadPort : public FakeSerialPort {
+class SentenceHeadPort : public ScriptedPort {
   public:
     static constexpr LineSettings kLine{38400, Parity::None, StopBits::One};
 
-    explicit SentenceHeadPort(std::shared_ptr<FakePortState> state)
-        : FakeSerialPort(state), state_(std::move(state)) {}
+    using ScriptedPort::ScriptedPort;
     bool write(std::span<const std::uint8_t> bytes) override {
-        LineSettings now;
-        (void)getLineSettings(now);
-        const auto is = [&](const TsipFrame& frame) {
-            return std::ranges::equal(bytes, frame.bytes());
-        };
-        if (now == LineSettings{kLine.baud, Parity::Odd, StopBits::One} && !evenSent_ &&
-            is(portConfigQuery())) {
+        if (now() == LineSettings{kLine.baud, Parity::Odd, StopBits::One} && !evenSent_ &&
+            is(bytes, portConfigQuery())) {
             evenSent_ = true;
-            std::vector<std::uint8_t> even;
-            std::ranges::copy_if(kHead, std::back_inserter(even),
-                                 [](std::uint8_t byte) { return std::popcount(byte) % 2 == 0; });
-            state_->push(even);
+            state_->push(evenWeightOf(kHead));
         }
-        if (now != kLine) {
+        if (now() != kLine) {
             return true;
         }
-        if (is(portConfig(kLine, OutputProtocol::Tsip))) {
+        if (is(bytes, portConfig(kLine, OutputProtocol::Tsip))) {
             inTsip_ = true;
             state_->push(kTail);
-        } else if (is(portConfig(kLine, OutputProtocol::Nmea))) {
+        } else if (is(bytes, portConfig(kLine, OutputProtocol::Nmea))) {
             inTsip_ = false;
-        } else if (is(portConfigQuery()) && inTsip_) {
-            const TsipFrame report = portConfig(kLine, OutputProtocol::Tsip);
-            state_->push(std::vector<std::uint8_t>(report.bytes().begin(), report.bytes().end()));
-        } else if (is(portConfigQuery()) && !headSent_) {
+        } else if (is(bytes, portConfigQuery()) && inTsip_) {
+            pushFrame(portConfig(kLine, OutputProtocol::Tsip));
+        } else if (is(bytes, portConfigQuery()) && !headSent_) {
             headSent_ = true;
-            std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
-            state_->push(kHead);
+            pushLater(kHead);
         }
         return true;
     }
@@ -368,7 +379,6 @@ class SentenceHeadPort : public FakeSerialPort {
     static constexpr std::string_view kTailText = "*6A\r\n";
     const std::vector<std::uint8_t> kHead{kHeadText.begin(), kHeadText.end()};
     const std::vector<std::uint8_t> kTail{kTailText.begin(), kTailText.end()};
-    std::shared_ptr<FakePortState> state_;
     bool inTsip_ = false;
     bool headSent_ = false;
     bool evenSent_ = false;
@@ -388,52 +398,31 @@ TEST(ReceiverSearchChecks, TextThatReadsRightIsAskedInTsipBeforeASentenceEnds) {
 // A receiver at 38400 8O1 whose burst comes while the port is at 38400 8N1, which keeps only the
 // characters of even weight, and is over when the port gets to odd parity; its next burst comes
 // at the next question there.
-class LateBurstPort : public FakeSerialPort {
+class LateBurstPort : public ScriptedPort {
   public:
     static constexpr LineSettings kLine{38400, Parity::Odd, StopBits::One};
+    static constexpr LineSettings kOther{38400, Parity::None, StopBits::One};
 
-    explicit LateBurstPort(std::shared_ptr<FakePortState> state)
-        : FakeSerialPort(state), state_(std::move(state)) {}
+    using ScriptedPort::ScriptedPort;
     bool write(std::span<const std::uint8_t> bytes) override {
-        LineSettings now;
-        (void)getLineSettings(now);
-        const auto is = [&](const TsipFrame& frame) {
-            return std::ranges::equal(bytes, frame.bytes());
-        };
-        const bool query = is(portConfigQuery());
-        const auto pushLater = [this](const std::vector<std::uint8_t>& heard) {
-            std::this_thread::sleep_for(Timing{}.scaled(kFactor).residueWait * 2);
-            state_->push(heard);
-        };
-        if (now == withNone(kLine) && query && !burstSent_) {
+        const bool query = is(bytes, portConfigQuery());
+        if (now() == kOther && query && !burstSent_) {
             burstSent_ = true;
-            std::vector<std::uint8_t> even;
-            for (int i = 0; i < kSentencesInBurst; ++i) {
-                std::ranges::copy_if(kSentence, std::back_inserter(even), [](std::uint8_t byte) {
-                    return std::popcount(byte) % 2 == 0;
-                });
-            }
-            pushLater(even);
-        } else if (now == kLine && is(portConfig(kLine, OutputProtocol::Tsip))) {
+            pushLater(evenWeightOf(kSentence, kSentencesInBurst));
+        } else if (now() == kLine && is(bytes, portConfig(kLine, OutputProtocol::Tsip))) {
             inTsip_ = true;
-        } else if (now == kLine && query && inTsip_) {
-            const TsipFrame report = portConfig(kLine, OutputProtocol::Tsip);
-            state_->push(std::vector<std::uint8_t>(report.bytes().begin(), report.bytes().end()));
-        } else if (now == kLine && query && ++questionsHere_ > kQuestionsBeforeBurst) {
+        } else if (now() == kLine && query && inTsip_) {
+            pushFrame(portConfig(kLine, OutputProtocol::Tsip));
+        } else if (now() == kLine && query && ++questionsHere_ > kQuestionsBeforeBurst) {
             pushLater(kSentence);
         }
         return true;
     }
 
   private:
-    static constexpr LineSettings withNone(LineSettings line) {
-        line.parity = Parity::None;
-        return line;
-    }
     // Its own probe and the brief visit the text at no parity leads to hear nothing.
     static constexpr int kQuestionsBeforeBurst = 2;
     static constexpr int kSentencesInBurst = 3;
-    std::shared_ptr<FakePortState> state_;
     bool burstSent_ = false;
     bool inTsip_ = false;
     int questionsHere_ = 0;
