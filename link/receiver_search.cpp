@@ -173,12 +173,12 @@ class QuickPass {
         }
     }
 
-    // Whether the talker the last run found was asked in TSIP already, and then whether it
-    // answered (it was switched back).
-    std::optional<bool> answeredTsip() const { return answeredTsip_; }
+    // Whether the talker the last run found answered when asked in TSIP already (it was
+    // switched back).
+    bool answeredTsip() const { return answeredTsip_; }
 
     bool run() {
-        answeredTsip_.reset();
+        answeredTsip_ = false;
         link_.clearVerified();
         while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised() &&
                Clock::now() < deadline_) {
@@ -358,8 +358,10 @@ class QuickPass {
                 awaitAnswer(link_, portConfigQuery(), at, AnswerRule::TsipOnly, left).has_value();
         }
         endTsipAsk(link_, at, answered);
-        if (found) {
-            answeredTsip_ = answered;
+        // An answer missed in the race with the sentence that found the talker says nothing:
+        // it is asked again in full rather than named a device that answers no TSIP.
+        if (found && answered) {
+            answeredTsip_ = true;
         }
     }
 
@@ -554,7 +556,7 @@ class QuickPass {
     // The visit under way asked its talker in TSIP; the last run's receiver answered so.
     bool askedInTsip_ = false;
     Clock::time_point tsipAnswerBy_;
-    std::optional<bool> answeredTsip_;
+    bool answeredTsip_ = false;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
     std::array<bool, kProbeCount> askedAgain_{};
@@ -648,9 +650,8 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     std::optional<SearchOutcome> outcome;
     QuickPass quick(link, options.onProbe, options.confirmNmea);
     const auto judge = [&link, &options, &outcome, &quick] {
-        const std::optional<bool> asked = quick.answeredTsip();
-        if (asked.value_or(false) || link.outputProtocol() != OutputProtocol::Nmea ||
-            !options.confirmNmea || (!asked && answersTsip(link))) {
+        if (quick.answeredTsip() || link.outputProtocol() != OutputProtocol::Nmea ||
+            !options.confirmNmea || answersTsip(link)) {
             outcome = SearchOutcome::Found;
         } else if (keepsSendingSentences(link)) {
             outcome = SearchOutcome::NotTsip;
