@@ -6,11 +6,10 @@
 //   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
-//     characters' weights show the other parity, ask there. Where a sentence's address was
-//     heard whole, or where no faster sender can be, the other parity was ruled out and the
-//     weights show this one, the talker is asked in TSIP at once: its port report confirms a
-//     receiver without waiting for a whole sentence, which at 1200 bits/s takes most of a
-//     second;
+//     characters' weights show the other parity, ask there. Where no faster sender can be, the
+//     other parity was ruled out and the weights show this one, the talker is asked in TSIP
+//     at once: its port report confirms a receiver without waiting for a whole sentence, which
+//     at 1200 bits/s takes most of a second;
 //   - a framed message: the sender is heard whole; ask again once every setting has had its
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
