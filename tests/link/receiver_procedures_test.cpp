@@ -10,7 +10,6 @@
 #include "link/receiver_link.h"
 #include "link/receiver_search.h"
 #include "sim/presets.h"
-#include "sim/pty_receiver.h"
 #include "sim/simulated_port.h"
 #include "sim/virtual_receiver.h"
 #include "tests/support/fake_serial_port.h"
@@ -98,12 +97,14 @@ std::vector<std::pair<Bytes, LineSettings>> probesUpTo(std::size_t count) {
     return probes;
 }
 
-class SearchAtEachProbe : public testing::TestWithParam<std::size_t> {};
+// Sending TSIP or sentences, the receiver is found after the probes before it; what the port
+// hears at the wrong settings answers nothing.
+class SearchAtEachProbe : public testing::TestWithParam<std::tuple<std::size_t, OutputProtocol>> {};
 
 TEST_P(SearchAtEachProbe, FindsTheReceiverAfterTheProbesBeforeItAndStoresItsSettings) {
-    const std::size_t index = GetParam();
+    const auto [index, output] = GetParam();
     EXPECT_EQ(probeOrder()[index], kProbes[index]);
-    Rig rig(receiverAt(kProbes[index]));
+    Rig rig(receiverAt(kProbes[index], output));
     std::vector<std::size_t> told;
     ASSERT_TRUE(searchReceiver(rig.link, [&](const ProbeProgress& p) {
         EXPECT_EQ(p.line, kProbes[p.probe - 1]);
@@ -112,9 +113,13 @@ TEST_P(SearchAtEachProbe, FindsTheReceiverAfterTheProbesBeforeItAndStoresItsSett
     EXPECT_EQ(rig.stored(), kProbes[index]);
     EXPECT_EQ(rig.sent(), probesUpTo(index + 1));
     EXPECT_EQ(told.size(), index + 1);
+    EXPECT_EQ(rig.link.outputProtocol(), output);
 }
 
-INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, SearchAtEachProbe, testing::Range<std::size_t>(0, 12));
+INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, SearchAtEachProbe,
+                         testing::Combine(testing::Range<std::size_t>(0, 12),
+                                          testing::Values(OutputProtocol::Tsip,
+                                                          OutputProtocol::Nmea)));
 
 // A silent receiver is probed twelve times, asked for its selection three times, and not reset.
 TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
@@ -127,17 +132,6 @@ TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
     EXPECT_EQ(rig.sentBytes(12), std::vector<Bytes>(3, kNmeaQuery));
     EXPECT_FALSE(resetReceiver(rig.link, &rig.sink));
     EXPECT_FALSE(rig.link.verified());
-}
-
-// Found by its sentences; noise at the wrong settings answers nothing.
-TEST(ReceiverProcedures, AStreamingNmeaReceiverIsFoundByItsSentencesThroughNoise) {
-    for (const OutputProtocol output : {OutputProtocol::Tsip, OutputProtocol::Nmea}) {
-        Rig rig(receiverAt({4800, kNone, kOne}, output));
-        ASSERT_TRUE(searchReceiver(rig.link));
-        EXPECT_EQ(rig.stored(), (LineSettings{4800, kNone, kOne}));
-        EXPECT_EQ(rig.sent(), probesUpTo(8));
-        EXPECT_EQ(rig.link.outputProtocol(), output);
-    }
 }
 
 TEST(ReceiverProcedures, ClosedPortFailsAtOnceWithoutWriting) {
@@ -167,22 +161,30 @@ TEST(ReceiverProcedures, PortConfigIsRetriedEightTimesOnlyWhileRejected) {
     EXPECT_EQ(accepted.sentBytes(), std::vector<Bytes>{configFor(9600, OutputProtocol::Tsip)});
 }
 
-TEST(ReceiverProcedures, ReadingAnNmeaReceiverSwitchesItToTsipToAskAndBack) {
-    const Preset streaming = SimulatedDevices::preset(2);
-    Rig rig(streaming.settings, streaming.behaviour);
-    ASSERT_TRUE(readReceiverSettings(rig.link, &rig.sink));
-
-    // Once found at 4800, no parity: to TSIP, one question, back to NMEA.
-    const std::vector<Bytes> sent = rig.sentBytes();
-    ASSERT_GE(sent.size(), 3u);
-    EXPECT_EQ(std::vector<Bytes>(sent.end() - 3, sent.end()),
-              (std::vector<Bytes>{configFor(4800, OutputProtocol::Tsip), kNmeaQuery,
-                                  configFor(4800, OutputProtocol::Nmea)}));
-    EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
-              (std::vector<Notification>{{kNotifyNmeaMask, 0x43, 0}}));
-    // The receiver takes the switch back in on its own thread, which may lag behind.
-    ASSERT_TRUE(rig.receiver.waitForHostWrites(std::chrono::seconds(5)));
-    EXPECT_EQ(rig.receiver.settings().output, OutputProtocol::Nmea);
+// A TSIP receiver is asked for its selection once, and the mask arrives later; one sending NMEA,
+// once found at 4800, no parity, is switched to TSIP, asked once, and switched back.
+TEST(ReceiverProcedures, ReadingAsksForTheSelectionOnceInTsip) {
+    const std::tuple<int, std::vector<Bytes>, std::uint32_t, OutputProtocol> cases[] = {
+        {1, {kNmeaQuery}, 0x59, OutputProtocol::Tsip},  // GGA, GSV, GSA and RMC: factory's
+        {2,
+         {configFor(4800, OutputProtocol::Tsip), kNmeaQuery, configFor(4800, OutputProtocol::Nmea)},
+         0x43,
+         OutputProtocol::Nmea},
+    };
+    for (const auto& [preset, tail, mask, output] : cases) {
+        const Preset device = SimulatedDevices::preset(preset);
+        Rig rig(device.settings, device.behaviour);
+        ASSERT_TRUE(readReceiverSettings(rig.link, &rig.sink));
+        const std::vector<Bytes> sent = rig.sentBytes();
+        ASSERT_GE(sent.size(), tail.size());
+        EXPECT_EQ(std::vector<Bytes>(sent.end() - tail.size(), sent.end()), tail);
+        EXPECT_EQ(std::count(sent.begin(), sent.end(), kNmeaQuery), 1);
+        EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
+                  (std::vector<Notification>{{kNotifyNmeaMask, mask, 0}}));
+        // The receiver takes the switch back in on its own thread, which may lag behind.
+        ASSERT_TRUE(rig.receiver.waitForHostWrites(std::chrono::seconds(5)));
+        EXPECT_EQ(rig.receiver.settings().output, output);
+    }
 }
 
 // A receiver that keeps its own schedule sends no sentence for a while after the switch back;
@@ -199,17 +201,6 @@ TEST(ReceiverProcedures, AnNmeaReceiverQuietAfterTheSwitchBackIsStillNmea) {
     requestNmeaSelection(rig.link);
     EXPECT_EQ(rig.sentBytes().back(), configFor(4800, OutputProtocol::Nmea));
     EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
-}
-
-TEST(ReceiverProcedures, ReadingATsipReceiverAsksOnceAndTheMaskArrivesLater) {
-    Rig rig(receiverAt(kFactoryLine));
-    ASSERT_TRUE(readReceiverSettings(rig.link, &rig.sink));
-    const std::vector<Bytes> sent = rig.sentBytes();
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), kNmeaQuery), 1);
-    EXPECT_EQ(sent.back(), kNmeaQuery);
-    // GGA, GSV, GSA and RMC: the receiver's factory selection.
-    EXPECT_EQ(rig.sink.postsOf(kNotifyNmeaMask),
-              (std::vector<Notification>{{kNotifyNmeaMask, 0x59, 0}}));
 }
 
 class ResetFrom : public testing::TestWithParam<ReceiverSettings> {};
@@ -265,35 +256,6 @@ TEST(ReceiverProcedures, ApplyFailsWhenTheReceiverRejectsAndStaysAway) {
     EXPECT_EQ(rig.receiver.settings().line, kFactoryLine);
 }
 
-// The same conversations through the real serial layer, with the receiver on a pseudo-terminal.
-// The port's reader pauses for a fixed real time between reads while bytes stream in, so the
-// receiver is sped up less here: what the line garbles at the fast probes must not outrun it.
-// The receivers use odd parity, which is probed first at each rate: this search still takes any
-// reply, and a port that does not check parity reads a receiver's 8N1 output with its gaps
-// intact at 8O1.
-TEST(ReceiverProcedures, SearchAndReadFindTheReceiverOverAPseudoTerminal) {
-    constexpr double kPtyFactor = 0.15;
-    for (const ReceiverSettings& settings :
-         {receiverAt({4800, kOdd, kOne}), receiverAt({38400, kOdd, kOne}),
-          receiverAt({4800, kOdd, kOne}, OutputProtocol::Nmea)}) {
-        VirtualReceiver receiver(settings, {}, kPtyFactor);
-        const auto pty = PtyReceiver::start(receiver);
-        ASSERT_NE(pty, nullptr);
-        RecordingSink sink;
-        ReceiverLink link(Timing{}.scaled(kPtyFactor),
-                          [&](std::string_view) { return openSerialDevice(pty->slavePath()); });
-        ASSERT_TRUE(link.open());
-
-        ASSERT_TRUE(readReceiverSettings(link, &sink));
-        EXPECT_EQ(link.verifiedSettings(), settings.line);
-        // GGA, GSV, GSA and RMC: the receiver's factory selection.
-        EXPECT_EQ(sink.postsOf(kNotifyNmeaMask),
-                  (std::vector<Notification>{{kNotifyNmeaMask, 0x59, 0}}));
-        EXPECT_EQ(receiver.settings().output, settings.output);
-        link.close();
-    }
-}
-
 // A cancel from another thread ends each procedure where it stands: here, at its first wait
 // on a receiver that never answers, with every delay an hour or more, so a wait or sleep that a
 // cancel does not wake shows as a hung test.
@@ -320,20 +282,6 @@ TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
         EXPECT_FALSE(rig.link.verified()) << i;
         EXPECT_LE(rig.receiver.hostWrites().size(), 1u) << i;  // still leaving at this pace
     }
-}
-
-// Replies with a port report of 4800, no parity, to whatever it hears, at every setting: only
-// the probe the report describes takes it.
-TEST(ReceiverProcedures, ASearchTakesOnlyAReportOfTheProbedSettings) {
-    auto state = std::make_shared<FakePortState>();
-    state->answer = {0x10, 0xBC, 0x00, 0x06, 0x06, 0x03, 0x00, 0x00, 0x00, 0x02, 0x02,
-                     0x00, 0x10, 0x03, '$',  'A',  '*',  '0',  '0',  '\r', '\n'};
-    ReceiverLink link(Timing{}.scaled(kFactor), [state](std::string_view) {
-        return OpenResult{std::make_unique<FakeSerialPort>(state)};
-    });
-    ASSERT_TRUE(link.open());
-    ASSERT_TRUE(searchReceiver(link));
-    EXPECT_EQ(link.verifiedSettings(), kProbes[7]);
 }
 
 // Answers to every question with the same bytes, at any setting.
@@ -382,13 +330,23 @@ TEST(ReceiverProcedures, VerifyingTakesNothingButTheReceiversOwnAnswer) {
     }
 }
 
-// What the report says is stored whole: two stop bits and NMEA output included.
-TEST(ReceiverProcedures, AReportIsTakenWhole) {
-    FakeRig rig(portReport(0x09, 0x01, 0x01, 0x04));
-    ASSERT_EQ(findReceiver(rig.link), SearchOutcome::Found);
-    EXPECT_EQ(rig.link.verifiedSettings(), (LineSettings{38400, kOdd, StopBits::Two}));
-    EXPECT_EQ(rig.link.outputProtocol(), OutputProtocol::Nmea);
-    EXPECT_EQ(rig.state->settings, (LineSettings{38400, kOdd, StopBits::Two}));
+// Answering every question, at every setting, with a port report (and here and there a sentence
+// that fails its checksum): only the probe the report describes takes it, and stores what it
+// says whole, two stop bits and NMEA output included.
+TEST(ReceiverProcedures, ASearchTakesOnlyAReportOfTheProbedSettingsAndStoresItWhole) {
+    Bytes withSentence = portReport(0x06, 0x00, 0x00, 0x02);
+    withSentence.insert(withSentence.end(), {'$', 'A', '*', '0', '0', '\r', '\n'});
+    const std::tuple<Bytes, LineSettings, OutputProtocol> cases[] = {
+        {withSentence, kProbes[7], OutputProtocol::Tsip},
+        {portReport(0x09, 0x01, 0x01, 0x04), {38400, kOdd, StopBits::Two}, OutputProtocol::Nmea},
+    };
+    for (const auto& [answer, line, output] : cases) {
+        FakeRig rig(answer);
+        ASSERT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+        EXPECT_EQ(rig.link.verifiedSettings(), line);
+        EXPECT_EQ(rig.link.outputProtocol(), output);
+        EXPECT_EQ(rig.state->settings, line);
+    }
 }
 
 // A receiver that floods the line is still heard answering: the reader keeps up with whatever

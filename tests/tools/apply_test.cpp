@@ -136,8 +136,6 @@ TEST_F(Apply, RefusesABadFileWholeAndSendsNothing) {
         {"[default]\nparity = \"even\"\n", ":2: parity \"even\" cannot be applied"},
         {"[receiver.a]\nusb-serial = \"EX0\"\n[receiver.b]\nusb-serial = \"EX0\"\n",
          ":3: [receiver.b] matches the same receiver as [receiver.a] on line 1"},
-        {"[receiver.a]\nusb-serial = \"EX0\"\n[receiver.b]\ndevice = \"/dev/ttyUSB0\"\n",
-         ":3: [receiver.b] and [receiver.a] on line 1 both match /dev/ttyUSB0"},
     };
     for (const Bad& bad : bads) {
         writeFile(bad.text);
