@@ -126,7 +126,21 @@ std::optional<SimTime> UartLine::nextStartEdge() const {
     return restartEdge_ ? restartEdge_ : nextFallingEdge(listenAfter_);
 }
 
+// Native USB: the next character sent after the last one handed on, whole.
+const UartLine::Sent* UartLine::nextWhole() const {
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (at(i).start > listenAfter_) {
+            return &at(i);
+        }
+    }
+    return nullptr;
+}
+
 std::optional<SimTime> UartLine::nextArrival(const LineSettings& receiver) const {
+    if (model_.nativeUsb) {
+        const Sent* whole = nextWhole();
+        return whole != nullptr ? std::optional<SimTime>(endOf(*whole)) : std::nullopt;
+    }
     const auto edge = nextStartEdge();
     if (!edge) {
         return std::nullopt;
@@ -135,6 +149,19 @@ std::optional<SimTime> UartLine::nextArrival(const LineSettings& receiver) const
 }
 
 std::optional<UartChar> UartLine::receive(SimTime limit, const LineSettings& receiver) {
+    // No UART between the ends: each character arrives as it was sent, however either end's
+    // settings changed while it crossed.
+    if (model_.nativeUsb) {
+        const Sent* whole = nextWhole();
+        if (whole == nullptr || endOf(*whole) > limit) {
+            return std::nullopt;
+        }
+        const UartChar got{.byte = static_cast<std::uint8_t>(whole->frame >> kStartBits),
+                           .at = endOf(*whole)};
+        listenAfter_ = whole->start;
+        dropPassed();
+        return got;
+    }
     const auto sample = [&](SimTime start, double bit) {
         return level(start + bitsTime(bit + kMidBit, receiver.baud));
     };

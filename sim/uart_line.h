@@ -91,6 +91,7 @@ class UartLine {
     std::optional<SimTime> nextStartEdge() const;
     std::optional<SimTime> edgeWithin(const Sent& sent, SimTime after) const;
     SimTime endOf(const Sent& sent) const;
+    const Sent* nextWhole() const;
     const Sent& at(std::size_t index) const { return ring_[(head_ + index) % kCapacity]; }
     void dropPassed();
 

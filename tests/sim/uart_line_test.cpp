@@ -87,6 +87,22 @@ TEST(UartLineTest, HandWorkedWaveformsAndEqualSettings) {
         {0x55}, {9600, None, One}, {38400, None, One},
         {{0x78, kFraming, 0}, {0x3C, kFraming, 2.25}, {0x1E, kFraming, 4.5}, {0x0F, kClean, 6.75}},
         {.resync = FramingResync::LowStopSample});
+    // Behind a native USB port each character arrives whole once it has left, whatever either
+    // end's settings, as when the receiver switches them while a character crosses.
+    UartLine native(kRealTime, {.nativeUsb = true});
+    const LineSettings tx{9600, None, One};
+    const Bytes sent{0x55, 0xF0, 0x10};
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        native.send(sent[i], kStart + kRealTime.bitsTime(10.0 * i, tx.baud), tx);
+    }
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const LineSettings rx = i == 0 ? tx : LineSettings{4800, Odd, Two};
+        const SimTime due = kStart + kRealTime.bitsTime(10.0 * i, tx.baud) +
+                            kRealTime.bitsTime(bitsPerByte(tx), tx.baud);
+        EXPECT_EQ(native.nextArrival(rx), due);
+        EXPECT_EQ(native.receive(SimTime::max(), rx), (UartChar{.byte = sent[i], .at = due}));
+    }
+    EXPECT_EQ(native.receive(SimTime::max(), tx), std::nullopt);
     // Equal settings give exactly the bytes sent, each complete when its stop bits have passed,
     // whatever the hardware: a UART tolerates a sender's clock 2 % off.
     for (const UartChoice& choice : kUartChoices) {
