@@ -84,6 +84,12 @@ std::optional<std::span<const std::uint8_t>> StreamFramer::afterDataDle(std::uin
     return std::nullopt;
 }
 
+// A DLE that breaks off a sentence may open a packet: a receiver switched to TSIP can cut the
+// sentence under way, and its first packet, often the answer to a question, follows at once.
+void StreamFramer::breakOffSentence(std::uint8_t byte) {
+    state_ = byte == kDle ? FramerState::AfterStartDle : FramerState::Idle;
+}
+
 // Sentence text is any byte from 0x20 up; any other control byte than CR breaks it off.
 void StreamFramer::inSentence(std::uint8_t byte) {
     if (byte == kCr) {
@@ -91,7 +97,7 @@ void StreamFramer::inSentence(std::uint8_t byte) {
     } else if (byte >= framer_detail::kFirstTextByte) {
         append(byte, FramerState::InSentence);
     } else {
-        state_ = FramerState::Idle;
+        breakOffSentence(byte);
     }
 }
 
@@ -99,7 +105,7 @@ std::optional<std::span<const std::uint8_t>> StreamFramer::afterCr(std::uint8_t 
     if (byte == kLf) {
         return complete();
     }
-    state_ = FramerState::Idle;
+    breakOffSentence(byte);
     return std::nullopt;
 }
 

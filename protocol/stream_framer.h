@@ -1,8 +1,9 @@
 // Cuts the receiver's byte stream into whole messages: TSIP packets (DLE id data... DLE ETX, with
 // a doubled DLE inside a packet standing for one data byte) and NMEA sentences ('$' ... CR LF).
 // Nothing beyond framing is checked. Resynchronisation: a byte that breaks the framing ends or
-// abandons the current message and is consumed; the framer then waits in Idle for the next DLE
-// or '$'. A message longer than kMaxMessage bytes is abandoned.
+// abandons the current message and is consumed, but for a DLE that breaks off a sentence, which
+// may open a packet; the framer then waits in Idle for the next DLE or '$'. A message longer
+// than kMaxMessage bytes is abandoned.
 #pragma once
 
 #include <array>
@@ -75,6 +76,7 @@ class StreamFramer {
     void inPacket(std::uint8_t byte);
     std::optional<std::span<const std::uint8_t>> afterDataDle(std::uint8_t byte);
     void inSentence(std::uint8_t byte);
+    void breakOffSentence(std::uint8_t byte);
     std::optional<std::span<const std::uint8_t>> afterCr(std::uint8_t byte);
 
     void start(std::uint8_t byte, FramerState next);

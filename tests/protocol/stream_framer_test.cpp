@@ -25,8 +25,9 @@ Bytes text(const std::string& s) {
 
 // Between messages DLE 00 and DLE ETX open nothing, and DLE DLE waits on for the ID; inside a
 // packet a lone DLE and a new ID drop what came before. A sentence is text from 0x20 up ended by
-// CR LF; any other control byte, a DLE among them, drops it and is consumed. A message longer
-// than an ID or '$' and 256 bytes is dropped, a doubled DLE counting once.
+// CR LF; any other control byte drops it and is consumed, but a DLE opens a packet, as a receiver
+// switched to TSIP may cut its sentence short. A message longer than an ID or '$' and 256 bytes
+// is dropped, a doubled DLE counting once.
 TEST(StreamFramer, YieldsExactlyTheExpectedMessages) {
     const Bytes full(256, 0x55);  // as much data as a packet can hold
     const std::tuple<const char*, Bytes, std::vector<Bytes>> cases[] = {
@@ -46,7 +47,12 @@ TEST(StreamFramer, YieldsExactlyTheExpectedMessages) {
         {"ControlByteBelowSpaceDropsSentence", text("$A\x1F$B\r\n"), {text("$B")}},
         {"SpaceIsSentenceText", text("$ A\r\n"), {text("$ A")}},
         {"HighBytesAreText", {'$', 0x80, 0xFF, 0xC3, '\r', '\n'}, {{'$', 0x80, 0xFF, 0xC3}}},
-        {"DleInSentenceOpensNoPacket", cat({text("$GPG"), {0x10, 0x8F, 0x01, 0x10, 0x03}}), {}},
+        {"DleInSentenceOpensAPacket",
+         cat({text("$GPG"),
+              {0x10, 0x8F, 0x01, 0x10, 0x03},
+              text("$A\r"),
+              {0x10, 0xBC, 0x10, 0x03}}),
+         {{0x8F, 0x01}, {0xBC}}},
         {"PacketAndSentenceBackToBack",
          cat({{0x10, 0x8F, 0x10, 0x03}, text("$X\r\n"), {0x10, 0x13, 0x10, 0x03}}),
          {{0x8F}, text("$X"), {0x13}}},
