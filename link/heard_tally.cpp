@@ -116,6 +116,7 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
         recentTextBits_ = 0;
         recentOddBits_ = 0;
         afterDle_ = false;
+        address_ = NmeaAddressScanner{};
     }
 }
 
@@ -127,6 +128,7 @@ void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
         ++tally_.reportEnds;
     }
     afterDle_ = byte == kDle && !afterDle_;
+    tally_.addresses += address_.add(byte) ? 1 : 0;
     const bool text = isSentenceText(byte);
     const bool odd = text && (std::popcount(byte) & 1) != 0;
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
@@ -192,6 +194,10 @@ bool readsAsOwnText(const HeardTally& tally) {
     return tally.messages == 0 && tally.badSentences == 0 && tally.bytes >= HeardTally::kRecent &&
            tally.recentText >= kMostlyText * HeardTally::kRecent &&
            !fewOfOddWeight(tally.recentOddText, tally.recentText, kFewOddOf);
+}
+
+bool showsOwnAddress(const HeardTally& tally) {
+    return tally.messages == 0 && tally.badSentences == 0 && tally.addresses > 0;
 }
 
 HeardVerdict classify(const HeardTally& tally, bool ended) {

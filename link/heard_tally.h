@@ -19,6 +19,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "protocol/nmea_sentence.h"
+
 namespace kestrune {
 
 // The ratios a slower sender can show: two, four and eight times slower. Above eight every
@@ -49,6 +51,12 @@ struct HeardTally {
     // DLE ETX after an odd run of DLEs: a TSIP report's end, seen whether or not the framer
     // had found the report's start.
     std::uint32_t reportEnds = 0;
+    // Sentence address fields heard whole ("$GPGGA,"). The field separator has an odd number
+    // of ones, and a port at the other parity drops every such character (see recentText;
+    // from a sender without parity it fails the check), so a whole address is heard at the
+    // sender's own parity; what a UART makes of the broken characters almost never forms one,
+    // nor does a faster sender's talk sampled every other bit.
+    std::uint32_t addresses = 0;
     bool operator==(const HeardTally&) const = default;
 
     static constexpr std::uint32_t kRecent = 16;
@@ -79,6 +87,7 @@ class HeardCounters {
     std::uint32_t recentOddBits_ = 0;
     // Whether the bytes just before end in an odd run of DLEs.
     bool afterDle_ = false;
+    NmeaAddressScanner address_;
 };
 
 // Bytes heard without a frame that rule out a TSIP receiver talking at the port's setting. A port
@@ -109,6 +118,10 @@ struct HeardVerdict {
 // Sentence text whose weights show the port's own parity, and no sentence that failed: a talker
 // that may be asked in TSIP here before a whole sentence of it has been heard.
 bool readsAsOwnText(const HeardTally& tally);
+
+// A whole sentence address and no sentence that failed: a talker at this very setting, which may
+// be asked in TSIP here at once.
+bool showsOwnAddress(const HeardTally& tally);
 
 // ended: the visit is over, when a few bytes are enough to go on. While it goes on, a ratio
 // that the inner runs show is told as soon as a few bytes agree on it, so that the port can move

@@ -267,25 +267,35 @@ class QuickPass {
             wait = link_.timing().leadWait + burst;
         }
         wait = std::min(wait, room);
+        // An early ask's answer may be due past the visit's own time: the visit then lasts to it,
+        // as far as the room goes.
+        const std::chrono::milliseconds askWait = tsipAnswerWait(link_, visit.line);
+        const std::chrono::milliseconds longest = confirmNmea_ ? room : wait;
         const bool waitsForBurst =
             visit.kind == VisitKind::Listen || visit.kind == VisitKind::Again;
-        return probeSetting(link_, visit.line, wait, [&] {
+        return probeSetting(link_, visit.line, longest, [&] {
             const std::chrono::milliseconds elapsed = elapsedSince(start);
+            if (elapsed >= wait && !awaitingTsip()) {
+                return true;
+            }
             const HeardTally tally = link_.heardHere();
             if (tally.bytes == 0) {
                 return waitsForBurst ? false : elapsed >= answerTime;
             }
             const HeardVerdict verdict = classify(tally, false);
-            // Text that reads right where no faster sender can be is most likely the receiver's:
-            // ask it in TSIP at once rather than after a whole sentence, and give the answer its
-            // time. A sentence that checks meanwhile still ends the visit. The switch carries
-            // this port's settings, and a receiver at the other parity that takes it moves
-            // there: that parity must have been heard and ruled out first, as weights alone are
-            // a guess wherever a UART resynchronises on dropped characters.
-            if (confirmNmea_ && !askedInTsip_ && textTrusted(visit.line.baud) &&
-                ruledOutAcross(visit.line) && readsAsOwnText(tally)) {
+            // A sentence's address heard whole, or text that reads right where no faster sender
+            // can be, is most likely the receiver's: ask it in TSIP at once rather than after a
+            // whole sentence, whose answer then comes behind the one under way, and give the
+            // answer its time. A sentence that checks meanwhile still ends the visit. The switch
+            // carries this port's settings, and a receiver at the other parity that takes it
+            // moves there: an address is heard whole only at the sender's parity, but for text
+            // that parity must have been heard and ruled out first, as weights alone are a
+            // guess wherever a UART resynchronises on dropped characters.
+            if (confirmNmea_ && !askedInTsip_ &&
+                (showsOwnAddress(tally) || (textTrusted(visit.line.baud) &&
+                                            ruledOutAcross(visit.line) && readsAsOwnText(tally)))) {
                 askedInTsip_ = true;
-                tsipAnswerBy_ = Clock::now() + tsipAnswerWait(link_, visit.line);
+                tsipAnswerBy_ = Clock::now() + askWait;
                 (void)link_.write(portConfig(visit.line, OutputProtocol::Tsip));
                 (void)link_.write(portConfigQuery());
             }
@@ -311,7 +321,7 @@ class QuickPass {
             if (elapsed < answerTime) {
                 return false;  // whatever is heard, the answer to the question gets its time
             }
-            if (askedInTsip_ && Clock::now() < tsipAnswerBy_) {
+            if (awaitingTsip()) {
                 // Its TSIP reports may come first and are no sentence; only a sentence that
                 // failed (another device, whatever followed it) or text of the other parity ends
                 // the wait.
@@ -331,6 +341,8 @@ class QuickPass {
             return !waitsForBurst && elapsed >= unframed && !mayBeOwnTalk(verdict);
         });
     }
+
+    bool awaitingTsip() const { return askedInTsip_ && Clock::now() < tsipAnswerBy_; }
 
     // The visit at line asked its talker in TSIP. Found by its port report, it is switched back;
     // found by a sentence that checked first, its report gets the rest of its time.

@@ -57,4 +57,20 @@ std::string_view nmeaSentenceType(std::span<const std::uint8_t> sentence) {
     return {reinterpret_cast<const char*>(type.data()), type.size()};
 }
 
+bool NmeaAddressScanner::add(std::uint8_t byte) {
+    if (byte == kStart) {
+        letters_ = 0;
+        return false;
+    }
+    if (letters_ == kOutside) {
+        return false;
+    }
+    if (letters_ == kTalkerLength + kTypeLength) {
+        letters_ = kOutside;
+        return byte == kFieldSeparator;
+    }
+    letters_ = byte >= 'A' && byte <= 'Z' ? letters_ + 1 : kOutside;
+    return false;
+}
+
 }  // namespace kestrune

@@ -15,4 +15,17 @@ bool nmeaChecksumHolds(std::span<const std::uint8_t> sentence);
 // sentence has no address field of that shape.
 std::string_view nmeaSentenceType(std::span<const std::uint8_t> sentence);
 
+// Follows a stream byte by byte and tells where a sentence's address field ends whole: '$',
+// the two-letter talker and the three-letter type, in capitals, and the field separator.
+class NmeaAddressScanner {
+  public:
+    // Whether byte ends a whole address field.
+    bool add(std::uint8_t byte);
+
+  private:
+    static constexpr std::uint8_t kOutside = 0xFF;
+    // Letters since '$', or kOutside where no address is under way.
+    std::uint8_t letters_ = kOutside;
+};
+
 }  // namespace kestrune

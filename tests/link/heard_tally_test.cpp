@@ -145,6 +145,31 @@ TEST(HeardTally, OwnTextReadsSoOnlyWhenItsWeightsShowThisParity) {
     }
 }
 
+// A whole address, which a port keeps only at the sender's parity, shows the setting; a part of
+// one, or one beside a sentence that failed, does not.
+TEST(HeardTally, AWholeSentenceAddressShowsThisSetting) {
+    const struct {
+        const char* what;
+        Bytes bytes;
+        std::uint32_t badSentences;
+        bool shows;
+    } cases[] = {
+        // clang-format off
+        {"an address after a sentence's tail", text("39.0,M,,*47\r\n$GPGGA,1"), 0, true},
+        {"its separator lost", text("$GPGGA0230"), 0, false},
+        {"four letters", text("$GPGG,"), 0, false},
+        {"six letters", text("$GPGGAA,"), 0, false},
+        {"lower case", text("$gpgga,"), 0, false},
+        {"a letter broken", joined({text("$GP"), Bytes{0xC7}, text("GA,")}), 0, false},
+        {"a start again inside", text("$GP$GPRMC,"), 0, true},
+        {"a sentence failed", text("$GPGGA,"), 1, false},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(showsOwnAddress(tallyOf(c.bytes, 0, c.badSentences)), c.shows) << c.what;
+    }
+}
+
 // The reader alone writes: a new epoch starts the tally afresh, and a snapshot for another epoch
 // than the tally's reads as nothing heard.
 TEST(HeardTally, ANewEpochStartsAfresh) {
