@@ -122,51 +122,36 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
     }
 }
 
-// Text that may be asked in TSIP at once: enough of it, mostly text, of both weights, and no
-// sentence that failed.
-TEST(HeardTally, OwnTextReadsSoOnlyWhenItsWeightsShowThisParity) {
+// Talk that may be asked in TSIP at once: text of both weights, enough of it and mostly text;
+// or a whole address, which a port keeps only at the sender's parity. Neither beside a sentence
+// that failed.
+TEST(HeardTally, OwnTalkShowsByItsWeightsOrAWholeAddress) {
     const struct {
         const char* what;
         Bytes bytes;
         std::uint32_t badSentences;
         bool own;
+        bool address;
     } cases[] = {
         // clang-format off
-        {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, true},
-        {"too little yet", text("$GPRMC,1"), 0, false},
-        {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false},
-        {"three in sixteen of odd weight", text("$GPGGA$GPGGA,1,0"), 0, false},
-        {"a sentence failed", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 1, false},
-        {"text among binary", joined({text("$GPRMC,123519,A,4807"), noise(6)}), 0, false},
+        {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, true, true},
+        {"too little yet", text("$GPRMC,1"), 0, false, true},
+        {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false, false},
+        {"three in sixteen of odd weight", text("$GPGGA$GPGGA,1,0"), 0, false, true},
+        {"a sentence failed", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 1, false, false},
+        {"text among binary", joined({text("$GPRMC,123519,A,4807"), noise(6)}), 0, false, true},
+        {"an address's separator lost", text("$GPGGA0230"), 0, false, false},
+        {"four letters", text("$GPGG,"), 0, false, false},
+        {"six letters", text("$GPGGAA,"), 0, false, false},
+        {"lower case", text("$gpgga,"), 0, false, false},
+        {"a letter broken", joined({text("$GP"), Bytes{0xC7}, text("GA,")}), 0, false, false},
+        {"a start again inside", text("$GP$GPRMC,"), 0, false, true},
         // clang-format on
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(readsAsOwnText(tallyOf(c.bytes, 0, c.badSentences)), c.own) << c.what;
-    }
-}
-
-// A whole address, which a port keeps only at the sender's parity, shows the setting; a part of
-// one, or one beside a sentence that failed, does not.
-TEST(HeardTally, AWholeSentenceAddressShowsThisSetting) {
-    const struct {
-        const char* what;
-        Bytes bytes;
-        std::uint32_t badSentences;
-        bool shows;
-    } cases[] = {
-        // clang-format off
-        {"an address after a sentence's tail", text("39.0,M,,*47\r\n$GPGGA,1"), 0, true},
-        {"its separator lost", text("$GPGGA0230"), 0, false},
-        {"four letters", text("$GPGG,"), 0, false},
-        {"six letters", text("$GPGGAA,"), 0, false},
-        {"lower case", text("$gpgga,"), 0, false},
-        {"a letter broken", joined({text("$GP"), Bytes{0xC7}, text("GA,")}), 0, false},
-        {"a start again inside", text("$GP$GPRMC,"), 0, true},
-        {"a sentence failed", text("$GPGGA,"), 1, false},
-        // clang-format on
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(showsOwnAddress(tallyOf(c.bytes, 0, c.badSentences)), c.shows) << c.what;
+        const HeardTally tally = tallyOf(c.bytes, 0, c.badSentences);
+        EXPECT_EQ(readsAsOwnText(tally), c.own) << c.what;
+        EXPECT_EQ(showsOwnAddress(tally), c.address) << c.what;
     }
 }
 
