@@ -120,7 +120,7 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
     }
 }
 
-void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
+bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.bytes;
@@ -128,7 +128,7 @@ void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
         ++tally_.reportEnds;
     }
     afterDle_ = byte == kDle && !afterDle_;
-    tally_.addresses += address_.add(byte) ? 1 : 0;
+    const bool addressEnds = address_.add(byte);
     const bool text = isSentenceText(byte);
     const bool odd = text && (std::popcount(byte) & 1) != 0;
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
@@ -140,12 +140,19 @@ void HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
         }
     }
     tally_.withInnerRuns += inner ? 1 : 0;
+    return addressEnds;
 }
 
 void HeardCounters::addMessage(std::uint32_t epoch) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.messages;
+}
+
+void HeardCounters::addAddress(std::uint32_t epoch) {
+    const std::lock_guard lock(mutex_);
+    moveTo(epoch);
+    ++tally_.addresses;
 }
 
 void HeardCounters::addBadSentence(std::uint32_t epoch) {

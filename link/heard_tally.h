@@ -55,7 +55,8 @@ struct HeardTally {
     // of ones, and a port at the other parity drops every such character (see recentText;
     // from a sender without parity it fails the check), so a whole address is heard at the
     // sender's own parity; what a UART makes of the broken characters almost never forms one,
-    // nor does a faster sender's talk sampled every other bit.
+    // nor does a faster sender's talk sampled every other bit. Only those heard past the
+    // residue of a change of settings count: a FIFO or an adapter may still hand on the old's.
     std::uint32_t addresses = 0;
     bool operator==(const HeardTally&) const = default;
 
@@ -71,7 +72,10 @@ bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner = nullptr)
 // it set; a tally of an older epoch reads as nothing heard yet.
 class HeardCounters {
   public:
-    void add(std::uint8_t byte, std::uint32_t epoch);
+    // Whether the byte ends a sentence address; the caller counts it with addAddress when it
+    // was heard at these settings.
+    bool add(std::uint8_t byte, std::uint32_t epoch);
+    void addAddress(std::uint32_t epoch);
     void addMessage(std::uint32_t epoch);
     void addBadSentence(std::uint32_t epoch);
     HeardTally snapshot(std::uint32_t epoch) const;

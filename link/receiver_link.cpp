@@ -159,7 +159,10 @@ void ReceiverLink::take(std::uint8_t byte) {
         framerEpoch_ = epoch;
         framer_ = StreamFramer{};
     }
-    tally_.add(byte, epoch);
+    // An address heard while the old settings' residue may still arrive tells nothing of these.
+    if (tally_.add(byte, epoch) && !withinResidue()) {
+        tally_.addAddress(epoch);
+    }
     if (const auto message = framer_.feed(byte)) {
         if (!message->empty() && message->front() == kSentenceStart &&
             !nmeaChecksumHolds(*message)) {

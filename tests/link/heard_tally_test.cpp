@@ -48,7 +48,9 @@ Bytes noise(std::size_t count) {
 HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t badSentences) {
     HeardCounters counters;
     for (const std::uint8_t byte : bytes) {
-        counters.add(byte, kEpoch);
+        if (counters.add(byte, kEpoch)) {
+            counters.addAddress(kEpoch);
+        }
     }
     for (std::uint32_t i = 0; i < messages; ++i) {
         counters.addMessage(kEpoch);

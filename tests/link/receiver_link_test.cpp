@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(ReceiverLink, DispatchTable, testing::ValuesIn(kDispatc
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A sentence completed just after a change of settings may have been heard at the old ones (a
-// UART's FIFO, a USB adapter's buffer): it checks nothing yet.
+// UART's FIFO, a USB adapter's buffer): it checks nothing yet, nor does its address count.
 TEST_F(LinkFixture, ASentenceJustAfterAChangeOfSettingsChecksNothing) {
     Timing timing = kFast;
     timing.residueWait = std::chrono::minutes{1};
@@ -122,6 +122,9 @@ TEST_F(LinkFixture, ASentenceJustAfterAChangeOfSettingsChecksNothing) {
         EventWait checked(slow.checkedSentenceEvent());
         slow.dispatch(Bytes{'$', 'A', '*', '4', '1'});
         EXPECT_EQ(checked.wait(kNoWait) == WaitResult::First, !changed);
+        state->push({'$', 'G', 'P', 'G', 'G', 'A', ','});
+        ASSERT_TRUE(state->waitUntilDrained());
+        EXPECT_EQ(slow.heardHere().addresses, changed ? 0u : 1u);
     }
 }
 
