@@ -41,7 +41,7 @@ constexpr std::uint32_t kWeighedText = 12;
 constexpr std::uint32_t kFewOddOf = 4;
 constexpr std::uint32_t kVeryFewOddOf = 8;
 // The longest sentence, twice: one may be under way when listening starts.
-constexpr std::uint32_t kSentenceBytes = 2 * 82;
+constexpr std::uint32_t kSentenceBytes = 2 * kLongestSentence;
 // A 2 % clock offset bends a run of L samples by one with a chance of L in 50; a character has at
 // most seven samples in inner runs, so at least 86 % of a slower sender's characters fit exactly.
 // Random bytes fit a ratio of two about one time in five, four one in nine, eight one in 25.

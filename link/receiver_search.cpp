@@ -6,10 +6,14 @@
 //   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
-//     characters' weights show the other parity, ask there. Where no faster sender can be, the
-//     other parity was ruled out and the weights show this one, the talker is asked in TSIP
-//     at once: its port report confirms a receiver without waiting for a whole sentence, which
-//     at 1200 bits/s takes most of a second;
+//     characters' weights show the other parity, ask there. A sentence's address heard whole
+//     (its comma has odd weight, which the other parity never keeps) shows the talker's own
+//     setting, and so does text that reads right where no faster sender can be and the other
+//     parity was ruled out: the talker is asked in TSIP at once, and its port report confirms
+//     a receiver without waiting for a whole sentence, which at 1200 bits/s takes most of a
+//     second. Where a ratio named the rate, so that every character is kept at the sender's
+//     own parity, text without a whole address for as long as a sentence and an address take
+//     shows the other parity;
 //   - a framed message: the sender is heard whole; ask again once every setting has had its
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
@@ -56,7 +60,11 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 // A port report's frame: DLE, ID, ten data bytes, DLE, ETX.
 constexpr std::size_t kPortReportFrameBytes = 14;
 // The longest sentence, twice: one may be under way when listening starts.
-constexpr std::size_t kSentenceBytes = 2 * 82;
+constexpr std::size_t kSentenceBytes = 2 * kLongestSentence;
+// At the sender's own parity every character is kept, so a whole address passes within a
+// sentence and an address of its talk, wherever listening began; at the other parity the comma,
+// of odd weight, is never kept.
+constexpr std::size_t kAddressWithinBytes = kLongestSentence + kAddressBytes;
 // What a talker switched to TSIP may send ahead of an answer: a sentence under way, and a burst
 // of the reports a receiver starts its TSIP output with.
 constexpr std::size_t kAheadOfTsipAnswerBytes = 2 * kSentenceBytes;
@@ -196,7 +204,8 @@ class QuickPass {
                          ProbeProgress{visit.line, probeIndex(visit.line).value_or(0) + 1});
             }
             bool leftEarly = false;
-            const bool found = listen(visit, answerTime, room, leftEarly);
+            bool noAddress = false;
+            const bool found = listen(visit, answerTime, room, leftEarly, noAddress);
             if (askedInTsip_) {
                 askedInTsip_ = false;
                 settleTsipAsk(visit.line, found);
@@ -204,7 +213,8 @@ class QuickPass {
             if (found) {
                 return true;
             }
-            const HeardVerdict verdict = classify(link_.heardHere(), true);
+            HeardVerdict verdict = classify(link_.heardHere(), true);
+            verdict.otherParity = verdict.otherParity || noAddress;
             const std::optional<std::size_t> index = probeIndex(visit.line);
             if (index) {
                 board_[*index] = verdict;
@@ -258,8 +268,14 @@ class QuickPass {
     // burst and ends once one has ruled the setting out. Any visit ends at once where a slower
     // sender shows its ratio, so that the port gets to the sender's rate while the burst runs.
     bool listen(const Visit& visit, std::chrono::milliseconds answerTime,
-                std::chrono::milliseconds room, bool& leftEarly) {
+                std::chrono::milliseconds room, bool& leftEarly, bool& noAddress) {
         const Clock::time_point start = Clock::now();
+        // When the first byte came; the residue of the change of settings may come first, so its
+        // wait is added to the time an address takes.
+        std::optional<Clock::time_point> heardFrom;
+        const std::chrono::milliseconds addressWithin =
+            lineTime(kAddressWithinBytes, visit.line, link_.timing().factor) +
+            link_.timing().residueWait;
         const std::chrono::milliseconds burst =
             lineTime(kSentenceBytes, visit.line, link_.timing().factor);
         std::chrono::milliseconds wait = answerTime + burst;
@@ -283,6 +299,9 @@ class QuickPass {
                 return waitsForBurst ? false : elapsed >= answerTime;
             }
             const HeardVerdict verdict = classify(tally, false);
+            if (!heardFrom) {
+                heardFrom = Clock::now();
+            }
             // A sentence's address heard whole, or text that reads right where no faster sender
             // can be, is most likely the receiver's: ask it in TSIP at once rather than after a
             // whole sentence, whose answer then comes behind the one under way, and give the
@@ -317,6 +336,15 @@ class QuickPass {
                 if (visit.kind == VisitKind::Brief && rateKnown(visit.line.baud)) {
                     return true;
                 }
+            }
+            // Where a ratio named the rate, text without a whole address for as long as one
+            // takes to pass is the other parity's: leave for it while the talk still runs,
+            // unless the talker was asked in TSIP here already.
+            if (visit.kind != VisitKind::Plain && rateKnown(visit.line.baud) && !askedInTsip_ &&
+                verdict.heard == Heard::Text && tally.addresses == 0 && tally.messages == 0 &&
+                Clock::now() - *heardFrom >= addressWithin) {
+                noAddress = true;
+                return true;
             }
             if (elapsed < answerTime) {
                 return false;  // whatever is heard, the answer to the question gets its time

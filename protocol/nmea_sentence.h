@@ -1,11 +1,16 @@
 // Checks on NMEA sentences as the framer returns them: '$' up to, not including, the CR.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
 namespace kestrune {
+
+// The longest sentence, '$' to LF, and its address field: '$', talker, type and the comma.
+inline constexpr std::size_t kLongestSentence = 82;
+inline constexpr std::size_t kAddressBytes = 7;
 
 // True when the sentence ends in '*' and two hex digits that equal the XOR of every byte
 // between '$' and '*'.
