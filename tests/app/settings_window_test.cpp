@@ -102,8 +102,6 @@ constexpr Case kCases[] = {
     {"reset factory", kFactory, kNone, kReset, kSet, "9600,None,1,TSIP,59"},
     {"reset streaming NMEA", kStreamingNmea, kNone, kReset, kSet, "9600,None,1,TSIP,43",
         "9600,None,1,TSIP,103"},
-    {"reset 38400 odd", kFastOdd, kNone, kReset, kSet, "9600,None,1,TSIP,59",
-        "9600,None,1,TSIP,119"},
     {"reset silent", kSilent, kNone, kReset, kResetFailedStatus, ",,,,5"},
 };
 // clang-format on

@@ -134,21 +134,6 @@ TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
     EXPECT_FALSE(rig.link.verified());
 }
 
-TEST(ReceiverProcedures, ClosedPortFailsAtOnceWithoutWriting) {
-    ReceiverLink closed(Timing{}.scaled(kFactor), [](std::string_view) {
-        return OpenResult{nullptr, OpenError::NoSuchDevice};
-    });
-    RecordingSink sink;
-    EXPECT_FALSE(searchReceiver(closed));
-    EXPECT_FALSE(switchAndVerify(closed, kFactoryLine));
-    EXPECT_FALSE(resetReceiver(closed, &sink));
-    EXPECT_FALSE(readReceiverSettings(closed, &sink));
-    ApplyFailure why = ApplyFailure::None;
-    EXPECT_FALSE(applySettings(closed, &sink, {kFactoryLine, OutputProtocol::Tsip, 0x05}, &why));
-    EXPECT_EQ(why, ApplyFailure::Reset);
-    EXPECT_FALSE(closed.verified());
-}
-
 TEST(ReceiverProcedures, PortConfigIsRetriedEightTimesOnlyWhileRejected) {
     ReceiverBehaviour rejecting;
     rejecting.answering = Answering::RejectsPortConfig;
@@ -258,8 +243,8 @@ TEST(ReceiverProcedures, ApplyFailsWhenTheReceiverRejectsAndStaysAway) {
 
 // A cancel from another thread ends each procedure where it stands: here, at its first wait
 // on a receiver that never answers, with every delay an hour or more, so a wait or sleep that a
-// cancel does not wake shows as a hung test.
-TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
+// cancel does not wake shows as a hung test. On a port that cannot be opened each fails at once.
+TEST(ReceiverProcedures, ACancelOrAClosedPortEndsEveryProcedureAtOnce) {
     ReceiverBehaviour silent;
     silent.answering = Answering::Silent;
     const std::vector<std::function<bool(ReceiverLink&, NotificationSink*)>> procedures{
@@ -271,7 +256,13 @@ TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
             return applySettings(l, s, {kFactoryLine, OutputProtocol::Tsip, 0});
         },
     };
+    ReceiverLink closed(Timing{}.scaled(kForever), [](std::string_view) {
+        return OpenResult{nullptr, OpenError::NoSuchDevice};
+    });
+    RecordingSink sink;
     for (std::size_t i = 0; i < procedures.size(); ++i) {
+        EXPECT_FALSE(procedures[i](closed, &sink)) << i;
+        EXPECT_FALSE(closed.verified()) << i;
         Rig rig(receiverAt(kFactoryLine), silent, kForever);
         std::thread cancel([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -282,6 +273,9 @@ TEST(ReceiverProcedures, ACancelEndsEveryProcedureAtItsFirstWait) {
         EXPECT_FALSE(rig.link.verified()) << i;
         EXPECT_LE(rig.receiver.hostWrites().size(), 1u) << i;  // still leaving at this pace
     }
+    ApplyFailure why = ApplyFailure::None;
+    EXPECT_FALSE(applySettings(closed, &sink, {kFactoryLine, OutputProtocol::Tsip, 0x05}, &why));
+    EXPECT_EQ(why, ApplyFailure::Reset);
 }
 
 // Answers to every question with the same bytes, at any setting.

@@ -91,16 +91,15 @@ TEST(UartLineTest, HandWorkedWaveformsAndEqualSettings) {
     // end's settings, as when the receiver switches them while a character crosses.
     UartLine native(kRealTime, {.nativeUsb = true});
     const LineSettings tx{9600, None, One};
-    const Bytes sent{0x55, 0xF0, 0x10};
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        native.send(sent[i], kStart + kRealTime.bitsTime(10.0 * i, tx.baud), tx);
-    }
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        const LineSettings rx = i == 0 ? tx : LineSettings{4800, Odd, Two};
-        const SimTime due = kStart + kRealTime.bitsTime(10.0 * i, tx.baud) +
-                            kRealTime.bitsTime(bitsPerByte(tx), tx.baud);
+    const SimDuration character = kRealTime.bitsTime(bitsPerByte(tx), tx.baud);
+    native.send(0x55, kStart, tx);
+    native.send(0xF0, kStart + character, tx);
+    const std::tuple<std::uint8_t, LineSettings, int> heard[] = {{0x55, tx, 1},
+                                                                 {0xF0, {4800, Odd, Two}, 2}};
+    for (const auto& [byte, rx, characters] : heard) {
+        const SimTime due = kStart + character * characters;
         EXPECT_EQ(native.nextArrival(rx), due);
-        EXPECT_EQ(native.receive(SimTime::max(), rx), (UartChar{.byte = sent[i], .at = due}));
+        EXPECT_EQ(native.receive(SimTime::max(), rx), (UartChar{.byte = byte, .at = due}));
     }
     EXPECT_EQ(native.receive(SimTime::max(), tx), std::nullopt);
     // Equal settings give exactly the bytes sent, each complete when its stop bits have passed,

@@ -87,8 +87,6 @@ TEST(KestrunectlTest, CommandsPrintWhatTheReceiverAnswersAndExitWithTheirStatus)
         {0, "SIM1 19200 8O2 NMEA\nsentences: GGA,RMC\n", "",
             {"-p", "SIM1", "set", "--baud", "19200", "--parity", "odd", "--stop-bits", "2",
              "--format", "nmea", "--sentences", "gga,RMC"}},
-        {0, "SIM3 4800 8O1 TSIP\nsentences: GGA,GSV,GSA,RMC\n", "",
-            {"-p", "SIM3", "set", "--baud", "4800"}},
         {0, report("SIM1", 9600, "even", "tsip", Json::array()), "never tries even parity",
             {"-p", "SIM1", "--json", "set", "--parity", "even", "--sentences", "none"}},
         {0, report("SIM3", 9600, "none", "tsip"), "", {"-p", "SIM3", "reset", "--json"}},
