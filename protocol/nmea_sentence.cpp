@@ -14,6 +14,7 @@ constexpr std::size_t kTalkerLength = 2;
 constexpr std::size_t kTypeLength = 3;
 constexpr unsigned kHexBase = 16;
 constexpr unsigned kDecimalDigits = 10;
+static_assert(kAddressBytes == 1 + kTalkerLength + kTypeLength + 1, "'$', talker, type, comma");
 
 std::optional<unsigned> hexValue(std::uint8_t c) {
     if (c >= '0' && c <= '9') {
