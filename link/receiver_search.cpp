@@ -387,9 +387,7 @@ class QuickPass {
         endTsipAsk(link_, at, answered);
         // An answer missed in the race with the sentence that found the talker says nothing:
         // it is asked again in full rather than named a device that answers no TSIP.
-        if (found && answered) {
-            answeredTsip_ = true;
-        }
+        answeredTsip_ = found && answered;
     }
 
     // Where to go next after a visit ended with verdict.

@@ -431,7 +431,7 @@ void VirtualReceiver::switchTo(const ReceiverSettings& next, SimTime now) {
     settings_ = next;
     transmitter_.retune(settings_.line);
     if (behaviour_.uart.nativeUsb) {
-        hostLine_.retune(settings_.line);  // no line between them: still heard whole
+        hostLine_.retune(settings_.line);  // what the host still sends comes at the new pace
     }
     if (outputChanged) {
         periodicPending_.clear();  // reports of the protocol no longer spoken
