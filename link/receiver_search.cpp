@@ -455,7 +455,8 @@ class QuickPass {
 
     // With no inner run to show the ratio, the sender is four or more times slower: a sender two
     // times slower gives runs of two inside most characters. Where four times slower is below
-    // every rate offered, two is all that is left.
+    // every rate offered, two is all that is left; where it is the slowest rate offered, it is
+    // the sender's, as surely as a ratio shows it.
     void followSlower(const LineSettings& line, std::uint32_t ratio) {
         std::uint32_t rate = line.baud / (ratio == 0 ? kUnshownRatio : ratio);
         if (ratio == 0 && !findBaudRate(rate)) {
@@ -465,7 +466,9 @@ class QuickPass {
             return;
         }
         const LineSettings none{rate, Parity::None, StopBits::One};
-        if (ratio == 0) {
+        const bool onlySlowestLeft =
+            rate == kBaudRates.front().baud && line.baud == rate * kUnshownRatio;
+        if (ratio == 0 && !onlySlowestLeft) {
             // No faster sender is heard there: a slower one never reads as text.
             notFaster_[rateIndex(rate)] = true;
             follow({{none, VisitKind::Brief}});

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string_view>
 #include <vector>
 
@@ -34,14 +36,11 @@ Bytes joined(std::initializer_list<Bytes> parts) {
     return bytes;
 }
 
-// Random bytes from a fixed linear congruential sequence.
+// Random bytes, the same every run.
 Bytes noise(std::size_t count) {
-    Bytes bytes;
-    std::uint32_t state = 12345;
-    while (bytes.size() < count) {
-        state = state * 1103515245u + 12345u;
-        bytes.push_back(static_cast<std::uint8_t>(state >> 16));
-    }
+    std::minstd_rand draw;
+    Bytes bytes(count);
+    std::ranges::generate(bytes, [&draw] { return static_cast<std::uint8_t>(draw() >> 8); });
     return bytes;
 }
 

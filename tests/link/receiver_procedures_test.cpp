@@ -123,9 +123,7 @@ INSTANTIATE_TEST_SUITE_P(ReceiverProcedures, SearchAtEachProbe,
 
 // A silent receiver is probed twelve times, asked for its selection three times, and not reset.
 TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
-    ReceiverBehaviour silent;
-    silent.answering = Answering::Silent;
-    Rig rig(receiverAt(kFactoryLine), silent);
+    Rig rig(receiverAt(kFactoryLine), {.answering = Answering::Silent});
     EXPECT_FALSE(searchReceiver(rig.link));
     EXPECT_EQ(rig.sent(), probesUpTo(12));
     EXPECT_FALSE(queryNmeaSettings(rig.link));
@@ -135,9 +133,8 @@ TEST(ReceiverProcedures, ASilentReceiverIsNeitherFoundNorAskedNorReset) {
 }
 
 TEST(ReceiverProcedures, PortConfigIsRetriedEightTimesOnlyWhileRejected) {
-    ReceiverBehaviour rejecting;
-    rejecting.answering = Answering::RejectsPortConfig;
-    Rig rejected(receiverAt(kFactoryLine), rejecting, kRejectionFactor);
+    Rig rejected(receiverAt(kFactoryLine), {.answering = Answering::RejectsPortConfig},
+                 kRejectionFactor);
     EXPECT_FALSE(sendPortConfigWithRetry(rejected.link, kFactoryLine, OutputProtocol::Tsip));
     EXPECT_EQ(rejected.sentBytes(), std::vector<Bytes>(8, configFor(9600, OutputProtocol::Tsip)));
 
@@ -177,9 +174,7 @@ TEST(ReceiverProcedures, ReadingAsksForTheSelectionOnceInTsip) {
 TEST(ReceiverProcedures, AnNmeaReceiverQuietAfterTheSwitchBackIsStillNmea) {
     ReceiverSettings nmea = receiverAt({4800, kNone, kOne}, OutputProtocol::Nmea);
     nmea.intervalSeconds = 20;
-    ReceiverBehaviour ownSchedule;
-    ownSchedule.ownSchedule = true;
-    Rig rig(nmea, ownSchedule);
+    Rig rig(nmea, {.ownSchedule = true});
     ASSERT_TRUE(rig.link.configurePort(nmea.line));
     rig.link.storeVerified(nmea.line);
     rig.link.dispatch(Bytes{'$'});
