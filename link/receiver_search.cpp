@@ -455,8 +455,8 @@ class QuickPass {
 
     // With no inner run to show the ratio, the sender is four or more times slower: a sender two
     // times slower gives runs of two inside most characters. Where four times slower is below
-    // every rate offered, two is all that is left; where it is the slowest rate offered, it is
-    // the sender's, as surely as a ratio shows it.
+    // every rate offered, two is all that is left; where it is the slowest rate offered, nothing
+    // else is, and both of its parities are asked.
     void followSlower(const LineSettings& line, std::uint32_t ratio) {
         std::uint32_t rate = line.baud / (ratio == 0 ? kUnshownRatio : ratio);
         if (ratio == 0 && !findBaudRate(rate)) {
@@ -466,16 +466,21 @@ class QuickPass {
             return;
         }
         const LineSettings none{rate, Parity::None, StopBits::One};
-        const bool onlySlowestLeft =
-            rate == kBaudRates.front().baud && line.baud == rate * kUnshownRatio;
-        if (ratio == 0 && !onlySlowestLeft) {
-            // No faster sender is heard there: a slower one never reads as text.
+        const LineSettings odd = withParity(none, Parity::Odd);
+        if (ratio == 0) {
+            // No faster sender is heard there: a slower one never reads as text. Bytes without
+            // inner runs are also what many misreads give, so the rate is not taken as known.
             notFaster_[rateIndex(rate)] = true;
-            follow({{none, VisitKind::Brief}});
+            const bool onlySlowestLeft =
+                rate == kBaudRates.front().baud && line.baud == rate * kUnshownRatio;
+            if (onlySlowestLeft) {
+                follow({{odd, VisitKind::Brief}, {none, VisitKind::Brief}});
+            } else {
+                follow({{none, VisitKind::Brief}});
+            }
             return;
         }
         knownRates_[rateIndex(rate)] = true;
-        const LineSettings odd = withParity(none, Parity::Odd);
         // Where a parity was ruled out already, the other goes first.
         const bool oddRuledOut =
             otherSideLikelier(verdictAt(odd)) && !otherSideLikelier(verdictAt(none));
