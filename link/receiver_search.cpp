@@ -471,9 +471,7 @@ class QuickPass {
             // No faster sender is heard there: a slower one never reads as text. Bytes without
             // inner runs are also what many misreads give, so the rate is not taken as known.
             notFaster_[rateIndex(rate)] = true;
-            const bool onlySlowestLeft =
-                rate == kBaudRates.front().baud && line.baud == rate * kUnshownRatio;
-            if (onlySlowestLeft) {
+            if (line.baud / kUnshownRatio == kBaudRates.front().baud) {
                 follow({{odd, VisitKind::Brief}, {none, VisitKind::Brief}});
             } else {
                 follow({{none, VisitKind::Brief}});
