@@ -117,6 +117,7 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
         recentOddBits_ = 0;
         afterDle_ = false;
         address_ = NmeaAddressScanner{};
+        textAfterAddress_ = kNoAddress;
     }
 }
 
@@ -128,8 +129,18 @@ bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
         ++tally_.reportEnds;
     }
     afterDle_ = byte == kDle && !afterDle_;
-    const bool addressEnds = address_.add(byte);
     const bool text = isSentenceText(byte);
+    bool addressEnds = false;
+    if (textAfterAddress_ != kNoAddress) {
+        textAfterAddress_ = text ? static_cast<std::uint8_t>(textAfterAddress_ + 1) : kNoAddress;
+        if (textAfterAddress_ == kTextAfterAddress) {
+            addressEnds = true;
+            textAfterAddress_ = kNoAddress;
+        }
+    }
+    if (address_.add(byte)) {
+        textAfterAddress_ = 0;
+    }
     const bool odd = text && (std::popcount(byte) & 1) != 0;
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
     recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;

@@ -31,6 +31,10 @@ inline constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
 // one count byte and five bytes a channel, then DLE and ETX.
 inline constexpr std::uint32_t kLongestReportBytes = 2 + 1 + 5 * 12 + 2;
 
+// What every sentence has after its address however empty its fields: '*', the two checksum
+// digits and CR.
+inline constexpr std::uint8_t kTextAfterAddress = 4;
+
 struct HeardTally {
     std::uint32_t bytes = 0;
     // Of the last kRecent bytes: printable ASCII, CR and LF, what sentences are made of; and of
@@ -51,11 +55,14 @@ struct HeardTally {
     // DLE ETX after an odd run of DLEs: a TSIP report's end, seen whether or not the framer
     // had found the report's start.
     std::uint32_t reportEnds = 0;
-    // Sentence address fields heard whole ("$GPGGA,"). The field separator has an odd number
-    // of ones, and a port at the other parity drops every such character (see recentText;
-    // from a sender without parity it fails the check), so a whole address is heard at the
-    // sender's own parity; what a UART makes of the broken characters almost never forms one,
-    // nor does a faster sender's talk sampled every other bit. Only those heard past the
+    // Sentence address fields heard whole ("$GPGGA,") with the text after them. The field
+    // separator has an odd number of ones, and a port at the other parity drops every such
+    // character (see recentText; from a sender without parity it fails the check), so a whole
+    // address is heard at the sender's own parity. A UART that restarts on a dropped
+    // character's bits now and then makes a separator of them, but then reads on out of step
+    // with the sender, which gives bytes of every kind: so the address counts only once the
+    // bytes that every sentence has after it (see kTextAfterAddress) read as text. A faster
+    // sender's talk sampled every other bit almost never forms one. Only those heard past the
     // residue of a change of settings count: a FIFO or an adapter may still hand on the old's.
     std::uint32_t addresses = 0;
     bool operator==(const HeardTally&) const = default;
@@ -72,8 +79,8 @@ bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner = nullptr)
 // it set; a tally of an older epoch reads as nothing heard yet.
 class HeardCounters {
   public:
-    // Whether the byte ends a sentence address; the caller counts it with addAddress when it
-    // was heard at these settings.
+    // Whether the byte ends the text that follows a sentence address; the caller counts the
+    // address with addAddress when it was heard at these settings.
     bool add(std::uint8_t byte, std::uint32_t epoch);
     void addAddress(std::uint32_t epoch);
     void addMessage(std::uint32_t epoch);
@@ -92,6 +99,9 @@ class HeardCounters {
     // Whether the bytes just before end in an odd run of DLEs.
     bool afterDle_ = false;
     NmeaAddressScanner address_;
+    // Text bytes heard since an address ended, while all of them were text; kNoAddress outside.
+    std::uint8_t textAfterAddress_ = kNoAddress;
+    static constexpr std::uint8_t kNoAddress = 0xFF;
 };
 
 // Bytes heard without a frame that rule out a TSIP receiver talking at the port's setting. A port

@@ -61,10 +61,10 @@ constexpr std::array<LineSettings, kProbeCount> kProbeOrder = makeProbeOrder();
 constexpr std::size_t kPortReportFrameBytes = 14;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::size_t kSentenceBytes = 2 * kLongestSentence;
-// At the sender's own parity every character is kept, so a whole address passes within a
-// sentence and an address of its talk, wherever listening began; at the other parity the comma,
-// of odd weight, is never kept.
-constexpr std::size_t kAddressWithinBytes = kLongestSentence + kAddressBytes;
+// At the sender's own parity every character is kept, so a whole address and the text after it
+// pass within a sentence and an address of its talk, wherever listening began; at the other
+// parity the comma, of odd weight, is never kept.
+constexpr std::size_t kAddressWithinBytes = kLongestSentence + kAddressBytes + kTextAfterAddress;
 // What a talker switched to TSIP may send ahead of an answer: a sentence under way, and a burst
 // of the reports a receiver starts its TSIP output with.
 constexpr std::size_t kAheadOfTsipAnswerBytes = 2 * kSentenceBytes;

@@ -136,17 +136,19 @@ TEST(HeardTally, OwnTalkShowsByItsWeightsOrAWholeAddress) {
     } cases[] = {
         // clang-format off
         {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, true, true},
-        {"too little yet", text("$GPRMC,1"), 0, false, true},
+        {"too little yet", text("$GPRMC,1,A,"), 0, false, true},
         {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false, false},
-        {"three in sixteen of odd weight", text("$GPGGA$GPGGA,1,0"), 0, false, true},
+        {"three in sixteen of odd weight", text("$GPGGA$GPGGA,1,00"), 0, false, true},
         {"a sentence failed", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 1, false, false},
         {"text among binary", joined({text("$GPRMC,123519,A,4807"), noise(6)}), 0, false, true},
         {"an address's separator lost", text("$GPGGA0230"), 0, false, false},
-        {"four letters", text("$GPGG,"), 0, false, false},
-        {"six letters", text("$GPGGAA,"), 0, false, false},
-        {"lower case", text("$gpgga,"), 0, false, false},
-        {"a letter broken", joined({text("$GP"), Bytes{0xC7}, text("GA,")}), 0, false, false},
-        {"a start again inside", text("$GP$GPRMC,"), 0, false, true},
+        {"four letters", text("$GPGG,1234"), 0, false, false},
+        {"six letters", text("$GPGGAA,1234"), 0, false, false},
+        {"lower case", text("$gpgga,1234"), 0, false, false},
+        {"a letter broken", joined({text("$GP"), Bytes{0xC7}, text("GA,1234")}), 0, false, false},
+        {"a start again inside", text("$GP$GPRMC,,,,,"), 0, false, true},
+        {"too little after it", text("$GPGGA,1,A"), 0, false, false},
+        {"out of step after it", joined({text("$GPGGA,"), Bytes{0xCE}, text("3s0")}), 0, false, false},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -122,7 +122,7 @@ TEST_F(LinkFixture, ASentenceJustAfterAChangeOfSettingsChecksNothing) {
         EventWait checked(slow.checkedSentenceEvent());
         slow.dispatch(Bytes{'$', 'A', '*', '4', '1'});
         EXPECT_EQ(checked.wait(kNoWait) == WaitResult::First, !changed);
-        state->push({'$', 'G', 'P', 'G', 'G', 'A', ',', '1'});  // taken whole once drained
+        state->push({'$', 'G', 'P', 'G', 'G', 'A', ',', '1', '2', '3', '4'});  // once drained
         ASSERT_TRUE(state->waitUntilDrained());
         EXPECT_EQ(slow.heardHere().addresses, changed ? 0u : 1u);
     }
