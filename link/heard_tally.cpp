@@ -40,6 +40,13 @@ constexpr double kMostlyText = 0.9;
 constexpr std::uint32_t kWeighedText = 12;
 constexpr std::uint32_t kFewOddOf = 4;
 constexpr std::uint32_t kVeryFewOddOf = 8;
+// Weights are only weighed in text without a field separator: a receiver without a fix fills
+// its fields with zeros, of even weight, and its sentences at the port's own parity then have
+// few characters of odd weight but the separators. Text longer than any stretch a sentence has
+// between separators (its last field, '*', the checksum, CR LF and the next address, 16 at
+// most in the standard sentences, or a position of twelve characters) shows the other parity
+// without them; a long free-text field makes the port leave too early, and come back.
+constexpr std::uint32_t kCommaFreeText = 24;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::uint32_t kSentenceBytes = 2 * kLongestSentence;
 // A 2 % clock offset bends a run of L samples by one with a chance of L in 50; a character has at
@@ -78,6 +85,14 @@ bool nearlyAll(std::uint32_t count, std::uint32_t of) {
 // Enough weighed, and fewer than one in shareOf of odd weight: the other parity.
 bool fewOfOddWeight(std::uint32_t odd, std::uint32_t weighed, std::uint32_t shareOf) {
     return weighed >= kWeighedText && odd * shareOf < weighed;
+}
+
+// The recent text shows the other parity: few of odd weight and no separator among them, or no
+// separator for longer than a sentence goes without one.
+bool otherParityText(const HeardTally& tally, std::uint32_t shareOf) {
+    const bool noRecentSeparator = tally.textSinceComma >= tally.recentText;
+    return (noRecentSeparator && fewOfOddWeight(tally.recentOddText, tally.recentText, shareOf)) ||
+           tally.textSinceComma >= kCommaFreeText;
 }
 
 }  // namespace
@@ -142,6 +157,9 @@ bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
         textAfterAddress_ = 0;
     }
     const bool odd = text && (std::popcount(byte) & 1) != 0;
+    if (text) {
+        tally_.textSinceComma = byte == kFieldSeparator ? 0 : tally_.textSinceComma + 1;
+    }
     recentTextBits_ = ((recentTextBits_ << 1) | (text ? 1U : 0U)) & kRecentMask;
     recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;
     bool inner = false;
@@ -207,11 +225,11 @@ std::uint32_t unframedLimit(const HeardTally& tally) {
 }
 
 // A whole window of recent bytes, mostly text, weighed as at a visit's end: the other parity
-// leaves fewer than one in four of odd weight (see kFewOddOf).
+// leaves fewer than one in four of odd weight (see kFewOddOf) and no separator.
 bool readsAsOwnText(const HeardTally& tally) {
     return tally.messages == 0 && tally.badSentences == 0 && tally.bytes >= HeardTally::kRecent &&
            tally.recentText >= kMostlyText * HeardTally::kRecent &&
-           !fewOfOddWeight(tally.recentOddText, tally.recentText, kFewOddOf);
+           !otherParityText(tally, kFewOddOf);
 }
 
 bool showsOwnAddress(const HeardTally& tally) {
@@ -236,12 +254,11 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
         return {};
     }
     if (mostlyText) {
-        const bool fewOdd = fewOfOddWeight(tally.recentOddText, tally.recentText,
-                                           ended ? kFewOddOf : kVeryFewOddOf);
-        if (tally.badSentences > 0 && !fewOdd) {
+        const bool otherParity = otherParityText(tally, ended ? kFewOddOf : kVeryFewOddOf);
+        if (tally.badSentences > 0 && !otherParity) {
             return {Heard::Foreign};
         }
-        return {Heard::Text, 0, fewOdd || tally.bytes >= kSentenceBytes};
+        return {Heard::Text, 0, otherParity || tally.bytes >= kSentenceBytes};
     }
     // Bytes without inner runs fit every ratio, the same rate's too, and tell nothing; nearly all
     // of them and nothing else is what a sender eight or more times slower gives.

@@ -48,6 +48,10 @@ struct HeardTally {
     // inner runs all fit each of kSlowerRatios.
     std::uint32_t withInnerRuns = 0;
     std::array<std::uint32_t, kSlowerRatios.size()> fitting{};
+    // Text bytes since the last field separator, or since listening began. At the sender's own
+    // parity a sentence has one every few characters; a port at the other parity keeps none
+    // (see addresses), bar one a UART now and then makes of broken characters.
+    std::uint32_t textSinceComma = 0;
     // Messages the framer completed: TSIP packets and sentences whose checksum holds.
     std::uint32_t messages = 0;
     // Sentences the framer completed whose checksum fails.

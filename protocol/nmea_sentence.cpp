@@ -8,7 +8,6 @@ namespace {
 
 constexpr std::uint8_t kStart = '$';
 constexpr std::uint8_t kChecksumMark = '*';
-constexpr std::uint8_t kFieldSeparator = ',';
 constexpr std::size_t kChecksumDigits = 2;
 constexpr std::size_t kTalkerLength = 2;
 constexpr std::size_t kTypeLength = 3;

@@ -11,6 +11,7 @@ namespace kestrune {
 // The longest sentence, '$' to LF, and its address field: '$', talker, type and the comma.
 inline constexpr std::size_t kLongestSentence = 82;
 inline constexpr std::size_t kAddressBytes = 7;
+inline constexpr std::uint8_t kFieldSeparator = ',';
 
 // True when the sentence ends in '*' and two hex digits that equal the XOR of every byte
 // between '$' and '*'.

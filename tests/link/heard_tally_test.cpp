@@ -84,9 +84,14 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         // A sentence's tail may lean to one weight by chance, and while listening goes on it is
         // weighed at every byte: there only fewer than one in eight tells the other parity.
         {"text with three in sixteen of odd weight, while listening",
-         text("$GPGGA$GPGGA,1,0"), 0, 0, false, {Heard::Text}},
+         text("$GPGGA$GPGGA*1E0"), 0, 0, false, {Heard::Text}},
         {"text with three in sixteen of odd weight, visit over",
-         text("$GPGGA$GPGGA,1,0"), 0, 0, true, {Heard::Text, 0, true}},
+         text("$GPGGA$GPGGA*1E0"), 0, 0, true, {Heard::Text, 0, true}},
+        // The other parity never keeps a separator: a receiver without a fix, its fields zeros.
+        {"zeros between separators", text("$GPGGA,000000.00,0000.0000,N,00"), 0, 0, true,
+         {Heard::Text}},
+        {"no separator for longer than a sentence goes without",
+         text("$GPGGA123519.004807.0381N0113"), 0, 0, false, {Heard::Text, 0, true}},
         {"a long stream of text",
          repeated(text("$GPRMC,1,A"), 170), 0, 0, false, {Heard::Text, 0, true}},
         {"a sentence that fails its checksum, in whole characters",
@@ -138,7 +143,8 @@ TEST(HeardTally, OwnTalkShowsByItsWeightsOrAWholeAddress) {
         {"sentence text", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 0, true, true},
         {"too little yet", text("$GPRMC,1,A,"), 0, false, true},
         {"text of even weight only", text("$GPGGA$GPGGA$GPGGA"), 0, false, false},
-        {"three in sixteen of odd weight", text("$GPGGA$GPGGA,1,00"), 0, false, true},
+        {"three in sixteen of odd weight", text("$GPGGA$GPGGA*1E0"), 0, false, false},
+        {"zeros between separators", text("$GPGGA,000000.00,0000.0000,N,00"), 0, true, true},
         {"a sentence failed", text("$GPRMC,123519,A,4807.038,N,01131.000,E"), 1, false, false},
         {"text among binary", joined({text("$GPRMC,123519,A,4807"), noise(6)}), 0, false, true},
         {"an address's separator lost", text("$GPGGA0230"), 0, false, false},
