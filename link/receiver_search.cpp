@@ -6,14 +6,14 @@
 //   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
-//     characters' weights show the other parity, ask there. A sentence's address heard whole
-//     (its comma has odd weight, which the other parity never keeps) shows the talker's own
-//     setting, and so does text that reads right where no faster sender can be and the other
-//     parity was ruled out: the talker is asked in TSIP at once, and its port report confirms
-//     a receiver without waiting for a whole sentence, which at 1200 bits/s takes most of a
-//     second. Where a ratio named the rate, so that every character is kept at the sender's
-//     own parity, text without a whole address for as long as a sentence and an address take
-//     shows the other parity;
+//     characters' weights or its missing field separators show the other parity, ask there. A
+//     sentence's address heard whole (its comma has odd weight, which the other parity never
+//     keeps) shows the talker's own setting, and so does text that reads right where no faster
+//     sender can be and the other parity was ruled out: the talker is asked in TSIP at once, and
+//     its port report confirms a receiver without waiting for a whole sentence, which at 1200
+//     bits/s takes most of a second. Where a ratio named the rate, so that every character is kept
+//     at the sender's own parity, text without a whole address for as long as a sentence and an
+//     address take shows the other parity;
 //   - a framed message: the sender is heard whole; ask again once every setting has had its
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
