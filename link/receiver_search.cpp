@@ -315,7 +315,6 @@ class QuickPass {
                                             ruledOutAcross(visit.line) && readsAsOwnText(tally)))) {
                 askedInTsip_ = true;
                 tsipAnswerBy_ = Clock::now() + askWait;
-                bytesAtAsk_ = tally.bytes;
                 (void)link_.write(portConfig(visit.line, OutputProtocol::Tsip));
                 (void)link_.write(portConfigQuery());
             }
@@ -352,14 +351,10 @@ class QuickPass {
             }
             if (awaitingTsip()) {
                 // Its TSIP reports may come first and are no sentence; only a sentence that
-                // failed (another device, whatever followed it), text of the other parity, or
-                // the sentence under way and a whole report since the question with nothing
-                // framed (a talker at other settings, whose misread bytes once formed an
-                // address) ends the wait.
+                // failed (another device, whatever followed it) or text of the other parity ends
+                // the wait.
                 return tally.badSentences > 0 ||
-                       (verdict.heard == Heard::Text && verdict.otherParity) ||
-                       (tally.messages == 0 &&
-                        tally.bytes - bytesAtAsk_ > kLongestSentence + unframedLimit(tally));
+                       (verdict.heard == Heard::Text && verdict.otherParity);
             }
             if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
@@ -592,7 +587,6 @@ class QuickPass {
     // The visit under way asked its talker in TSIP; the last run's receiver answered so.
     bool askedInTsip_ = false;
     Clock::time_point tsipAnswerBy_;
-    std::uint32_t bytesAtAsk_ = 0;
     bool answeredTsip_ = false;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
