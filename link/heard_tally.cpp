@@ -145,11 +145,11 @@ bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
     }
     afterDle_ = byte == kDle && !afterDle_;
     const bool text = isSentenceText(byte);
-    bool addressEnds = false;
+    bool addressWhole = false;
     if (textAfterAddress_ != kNoAddress) {
         textAfterAddress_ = text ? static_cast<std::uint8_t>(textAfterAddress_ + 1) : kNoAddress;
         if (textAfterAddress_ == kTextAfterAddress) {
-            addressEnds = true;
+            addressWhole = true;
             textAfterAddress_ = kNoAddress;
         }
     }
@@ -169,7 +169,7 @@ bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
         }
     }
     tally_.withInnerRuns += inner ? 1 : 0;
-    return addressEnds;
+    return addressWhole;
 }
 
 void HeardCounters::addMessage(std::uint32_t epoch) {
