@@ -9,7 +9,8 @@ namespace kestrune {
 namespace {
 
 constexpr std::string_view kGsvType = "GSV";
-constexpr char kFieldSeparator = ',';
+// The sentence's field separator, as the text it is searched for in.
+constexpr char kSeparator = static_cast<char>(kFieldSeparator);
 constexpr char kChecksumMark = '*';
 // After the address field: the three counts that open the sentence.
 constexpr std::size_t kLeadingNumbers = 3;
@@ -31,7 +32,7 @@ class Fields {
         if (done_) {
             return std::nullopt;
         }
-        const std::size_t end = rest_.find(kFieldSeparator);
+        const std::size_t end = rest_.find(kSeparator);
         const std::string_view field = rest_.substr(0, end);
         done_ = end == std::string_view::npos;
         rest_ = done_ ? std::string_view{} : rest_.substr(end + 1);
@@ -60,7 +61,7 @@ std::optional<unsigned> number(std::string_view field, unsigned highest) {
 // The fields after "$xxGSV,", up to the checksum mark.
 std::string_view body(std::span<const std::uint8_t> sentence) {
     const std::string_view text(reinterpret_cast<const char*>(sentence.data()), sentence.size());
-    const std::size_t start = text.find(kFieldSeparator) + 1;
+    const std::size_t start = text.find(kSeparator) + 1;
     return text.substr(start, text.rfind(kChecksumMark) - start);
 }
 

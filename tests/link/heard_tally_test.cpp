@@ -154,7 +154,8 @@ TEST(HeardTally, OwnTalkShowsByItsWeightsOrAWholeAddress) {
         {"a letter broken", joined({text("$GP"), Bytes{0xC7}, text("GA,1234")}), 0, false, false},
         {"a start again inside", text("$GP$GPRMC,,,,,"), 0, false, true},
         {"too little after it", text("$GPGGA,1,A"), 0, false, false},
-        {"out of step after it", joined({text("$GPGGA,"), Bytes{0xCE}, text("3s0")}), 0, false, false},
+        {"out of step after it", joined({text("$GPGGA,"), Bytes{0xCE}, text("3s0")}), 0, false,
+         false},
         // clang-format on
     };
     for (const auto& c : cases) {
