@@ -36,7 +36,8 @@ constexpr double kMostlyText = 0.9;
 // the other parity, halfway between what each side gives. While listening goes on the weights
 // are weighed again at every byte, and a dozen characters of a sentence's tail at the port's own
 // parity fall below one in four a few times in a hundred: there it takes fewer than one in
-// eight, which a dozen fair characters give three times in a thousand.
+// eight, which a dozen fair characters give three times in a thousand, until a whole window of
+// text has no separator, which no sentence's tail is long enough for (see kCommaFreeText).
 constexpr std::uint32_t kWeighedText = 12;
 constexpr std::uint32_t kFewOddOf = 4;
 constexpr std::uint32_t kVeryFewOddOf = 8;
@@ -218,6 +219,16 @@ std::uint32_t fittingRatio(const HeardTally& tally) {
     return ratio;
 }
 
+// Runs that fit the least ratio but not the next (two or six samples, which fit two but not four)
+// come from no slower sender but one at the least ratio: the runs of a sender four or more times
+// slower last four or eight samples, bent by one at most (see runFits). One such byte among plain
+// ones names the least ratio; 0 where none shows.
+std::uint32_t fewRunsRatio(const HeardTally& tally) {
+    const bool allFitLeast = tally.fitting[0] == tally.withInnerRuns;
+    const bool someMissNext = tally.fitting[1] < tally.withInnerRuns;
+    return allFitLeast && someMissNext ? kSlowerRatios.front() : 0;
+}
+
 }  // namespace
 
 std::uint32_t unframedLimit(const HeardTally& tally) {
@@ -254,17 +265,21 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
         return {};
     }
     if (mostlyText) {
-        const bool otherParity = otherParityText(tally, ended ? kFewOddOf : kVeryFewOddOf);
+        const bool wholeWindow = tally.recentText >= HeardTally::kRecent;
+        const bool otherParity =
+            otherParityText(tally, ended || wholeWindow ? kFewOddOf : kVeryFewOddOf);
         if (tally.badSentences > 0 && !otherParity) {
             return {Heard::Foreign};
         }
         return {Heard::Text, 0, otherParity || tally.bytes >= kSentenceBytes};
     }
     // Bytes without inner runs fit every ratio, the same rate's too, and tell nothing; nearly all
-    // of them and nothing else is what a sender eight or more times slower gives.
+    // of them and nothing else is what a sender four or more times slower gives, and a sender two
+    // times slower whose kept characters are mostly separators and points. The few with inner
+    // runs then tell the two apart.
     if (tally.withInnerRuns < kTellingBytes) {
         const bool plain = nearlyAll(tally.bytes - tally.withInnerRuns, tally.bytes);
-        return plain ? HeardVerdict{Heard::Slower} : HeardVerdict{};
+        return plain ? HeardVerdict{Heard::Slower, fewRunsRatio(tally)} : HeardVerdict{};
     }
     if (const std::uint32_t ratio = fittingRatio(tally)) {
         return {Heard::Slower, ratio};

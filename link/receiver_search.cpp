@@ -71,6 +71,12 @@ constexpr std::size_t kAheadOfTsipAnswerBytes = 2 * kSentenceBytes;
 // A receiver slots its answer behind the report under way, or, when that one ends before the
 // answer is ready, behind the next: a third framed message without the answer says none is coming.
 constexpr std::uint32_t kMessagesPastAnswer = 3;
+// A listen's burst is over once the line has been quiet for longer than a sentence: every
+// sentence ends in its checksum digits, CR and LF, of both weights, some of which a port at the
+// rate keeps, and a USB adapter or a FIFO holds bytes back for residueWait at most. Before a gap
+// counts, the burst must have given as many bytes as a verdict takes while listening goes on,
+// and bytes past the residue of the change of settings, which is not taken for a burst.
+constexpr std::uint32_t kBurstBytes = 12;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
 // ends the pass.
 constexpr std::uint8_t kMostLeadsPerSetting = 2;
@@ -278,6 +284,11 @@ class QuickPass {
             link_.timing().residueWait;
         const std::chrono::milliseconds burst =
             lineTime(kSentenceBytes, visit.line, link_.timing().factor);
+        const std::chrono::milliseconds burstGap =
+            lineTime(kLongestSentence, visit.line, link_.timing().factor) +
+            link_.timing().residueWait;
+        std::uint32_t bytesSeen = 0;
+        Clock::time_point lastByteAt = start;
         std::chrono::milliseconds wait = answerTime + burst;
         if (visit.kind == VisitKind::Listen) {
             wait = link_.timing().leadWait + burst;
@@ -298,9 +309,22 @@ class QuickPass {
             if (tally.bytes == 0) {
                 return waitsForBurst ? false : elapsed >= answerTime;
             }
-            const HeardVerdict verdict = classify(tally, false);
             if (!heardFrom) {
                 heardFrom = Clock::now();
+            }
+            if (tally.bytes != bytesSeen) {
+                bytesSeen = tally.bytes;
+                lastByteAt = Clock::now();
+            }
+            // Once a listen's burst is over (see kBurstBytes), what it heard is judged as at a
+            // visit's end, rather than waiting out the rest of its time for the next burst.
+            const bool burstOver = visit.kind == VisitKind::Listen && !awaitingTsip() &&
+                                   tally.bytes >= kBurstBytes &&
+                                   lastByteAt - start > link_.timing().residueWait &&
+                                   Clock::now() - lastByteAt >= burstGap;
+            const HeardVerdict verdict = classify(tally, burstOver);
+            if (burstOver && rulesOut(verdict)) {
+                return true;
             }
             // A sentence's address heard whole, or text that reads right where no faster sender
             // can be, is most likely the receiver's: ask it in TSIP at once rather than after a
@@ -318,9 +342,12 @@ class QuickPass {
                 (void)link_.write(portConfig(visit.line, OutputProtocol::Tsip));
                 (void)link_.write(portConfigQuery());
             }
-            // A lead's setting is where the talk was pointed to: its own answer gets its time.
+            // The port's one device talks slower, so no receiver answers at this setting just
+            // now: a plain probe leaves while the burst still runs at the rate it points to, and
+            // asks here again once the other plain probes are done. A lead's answer gets its
+            // time: its setting is where talk pointed.
             if (visit.kind == VisitKind::Plain && verdict.heard == Heard::Slower &&
-                verdict.ratio != 0 && findBaudRate(visit.line.baud / verdict.ratio)) {
+                pointsSlower(visit.line.baud, verdict.ratio)) {
                 leftEarly = elapsed < answerTime;
                 return true;
             }
@@ -453,10 +480,10 @@ class QuickPass {
         return true;
     }
 
-    // With no inner run to show the ratio, the sender is four or more times slower: a sender two
-    // times slower gives runs of two inside most characters. Where four times slower is below
-    // every rate offered, two is all that is left; where it is the slowest rate offered, nothing
-    // else is, and both of its parities are asked.
+    // With no inner run to show the ratio, the sender is most likely four or more times slower: a
+    // sender two times slower gives runs of two inside most characters but separators and points.
+    // Where four times slower is below every rate offered, two is all that is left; where it is the
+    // slowest rate offered, nothing else is, and both of its parities are asked.
     void followSlower(const LineSettings& line, std::uint32_t ratio) {
         std::uint32_t rate = line.baud / (ratio == 0 ? kUnshownRatio : ratio);
         if (ratio == 0 && !findBaudRate(rate)) {
@@ -484,6 +511,13 @@ class QuickPass {
             otherSideLikelier(verdictAt(odd)) && !otherSideLikelier(verdictAt(none));
         const LineSettings first = oddRuledOut ? none : odd;
         follow({{first, VisitKind::Brief}, {otherSide(first), VisitKind::Brief}});
+    }
+
+    // Whether a slower sender heard at rate, ratio times slower (0: unshown), points to a rate
+    // offered (see followSlower).
+    static bool pointsSlower(std::uint32_t rate, std::uint32_t ratio) {
+        return ratio == 0 ? rate != kBaudRates.front().baud
+                          : findBaudRate(rate / ratio).has_value();
     }
 
     // A rate is known where a ratio pointed to it; nothing is faster than the fastest. Text is

@@ -82,11 +82,14 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         {"text of even weight only",
          text("$GPGGA$GPGGA$GPGGA"), 0, 0, false, {Heard::Text, 0, true}},
         // A sentence's tail may lean to one weight by chance, and while listening goes on it is
-        // weighed at every byte: there only fewer than one in eight tells the other parity.
-        {"text with three in sixteen of odd weight, while listening",
-         text("$GPGGA$GPGGA*1E0"), 0, 0, false, {Heard::Text}},
-        {"text with three in sixteen of odd weight, visit over",
-         text("$GPGGA$GPGGA*1E0"), 0, 0, true, {Heard::Text, 0, true}},
+        // weighed at every byte: there only fewer than one in eight tells the other parity, until
+        // a whole window has no separator, which no tail is long enough for.
+        {"text with two in twelve of odd weight, while listening",
+         text("$GPGGA$GP*10"), 0, 0, false, {Heard::Text}},
+        {"text with two in twelve of odd weight, visit over",
+         text("$GPGGA$GP*10"), 0, 0, true, {Heard::Text, 0, true}},
+        {"a whole window without a separator, three in sixteen of odd weight",
+         text("$GPGGA$GPGGA*1E0"), 0, 0, false, {Heard::Text, 0, true}},
         // The other parity never keeps a separator: a receiver without a fix, its fields zeros.
         {"zeros between separators", text("$GPGGA,000000.00,0000.0000,N,00"), 0, 0, true,
          {Heard::Text}},
@@ -112,6 +115,10 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
          repeated({0x78, 0x0F, 0x87, 0x38}, 12), 0, 0, false, {Heard::Slower, 4}},
         {"no inner run: slower, ratio unknown",
          repeated({0x80, 0xF8, 0xC0, 0xFF, 0x00}, 12), 0, 0, false, {Heard::Slower, 0}},
+        {"no inner run but in one, of runs of two", joined({repeated({0x80, 0xF8}, 7), {0x33}}),
+         0, 0, true, {Heard::Slower, 2}},
+        {"no inner run but in one, of runs of four", joined({repeated({0x80, 0xF8}, 7), {0x0F}}),
+         0, 0, true, {Heard::Slower, 0}},
         {"noise, not yet enough", noise(60), 0, 0, false, {}},
         {"noise", noise(70), 0, 0, false, {Heard::Faster}},
         {"a report's end among the noise: a whole report may follow",
