@@ -446,9 +446,15 @@ class QuickPass {
                 return;
             case Heard::Faster:
                 // Both parities of a rate a ratio named misread: each heard the burst from its
-                // middle, where a port takes a while to find the start bits.
-                if (line != kListeningPost && listenForNextBurst(visit)) {
-                    return;
+                // middle, where a port takes a while to find the start bits. Or the ratio was a
+                // misread itself, of a sender at the rate it was read at (see askRatioSource).
+                if (line != kListeningPost) {
+                    if (visit.kind == VisitKind::Brief) {
+                        askRatioSource(line.baud);
+                    }
+                    if (listenForNextBurst(visit)) {
+                        return;
+                    }
                 }
                 break;
         }
@@ -480,6 +486,21 @@ class QuickPass {
         return true;
     }
 
+    // A port with odd parity keeps few characters of a slower sender: sampled two, four or eight
+    // times a bit, its data and parity samples fall in pairs within the sender's bits, of even
+    // weight, which fails the check, bar where a UART restarted out of step. A ratio read there
+    // is as likely a misread of a sender at the port's own rate without parity: a digit's high
+    // half and a stop bit stretched by idle time make runs of two. Where the rate such a ratio
+    // named hears a faster sender, the next burst is first listened for at the other parity of
+    // the setting the ratio was read at.
+    void askRatioSource(std::uint32_t rate) {
+        std::optional<LineSettings>& source = ratioSources_[rateIndex(rate)];
+        if (source && verdictAt(otherSide(*source)).heard == Heard::Little) {
+            follow({{otherSide(*source), VisitKind::Listen}}, Place::BehindLeads);
+        }
+        source.reset();
+    }
+
     // With no inner run to show the ratio, the sender is most likely four or more times slower: a
     // sender two times slower gives runs of two inside most characters but separators and points.
     // Where four times slower is below every rate offered, two is all that is left; where it is the
@@ -506,6 +527,9 @@ class QuickPass {
             return;
         }
         knownRates_[rateIndex(rate)] = true;
+        if (line.parity == Parity::Odd) {
+            ratioSources_[rateIndex(rate)] = line;
+        }
         // Where a parity was ruled out already, the other goes first.
         const bool oddRuledOut =
             otherSideLikelier(verdictAt(odd)) && !otherSideLikelier(verdictAt(none));
@@ -628,6 +652,9 @@ class QuickPass {
     std::array<bool, kProbeCount> briefed_{};
     std::array<bool, kBaudRates.size()> knownRates_{};
     std::array<bool, kBaudRates.size()> notFaster_{};
+    // Where a port with parity read the ratio that named each known rate, until a faster sender
+    // there calls it into question.
+    std::array<std::optional<LineSettings>, kBaudRates.size()> ratioSources_{};
     // The last verdict heard at each setting of the probe order during this pass.
     std::array<HeardVerdict, kProbeCount> board_{};
 };
