@@ -4,7 +4,8 @@
 // what it hears at each setting (see classify) and follows it, while the burst still runs where
 // it can:
 //   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
-//     each parity, and stay where the talk reads as the receiver's;
+//     each parity, and stay where the talk reads as the receiver's. A ratio read with odd parity
+//     that both parities there contradict was likelier a misread at the port's own rate;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
 //     characters' weights or its missing field separators show the other parity, ask there. A
 //     sentence's address heard whole (its comma has odd weight, which the other parity never
