@@ -17,11 +17,8 @@ constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
 
-// Bytes heard before what they show is trusted while listening goes on: enough to tell text from
-// noise; for the rest, enough that a TSIP receiver's report would have framed. Once a visit has
-// ended, a few bytes are enough.
+// Once a visit has ended, a few bytes are enough to go on (see kVerdictBytes).
 constexpr std::uint32_t kFewBytes = 3;
-constexpr std::uint32_t kVerdictBytes = 12;
 // Recent bytes at least this much text: the rate is right. A port in step with a sender of text
 // at its own rate hears nothing else (at the other parity, what it keeps is still whole), though
 // one that starts in the middle of a stream takes a while to find the characters' start bits;
@@ -89,8 +86,11 @@ bool fewOfOddWeight(std::uint32_t odd, std::uint32_t weighed, std::uint32_t shar
 }
 
 // The recent text shows the other parity: few of odd weight and no separator among them, or no
-// separator for longer than a sentence goes without one.
-bool otherParityText(const HeardTally& tally, std::uint32_t shareOf) {
+// separator for longer than a sentence goes without one. While listening goes on, fewer than one
+// in eight are few, until a whole window has no separator (see kVeryFewOddOf).
+bool otherParityText(const HeardTally& tally, bool ended) {
+    const bool wholeWindow = tally.recentText >= HeardTally::kRecent;
+    const std::uint32_t shareOf = ended || wholeWindow ? kFewOddOf : kVeryFewOddOf;
     const bool noRecentSeparator = tally.textSinceComma >= tally.recentText;
     return (noRecentSeparator && fewOfOddWeight(tally.recentOddText, tally.recentText, shareOf)) ||
            tally.textSinceComma >= kCommaFreeText;
@@ -239,8 +239,7 @@ std::uint32_t unframedLimit(const HeardTally& tally) {
 // leaves fewer than one in four of odd weight (see kFewOddOf) and no separator.
 bool readsAsOwnText(const HeardTally& tally) {
     return tally.messages == 0 && tally.badSentences == 0 && tally.bytes >= HeardTally::kRecent &&
-           tally.recentText >= kMostlyText * HeardTally::kRecent &&
-           !otherParityText(tally, kFewOddOf);
+           tally.recentText >= kMostlyText * HeardTally::kRecent && !otherParityText(tally, true);
 }
 
 bool showsOwnAddress(const HeardTally& tally) {
@@ -265,9 +264,7 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
         return {};
     }
     if (mostlyText) {
-        const bool wholeWindow = tally.recentText >= HeardTally::kRecent;
-        const bool otherParity =
-            otherParityText(tally, ended || wholeWindow ? kFewOddOf : kVeryFewOddOf);
+        const bool otherParity = otherParityText(tally, ended);
         if (tally.badSentences > 0 && !otherParity) {
             return {Heard::Foreign};
         }

@@ -31,6 +31,10 @@ inline constexpr std::array<std::uint32_t, 3> kSlowerRatios{2, 4, 8};
 // one count byte and five bytes a channel, then DLE and ETX.
 inline constexpr std::uint32_t kLongestReportBytes = 2 + 1 + 5 * 12 + 2;
 
+// Bytes heard before what they show is trusted while listening goes on: enough to tell text from
+// noise; for the rest, enough that a TSIP receiver's report would have framed.
+inline constexpr std::uint32_t kVerdictBytes = 12;
+
 // What every sentence has after its address however empty its fields: '*', the two checksum
 // digits and CR.
 inline constexpr std::uint8_t kTextAfterAddress = 4;

@@ -72,12 +72,6 @@ constexpr std::size_t kAheadOfTsipAnswerBytes = 2 * kSentenceBytes;
 // A receiver slots its answer behind the report under way, or, when that one ends before the
 // answer is ready, behind the next: a third framed message without the answer says none is coming.
 constexpr std::uint32_t kMessagesPastAnswer = 3;
-// A listen's burst is over once the line has been quiet for longer than a sentence: every
-// sentence ends in its checksum digits, CR and LF, of both weights, some of which a port at the
-// rate keeps, and a USB adapter or a FIFO holds bytes back for residueWait at most. Before a gap
-// counts, the burst must have given as many bytes as a verdict takes while listening goes on,
-// and bytes past the residue of the change of settings, which is not taken for a burst.
-constexpr std::uint32_t kBurstBytes = 12;
 // Times one setting is followed as a lead at most, so that a stream that keeps pointing about
 // ends the pass.
 constexpr std::uint8_t kMostLeadsPerSetting = 2;
@@ -285,6 +279,11 @@ class QuickPass {
             link_.timing().residueWait;
         const std::chrono::milliseconds burst =
             lineTime(kSentenceBytes, visit.line, link_.timing().factor);
+        // A listen's burst is over once the line has been quiet for longer than a sentence:
+        // every sentence ends in its checksum digits, CR and LF, of both weights, some of which a
+        // port at the rate keeps, and a USB adapter or a FIFO holds bytes back for residueWait at
+        // most. Before a gap counts, the burst must have given as many bytes as a verdict takes
+        // while listening goes on, and bytes past the residue of the change of settings.
         const std::chrono::milliseconds burstGap =
             lineTime(kLongestSentence, visit.line, link_.timing().factor) +
             link_.timing().residueWait;
@@ -317,10 +316,10 @@ class QuickPass {
                 bytesSeen = tally.bytes;
                 lastByteAt = Clock::now();
             }
-            // Once a listen's burst is over (see kBurstBytes), what it heard is judged as at a
+            // Once a listen's burst is over (see burstGap), what it heard is judged as at a
             // visit's end, rather than waiting out the rest of its time for the next burst.
             const bool burstOver = visit.kind == VisitKind::Listen && !awaitingTsip() &&
-                                   tally.bytes >= kBurstBytes &&
+                                   tally.bytes >= kVerdictBytes &&
                                    lastByteAt - start > link_.timing().residueWait &&
                                    Clock::now() - lastByteAt >= burstGap;
             const HeardVerdict verdict = classify(tally, burstOver);
