@@ -7,9 +7,12 @@
 // sender's bits, which is a whole multiple of the ratio of the two rates (give or take one sample
 // where the clocks differ by a few per cent); a high run may hold the idle time between two of
 // the sender's characters, which has any length, so it is only known to last a bit at least.
-// Where a character starts, and so
-// the run that holds its start bit, depends on the UART and tells nothing; the last run is cut by
-// the end of the data bits and tells nothing either. A sender faster than the port, or noise,
+// Where a character starts, and so the run that holds its start bit, depends on the UART and
+// tells little; the last run is cut by the end of the data bits and tells nothing either. One
+// shape still tells: a byte low from its start bit through every data bit but the last. A port
+// that starts on a falling edge of a sender eight times slower hears nothing else, and one that
+// starts elsewhere in a low bit hears a shorter low run; a sender four times slower gives it
+// only where two of its low bits follow one another. A sender faster than the port, or noise,
 // gives characters whose inner runs no multiple explains; text is what sentences are made of,
 // and a framed message is a sender heard whole. Whole characters in a sentence whose checksum
 // fails are another device's talk: a receiver heard at its own setting sends sentences that check.
@@ -52,6 +55,11 @@ struct HeardTally {
     // inner runs all fit each of kSlowerRatios.
     std::uint32_t withInnerRuns = 0;
     std::array<std::uint32_t, kSlowerRatios.size()> fitting{};
+    // Bytes low in every data bit but the last: a port that starts on a sender's falling edge
+    // hears nothing else of a sender eight times slower, as each of its bits spans the start
+    // sample and seven data samples; of a sender four times slower, only where its first data
+    // bit is low too.
+    std::uint32_t lowToLastBit = 0;
     // Text bytes since the last field separator, or since listening began. At the sender's own
     // parity a sentence has one every few characters; a port at the other parity keeps none
     // (see addresses), bar one a UART now and then makes of broken characters.

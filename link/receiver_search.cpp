@@ -3,7 +3,7 @@
 // never answers and speaks only in bursts, once per output interval, so the quick pass also reads
 // what it hears at each setting (see classify) and follows it, while the burst still runs where
 // it can:
-//   - a slower sender whose inner runs show the ratio: the rate is known; ask there briefly at
+//   - a slower sender whose runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's. A ratio read with odd parity
 //     that both parities there contradict was likelier a misread at the port's own rate;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
@@ -501,7 +501,7 @@ class QuickPass {
         source.reset();
     }
 
-    // With no inner run to show the ratio, the sender is most likely four or more times slower: a
+    // With no run to show the ratio, the sender is most likely four or more times slower: a
     // sender two times slower gives runs of two inside most characters but separators and points.
     // Where four times slower is below every rate offered, two is all that is left; where it is the
     // slowest rate offered, nothing else is, and both of its parities are asked.
