@@ -237,8 +237,7 @@ std::uint32_t fewRunsRatio(const HeardTally& tally) {
     if (allFitLeast && someMissNext) {
         return kSlowerRatios.front();
     }
-    const bool allLowToLastBit =
-        tally.bytes >= kVerdictBytes && tally.lowToLastBit == tally.bytes;
+    const bool allLowToLastBit = tally.bytes >= kVerdictBytes && tally.lowToLastBit == tally.bytes;
     return allLowToLastBit ? kLowToLastBitRatio : 0;
 }
 
