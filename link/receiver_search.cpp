@@ -243,10 +243,8 @@ class QuickPass {
     std::chrono::milliseconds roomFor(const Visit& visit) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const HeardVerdict here = verdictAt(visit.line);
-        const bool bothMisread =
-            here.heard == Heard::Faster && verdictAt(otherSide(visit.line)).heard == Heard::Faster;
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
-            (mayBeOwnTalk(here) || bothMisread ||
+            (mayBeOwnTalk(here) || bothMisread(visit.line) ||
              (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
             return std::max(left, std::chrono::milliseconds{0});
         }
@@ -496,7 +494,7 @@ class QuickPass {
     void askRatioSource(std::uint32_t rate) {
         std::optional<LineSettings>& source = ratioSources_[rateIndex(rate)];
         if (source && verdictAt(otherSide(*source)).heard == Heard::Little) {
-            follow({{otherSide(*source), VisitKind::Listen}}, Place::BehindLeads);
+            follow({{otherSide(*source), VisitKind::Listen}}, Place::First);
         }
         source.reset();
     }
@@ -573,9 +571,25 @@ class QuickPass {
         return index && briefed_[*index];
     }
 
+    // Both parities of line's rate heard nothing a slower sender explains.
+    bool bothMisread(const LineSettings& line) const {
+        return verdictAt(line).heard == Heard::Faster &&
+               verdictAt(otherSide(line)).heard == Heard::Faster;
+    }
+
     // A listen goes where the talk may be the receiver's: to the other parity when what was
-    // heard here points there and nothing heard there points back.
+    // heard here points there and nothing heard there points back. Where both parities misread
+    // a burst, the one without parity goes first. A port that joins a stream of text in its
+    // middle may read it out of step to its end: a character's last data bit is low, and a UART
+    // that looks for a start bit takes such a falling edge for one as long as the characters
+    // come back to back. A port without parity, though, reads an odd-parity sender's parity bit as
+    // its stop bit and the sender's stop bit as idle, so on a UART that waits for a falling edge
+    // after an error it keeps in step, and reads text of one weight rather than misreading; a port
+    // with parity takes a sender's next start bit for its stop bit and loses step.
     LineSettings likelierSide(const LineSettings& line) const {
+        if (bothMisread(line)) {
+            return withParity(line, Parity::None);
+        }
         return otherSideLikelier(verdictAt(line)) && !ruledOutAcross(line) ? otherSide(line) : line;
     }
 
@@ -587,8 +601,8 @@ class QuickPass {
     enum class Place { First, BehindLeads };
 
     // Puts the leads first, or behind the leads planned already, in order. A lead to a setting
-    // whose plain probe is still to come takes its turn, as the question is asked there too; one
-    // already planned moves up.
+    // whose plain probe is still to come takes its turn, as the question is asked there too, and
+    // so is that probe moved up rather than a lead of its own; one already planned moves up.
     void follow(const std::vector<Visit>& leads, Place place = Place::First) {
         for (auto lead = leads.rbegin(); lead != leads.rend(); ++lead) {
             const std::optional<std::size_t> index = probeIndex(lead->line);
@@ -596,11 +610,14 @@ class QuickPass {
                 continue;
             }
             const auto planned = std::find(plan_.begin(), plan_.end(), *lead);
+            const bool plainTurn = std::find(plan_.begin(), plan_.end(),
+                                             Visit{lead->line, VisitKind::Plain}) != plan_.end();
             if (planned != plan_.end()) {
                 plan_.erase(planned);
-            } else if (followed_[*index] >= kMostLeadsPerSetting) {
-                continue;
-            } else {
+            } else if (!plainTurn) {
+                if (followed_[*index] >= kMostLeadsPerSetting) {
+                    continue;
+                }
                 ++followed_[*index];
             }
             std::erase(plan_, Visit{lead->line, VisitKind::Plain});
