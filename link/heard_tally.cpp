@@ -227,11 +227,13 @@ std::uint32_t fittingRatio(const HeardTally& tally) {
     return ratio;
 }
 
-// Runs that fit the least ratio but not the next (two or six samples, which fit two but not four)
-// come from no slower sender but one at the least ratio: the runs of a sender four or more times
-// slower last four or eight samples, bent by one at most (see runFits). One such byte among plain
-// ones names the least ratio; 0 where none shows.
-std::uint32_t fewRunsRatio(const HeardTally& tally) {
+// The ratio that bytes nearly all without inner runs show; 0 where none shows. Runs that fit the
+// least ratio but not the next (two or six samples, which fit two but not four) come from no
+// slower sender but one at the least ratio: the runs of a sender four or more times slower last
+// four or eight samples, bent by one at most (see runFits), so one such byte names the least
+// ratio. A verdict's worth of bytes low to the last data bit and nothing else names eight (see
+// kLowToLastBit).
+std::uint32_t plainBytesRatio(const HeardTally& tally) {
     const bool allFitLeast = tally.fitting[0] == tally.withInnerRuns;
     const bool someMissNext = tally.fitting[1] < tally.withInnerRuns;
     if (allFitLeast && someMissNext) {
@@ -288,7 +290,7 @@ HeardVerdict classify(const HeardTally& tally, bool ended) {
     // runs then tell the two apart.
     if (tally.withInnerRuns < kTellingBytes) {
         const bool plain = nearlyAll(tally.bytes - tally.withInnerRuns, tally.bytes);
-        return plain ? HeardVerdict{Heard::Slower, fewRunsRatio(tally)} : HeardVerdict{};
+        return plain ? HeardVerdict{Heard::Slower, plainBytesRatio(tally)} : HeardVerdict{};
     }
     if (const std::uint32_t ratio = fittingRatio(tally)) {
         return {Heard::Slower, ratio};
