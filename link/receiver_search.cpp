@@ -5,7 +5,8 @@
 // it can:
 //   - a slower sender whose runs show the ratio: the rate is known; ask there briefly at
 //     each parity, and stay where the talk reads as the receiver's. A ratio read with odd parity
-//     that both parities there contradict was likelier a misread at the port's own rate;
+//     that a faster sender heard at the rate it named contradicts was likelier a misread at the
+//     port's own rate;
 //   - text: the rate is right; stay for a sentence whose checksum holds, or, where its
 //     characters' weights or its missing field separators show the other parity, ask there. A
 //     sentence's address heard whole (its comma has odd weight, which the other parity never
@@ -609,9 +610,8 @@ class QuickPass {
             if (!index) {
                 continue;
             }
+            const bool plainTurn = std::erase(plan_, Visit{lead->line, VisitKind::Plain}) > 0;
             const auto planned = std::find(plan_.begin(), plan_.end(), *lead);
-            const bool plainTurn = std::find(plan_.begin(), plan_.end(),
-                                             Visit{lead->line, VisitKind::Plain}) != plan_.end();
             if (planned != plan_.end()) {
                 plan_.erase(planned);
             } else if (!plainTurn) {
@@ -620,7 +620,6 @@ class QuickPass {
                 }
                 ++followed_[*index];
             }
-            std::erase(plan_, Visit{lead->line, VisitKind::Plain});
             if (lead->kind == VisitKind::Brief) {
                 briefed_[*index] = true;
             }
