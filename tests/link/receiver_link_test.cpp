@@ -122,7 +122,9 @@ TEST_F(LinkFixture, ASentenceJustAfterAChangeOfSettingsChecksNothing) {
         EventWait checked(slow.checkedSentenceEvent());
         slow.dispatch(Bytes{'$', 'A', '*', '4', '1'});
         EXPECT_EQ(checked.wait(kNoWait) == WaitResult::First, !changed);
-        state->push({'$', 'G', 'P', 'G', 'G', 'A', ',', '1', '2', '3', '4'});  // once drained
+        // The address is whole at the '4'; the reader takes the '5' only after it has counted
+        // it, so a drained port means the count is in.
+        state->push({'$', 'G', 'P', 'G', 'G', 'A', ',', '1', '2', '3', '4', '5'});
         ASSERT_TRUE(state->waitUntilDrained());
         EXPECT_EQ(slow.heardHere().addresses, changed ? 0u : 1u);
     }
