@@ -14,7 +14,9 @@ inline constexpr std::size_t kAddressBytes = 7;
 inline constexpr std::uint8_t kFieldSeparator = ',';
 
 // True when the sentence ends in '*' and two hex digits that equal the XOR of every byte
-// between '$' and '*'.
+// between '$' and '*', and those bytes are all printable ASCII, as a sentence's are. A port at
+// settings other than its talker's misreads characters into bytes of any value, and a checksum
+// that holds over such a byte holds by chance.
 bool nmeaChecksumHolds(std::span<const std::uint8_t> sentence);
 
 // The sentence type after the two-letter talker ("GGA" of "$GPGGA,..."), or empty when the

@@ -104,10 +104,16 @@ TEST(SignalLevels, LevelsThatAreNotFinitePositiveAreZero) {
     }
 }
 
-// The checksum is two hex digits in either case after '*', over what lies between '$' and '*';
-// the type is the three letters after the talker, where a field follows.
+// The checksum is two hex digits in either case after '*', over what lies between '$' and '*',
+// all printable; the type is the three letters after the talker, where a field follows.
 TEST(NmeaSentence, ChecksumAndTypeAreReadFromTheSentence) {
     const std::tuple<std::string_view, bool, std::string_view> cases[] = {
+        // Misread bytes whose XOR leaves the sum as it was, outside and at the printable range.
+        {"$GPGLL,\xCC,\xC0\x0C*50", false, "GLL"},
+        {"$GPGLL,\x7F,\x7F*50", false, "GLL"},
+        {"$GPGLL,~,~*50", true, "GLL"},
+        {"$GPGLL,\x1F,\x1F*50", false, "GLL"},
+        {"$GPGLL, , *50", true, "GLL"},
         {"$GPGGA,1*5C", false, "GGA"},
         {"$GPGLL,,*50", true, "GLL"},
         {"$O*4f", true, ""},
