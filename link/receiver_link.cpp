@@ -1,5 +1,7 @@
 #include "link/receiver_link.h"
 
+#include <algorithm>
+#include <chrono>
 #include <limits>
 #include <system_error>
 
@@ -13,6 +15,15 @@ namespace kestrune {
 namespace {
 
 constexpr std::uint8_t kIdPortReport = kIdPortConfig;
+// A UART that has lost step with the characters it hears finds a true start bit again once the
+// line has been idle for a character's time.
+constexpr std::size_t kIdleCharacters = 1;
+
+using Ticks = std::chrono::steady_clock::duration;
+
+Ticks nowTicks() {
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
 
 }  // namespace
 
@@ -48,6 +59,7 @@ bool ReceiverLink::open() {
         return false;
     }
     stopRequested_.store(false);
+    writtenUntil_.store(0);
     bytesHeard_.store(0);
     staleBelow_.store(0);
     {
@@ -93,12 +105,13 @@ bool ReceiverLink::configurePort(const LineSettings& settings) {
     if (configured_ == settings) {
         return true;
     }
+    letWrittenBytesLeave(configured_.value_or(current), settings);
     if (!port_->setLineSettings(settings)) {
         close();
         return false;
     }
     configured_ = settings;
-    changedAt_.store(std::chrono::steady_clock::now().time_since_epoch().count());
+    changedAt_.store(nowTicks().count());
     const std::lock_guard lock(settingsEpochMutex_);
     staleBelow_.store(port_->inputMark());
     settingsEpoch_.fetch_add(1);
@@ -126,7 +139,28 @@ void ReceiverLink::storeVerified(const LineSettings& settings) {
 }
 
 bool ReceiverLink::write(const TsipFrame& frame) {
-    return port_ != nullptr && port_->write(frame.bytes());
+    if (port_ == nullptr || !port_->write(frame.bytes())) {
+        return false;
+    }
+    if (configured_) {
+        const Ticks from = std::max(nowTicks(), Ticks(writtenUntil_.load()));
+        writtenUntil_.store(
+            (from + lineTime(frame.bytes().size(), *configured_, timing_.factor)).count());
+    }
+    return true;
+}
+
+// Bytes still leaving at the old settings would leave at the new ones, or run straight into the
+// next question: a receiver's UART out of step with them then misreads the question too. So a
+// change waits for them to leave, and for a character's time of idle line at the slower side.
+void ReceiverLink::letWrittenBytesLeave(const LineSettings& from, const LineSettings& to) const {
+    const LineSettings& slower = from.baud < to.baud ? from : to;
+    const Ticks idleBy =
+        Ticks(writtenUntil_.load()) + lineTime(kIdleCharacters, slower, timing_.factor);
+    const Ticks left = idleBy - nowTicks();
+    if (left > Ticks::zero()) {
+        (void)cancellation_.sleepFor(std::chrono::ceil<std::chrono::milliseconds>(left));
+    }
 }
 
 bool ReceiverLink::setBreak(bool on) {

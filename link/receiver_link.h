@@ -50,7 +50,8 @@ class ReceiverLink {
     // Moves the local port to new line settings; a failure closes the whole link. Whatever was
     // received before the move (held by the device or by the reader) was heard at the old
     // settings: the reader drops it unframed, so no answer at the old settings is credited to a
-    // question asked at the new ones.
+    // question asked at the new ones. What was written at the old settings leaves the line at
+    // them before the move.
     [[nodiscard]] bool configurePort(const LineSettings& settings);
 
     void setWindow(NotificationSink* window) { window_.store(window); }
@@ -115,6 +116,7 @@ class ReceiverLink {
     void deviceHasGone();
     // The line settings changed too lately for a whole sentence to have been heard since.
     bool withinResidue() const;
+    void letWrittenBytesLeave(const LineSettings& from, const LineSettings& to) const;
     void postNmeaMask(std::span<const std::uint8_t> data);
     void postSignalLevels(std::span<const std::uint8_t> data);
     void postSentenceLevels(std::span<const std::uint8_t> sentence);
@@ -160,6 +162,9 @@ class ReceiverLink {
     HeardCounters tally_;
     // What configurePort last set on the port now open; used by the procedures' thread alone.
     std::optional<LineSettings> configured_;
+    // When the bytes written last will have left the line at the settings they went out at, as
+    // steady-clock ticks; a change of settings waits for it (see letWrittenBytesLeave).
+    std::atomic<std::chrono::steady_clock::rep> writtenUntil_{0};
     // Used by the reader alone: the settings epoch of the bytes the framer holds.
     std::uint32_t framerEpoch_ = 0;
     // Used by the reader alone, for the whole life of the link; started afresh whenever the line

@@ -14,8 +14,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kConfigAttempts = 8;
 constexpr int kNmeaQueryAttempts = 3;
 
-constexpr double kMillisecondsPerSecond = 1000.0;
-
 // Answers are checked between slices of the wait when the caller may give up early.
 constexpr std::chrono::milliseconds kGiveUpSlice{10};
 
@@ -104,12 +102,6 @@ bool storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport
     link.storeVerified(answer.line);
     link.setOutputProtocol(answer.output);
     return true;
-}
-
-std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor) {
-    const double seconds = static_cast<double>(bytes * bitsPerByte(line)) / line.baud;
-    return std::chrono::milliseconds(
-        static_cast<std::chrono::milliseconds::rep>(seconds * kMillisecondsPerSecond * factor) + 1);
 }
 
 bool sendPortConfigWithRetry(ReceiverLink& link, const LineSettings& line, OutputProtocol output) {

@@ -42,8 +42,6 @@ std::optional<PortReport> awaitAnswer(ReceiverLink& link, const TsipFrame& quest
 // two stop bits the report shows where one was asked), a sentence as asked with NMEA output.
 // False when the port could not follow to the reported line: the link is then closed.
 bool storeAnswer(ReceiverLink& link, const LineSettings& asked, const PortReport& answer);
-// How long bytes take on the line at these settings, times the timing's factor, rounded up.
-std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor);
 // Sends a port configuration until one draws no rejection within the rejection wait; false
 // after eight rejected attempts.
 bool sendPortConfigWithRetry(ReceiverLink& link, const LineSettings& line, OutputProtocol output);

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::chrono::milliseconds kShortest{1};
 constexpr std::chrono::milliseconds kLongest = kLongestScaledDelay;
+constexpr double kMillisecondsPerSecond = 1000.0;
 
 }  // namespace
 
@@ -19,6 +20,12 @@ std::chrono::milliseconds scaleDelay(std::chrono::milliseconds delay, double fac
         return kLongest;
     }
     return std::max(std::chrono::milliseconds(std::llround(scaled)), kShortest);
+}
+
+std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor) {
+    const double seconds = static_cast<double>(bytes * bitsPerByte(line)) / line.baud;
+    return std::chrono::milliseconds(
+        static_cast<std::chrono::milliseconds::rep>(seconds * kMillisecondsPerSecond * factor) + 1);
 }
 
 Timing Timing::scaled(double by) const {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "protocol/receiver_settings.h"
 #include "protocol/tsip_save.h"
 
 namespace kestrune {
@@ -17,6 +18,9 @@ inline constexpr std::chrono::milliseconds kLongestScaledDelay = std::chrono::ho
 // most kLongestScaledDelay. The link's timing and the virtual receiver's clock both shrink their
 // delays with it, so a host and a receiver sped up by the same factor agree on every boundary.
 std::chrono::milliseconds scaleDelay(std::chrono::milliseconds delay, double factor);
+
+// How long bytes take on the line at these settings, times the factor, rounded up.
+std::chrono::milliseconds lineTime(std::size_t bytes, const LineSettings& line, double factor);
 
 struct Timing {
     std::chrono::milliseconds readCeiling{1000};
