@@ -239,13 +239,17 @@ class QuickPass {
     // The time this visit may take: what is left before the deadline, less what the plain probes
     // still to come need. A plain probe only stands back for those after it; a listen where a
     // ratio pointed, and where the receiver's kind of talk was heard, or only the other parity
-    // was ruled out, or both misread a burst they joined in its middle, stands back for none, as
-    // that is where the receiver talks.
+    // was ruled out, stands back for none, as that is where the receiver talks. So does one at
+    // the fastest rate where both parities misread a burst: no sender is faster than that rate,
+    // so both joined a burst in its middle. At a slower rate a faster sender reads the same, and
+    // a ratio misread at another setting may have named it, so the listen stands back.
     std::chrono::milliseconds roomFor(const Visit& visit) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const HeardVerdict here = verdictAt(visit.line);
+        const bool joinedMidBurst =
+            visit.line.baud == kListeningPost.baud && bothMisread(visit.line);
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
-            (mayBeOwnTalk(here) || bothMisread(visit.line) ||
+            (mayBeOwnTalk(here) || joinedMidBurst ||
              (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
             return std::max(left, std::chrono::milliseconds{0});
         }
