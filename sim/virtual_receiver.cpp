@@ -132,8 +132,12 @@ void VirtualReceiver::hostWrite(std::span<const std::uint8_t> bytes) {
 void VirtualReceiver::setHostLineSettings(const LineSettings& settings) {
     const Lock lock(mutex_);
     serviceDue(SimClock::now());  // bytes already on their way arrive at the old settings
+    // What a new setting hears is its own noise; a host that only reads its settings again (a
+    // pseudo-terminal's are polled) keeps hearing the burst under way.
+    if (settings != hostSettings_) {
+        noise_.clear();
+    }
     hostSettings_ = settings;
-    noise_.clear();  // what the new setting hears is its own noise
     wake_.notify_all();
 }
 
