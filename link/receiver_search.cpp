@@ -186,7 +186,8 @@ class QuickPass {
     // switched back).
     bool answeredTsip() const { return answeredTsip_; }
 
-    bool run() {
+    // The kind of answer that found the talker, or nothing.
+    std::optional<OutputProtocol> run() {
         answeredTsip_ = false;
         link_.clearVerified();
         while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised() &&
@@ -207,13 +208,14 @@ class QuickPass {
             }
             bool leftEarly = false;
             bool noAddress = false;
-            const bool found = listen(visit, answerTime, room, leftEarly, noAddress);
+            const std::optional<OutputProtocol> found =
+                listen(visit, answerTime, room, leftEarly, noAddress);
             if (askedInTsip_) {
                 askedInTsip_ = false;
                 settleTsipAsk(visit.line, found);
             }
             if (found) {
-                return true;
+                return found;
             }
             HeardVerdict verdict = classify(link_.heardHere(), true);
             verdict.otherParity = verdict.otherParity || noAddress;
@@ -226,7 +228,7 @@ class QuickPass {
             }
             react(visit, verdict);
         }
-        return false;
+        return std::nullopt;
     }
 
   private:
@@ -271,8 +273,9 @@ class QuickPass {
     // only while what it hears may be the receiver's talk at this setting; a listen waits for a
     // burst and ends once one has ruled the setting out. Any visit ends at once where a slower
     // sender shows its ratio, so that the port gets to the sender's rate while the burst runs.
-    bool listen(const Visit& visit, std::chrono::milliseconds answerTime,
-                std::chrono::milliseconds room, bool& leftEarly, bool& noAddress) {
+    std::optional<OutputProtocol> listen(const Visit& visit, std::chrono::milliseconds answerTime,
+                                         std::chrono::milliseconds room, bool& leftEarly,
+                                         bool& noAddress) {
         const Clock::time_point start = Clock::now();
         // When the first byte came; the residue of the change of settings may come first, so its
         // wait is added to the time an address takes.
@@ -292,6 +295,10 @@ class QuickPass {
             link_.timing().residueWait;
         std::uint32_t bytesSeen = 0;
         Clock::time_point lastByteAt = start;
+        std::uint32_t messagesSeen = 0;
+        Clock::time_point lastMessageAt = start;
+        const std::chrono::milliseconds reportTime =
+            lineTime(kLongestReportBytes, visit.line, link_.timing().factor);
         std::chrono::milliseconds wait = answerTime + burst;
         if (visit.kind == VisitKind::Listen) {
             wait = link_.timing().leadWait + burst;
@@ -318,6 +325,10 @@ class QuickPass {
             if (tally.bytes != bytesSeen) {
                 bytesSeen = tally.bytes;
                 lastByteAt = Clock::now();
+            }
+            if (tally.messages != messagesSeen) {
+                messagesSeen = tally.messages;
+                lastMessageAt = Clock::now();
             }
             // Once a listen's burst is over (see burstGap), what it heard is judged as at a
             // visit's end, rather than waiting out the rest of its time for the next burst.
@@ -389,6 +400,14 @@ class QuickPass {
             if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
             }
+            // A receiver's reports come back to back, and its answer right behind one: once the
+            // answer's time and a report's have passed since the last framed message, with
+            // neither the answer nor another message, none is queued here. Messages further apart
+            // than that (noise, another device) are no receiver's burst.
+            if (!waitsForBurst && tally.messages > 0 &&
+                Clock::now() - lastMessageAt >= answerTime + reportTime) {
+                return true;
+            }
             // A receiver's answer follows the report under way, whose bytes come back to back:
             // it is due the answer's time after the bytes heard so far could have crossed the
             // line. Bytes that come slower than that (noise, a sender at other settings losing
@@ -404,9 +423,9 @@ class QuickPass {
 
     // The visit at line asked its talker in TSIP. Found by its port report, it is switched back;
     // found by a sentence that checked first, its report gets the rest of its time.
-    void settleTsipAsk(const LineSettings& line, bool found) {
+    void settleTsipAsk(const LineSettings& line, std::optional<OutputProtocol> found) {
         const LineSettings at = link_.verifiedSettings().value_or(line);
-        bool answered = found && link_.outputProtocol() == OutputProtocol::Tsip;
+        bool answered = found == OutputProtocol::Tsip;
         if (found && !answered) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(tsipAnswerBy_ - Clock::now());
@@ -417,7 +436,7 @@ class QuickPass {
         endTsipAsk(link_, at, answered);
         // An answer missed in the race with the sentence that found the talker says nothing:
         // it is asked again in full rather than named a device that answers no TSIP.
-        answeredTsip_ = found && answered;
+        answeredTsip_ = found.has_value() && answered;
     }
 
     // Where to go next after a visit ended with verdict.
@@ -718,13 +737,17 @@ std::string_view passName(SearchPass pass) {
     return pass == SearchPass::Quick ? "quick" : "full";
 }
 
-bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
-                  const std::function<bool()>& giveUp) {
+std::optional<OutputProtocol> probeSetting(ReceiverLink& link, const LineSettings& line,
+                                           std::chrono::milliseconds wait,
+                                           const std::function<bool()>& giveUp) {
     // A failure closes the link; the probe then simply draws no answer.
     (void)link.configurePort(line);
     const std::optional<PortReport> answer =
         awaitAnswer(link, portConfigQuery(), line, AnswerRule::RateAndParity, wait, giveUp);
-    return answer && storeAnswer(link, line, *answer);
+    if (!answer || !storeAnswer(link, line, *answer)) {
+        return std::nullopt;
+    }
+    return answer->output;
 }
 
 // The query and a full port report crossing the line, then the margin.
@@ -734,7 +757,7 @@ std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSet
 }
 
 bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProgress&)>& onProbe,
-                    const std::function<bool()>& accepted) {
+                    const std::function<bool(OutputProtocol)>& accepted) {
     link.clearVerified();
     if (!link.isOpen()) {
         return false;
@@ -743,8 +766,9 @@ bool searchReceiver(ReceiverLink& link, const std::function<void(const ProbeProg
         if (onProbe) {
             onProbe(ProbeProgress{kProbeOrder[i], i + 1});
         }
-        if (probeSetting(link, kProbeOrder[i], link.timing().probeWait) &&
-            (!accepted || accepted())) {
+        const std::optional<OutputProtocol> found =
+            probeSetting(link, kProbeOrder[i], link.timing().probeWait);
+        if (found && (!accepted || accepted(*found))) {
             return true;
         }
     }
@@ -761,9 +785,9 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     // almost never gives.
     std::optional<SearchOutcome> outcome;
     QuickPass quick(link, options.onProbe, options.confirmNmea);
-    const auto judge = [&link, &options, &outcome, &quick] {
-        if (quick.answeredTsip() || link.outputProtocol() != OutputProtocol::Nmea ||
-            !options.confirmNmea || answersTsip(link)) {
+    const auto judge = [&link, &options, &outcome, &quick](OutputProtocol foundBy) {
+        if (quick.answeredTsip() || foundBy != OutputProtocol::Nmea || !options.confirmNmea ||
+            answersTsip(link)) {
             outcome = SearchOutcome::Found;
         } else if (keepsSendingSentences(link)) {
             outcome = SearchOutcome::NotTsip;
@@ -772,8 +796,8 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
         }
         return outcome.has_value();
     };
-    while (quick.run()) {
-        if (judge()) {
+    while (const std::optional<OutputProtocol> foundBy = quick.run()) {
+        if (judge(*foundBy)) {
             return *outcome;
         }
     }

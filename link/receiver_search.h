@@ -58,17 +58,21 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options = {}
 
 // Moves the port to line, asks for the port settings and waits up to wait for a port report of
 // that rate and parity or a checked sentence; an answer is stored as the verified settings and
-// output protocol. giveUp, when given, is asked now and then and ends the wait early.
-bool probeSetting(ReceiverLink& link, const LineSettings& line, std::chrono::milliseconds wait,
-                  const std::function<bool()>& giveUp = {});
+// output protocol. giveUp, when given, is asked now and then and ends the wait early. The
+// answer's kind, TSIP for a port report and NMEA for a sentence, or nothing when none came: the
+// link's output protocol follows whatever is heard next, which at a noisy setting may be a packet.
+std::optional<OutputProtocol> probeSetting(ReceiverLink& link, const LineSettings& line,
+                                           std::chrono::milliseconds wait,
+                                           const std::function<bool()>& giveUp = {});
 // The wait of a quick probe at line: the question and a whole port report crossing the line, plus
 // the quick-probe margin.
 std::chrono::milliseconds quickProbeWait(const ReceiverLink& link, const LineSettings& line);
 // The full pass alone: probes every setting of probeOrder with the full probe wait and stores the
-// first that draws an answer that accepted, when given, takes; one it refuses is passed over.
+// first that draws an answer that accepted, when given, takes (it is told the answer's kind);
+// one it refuses is passed over.
 bool searchReceiver(ReceiverLink& link,
                     const std::function<void(const ProbeProgress&)>& onProbe = {},
-                    const std::function<bool()>& accepted = {});
+                    const std::function<bool(OutputProtocol)>& accepted = {});
 
 // Finds the receiver and asks for its NMEA selection, which reaches window as a notification;
 // whileTsip runs once while the receiver speaks TSIP (see requestNmeaSelection).

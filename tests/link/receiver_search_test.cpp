@@ -256,27 +256,42 @@ class ScriptedPort : public FakeSerialPort {
 };
 
 // A port that hears, once, at one setting near a talker's own, a sentence whose lost characters
-// left its checksum holding, and a receiver's port report at the receiver's own setting.
+// left its checksum holding, and a receiver's port report at the receiver's own setting. The
+// sentence's address comes first, so the talker is asked in TSIP before the sentence ends; then
+// another device's packet follows, as noise there would.
 class ChanceSentencePort : public ScriptedPort {
   public:
     static constexpr LineSettings kChance{9600, Parity::Odd, StopBits::One};
 
     using ScriptedPort::ScriptedPort;
-    bool write(std::span<const std::uint8_t>) override {
-        if (now() == kChance && !sentenceHeard_) {
-            sentenceHeard_ = true;
-            pushLater(kSentence);
-        } else if (now() == kReportedLine) {
+    bool write(std::span<const std::uint8_t> bytes) override {
+        const auto tail = kSentence.begin() + kHeadBytes;
+        if (now() == kReportedLine) {
             state_->push(kOwnReport);
+        } else if (now() != kChance) {
+        } else if (!headHeard_) {
+            headHeard_ = true;
+            pushLater(std::span(kSentence.begin(), tail));
+        } else if (is(bytes, portConfig(kChance, OutputProtocol::Tsip)) && !tailHeard_) {
+            tailHeard_ = true;
+            state_->push(std::span(tail, kSentence.end()));
+        } else if (tailHeard_ && is(bytes, portConfigQuery()) && ++queriesAfterTail_ == 2) {
+            state_->push(kOtherPacket);  // while the talker's answer in TSIP is waited for
         }
         return true;
     }
 
   private:
-    bool sentenceHeard_ = false;
+    // "$GPGSV," and the four characters after it that make the address whole.
+    static constexpr std::ptrdiff_t kHeadBytes = 11;
+    static constexpr std::array<std::uint8_t, 6> kOtherPacket{0x10, 0x46, 0x00, 0x00, 0x10, 0x03};
+    bool headHeard_ = false;
+    bool tailHeard_ = false;
+    int queriesAfterTail_ = 0;
 };
 
-// One sentence that checks, and no second one, was chance: the search goes on to the receiver.
+// One sentence that checks, and no second one, was chance: the search goes on to the receiver,
+// whatever framed traffic followed the sentence.
 TEST(ReceiverSearchChecks, ASentenceThatChecksOnlyOnceIsPassedOver) {
     FakeRig<ChanceSentencePort> rig;
     EXPECT_EQ(findReceiver(rig.link), SearchOutcome::Found);
