@@ -11,8 +11,6 @@ namespace kestrune {
 namespace {
 
 constexpr std::uint32_t kDataBits = 8;
-constexpr std::uint8_t kFirstPrintable = 0x20;
-constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
@@ -69,8 +67,7 @@ constexpr std::uint8_t kLowToLastBit = 0x80;
 constexpr std::uint32_t kLowToLastBitRatio = 8;
 
 bool isSentenceText(std::uint8_t byte) {
-    return (byte >= kFirstPrintable && byte <= kLastPrintable) || byte == kCarriageReturn ||
-           byte == kLineFeed;
+    return isPrintableAscii(byte) || byte == kCarriageReturn || byte == kLineFeed;
 }
 
 bool runFits(std::uint32_t run, bool high, std::uint32_t ratio) {

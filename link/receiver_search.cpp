@@ -183,13 +183,10 @@ class QuickPass {
         }
     }
 
-    // Whether the talker the last run found answered when asked in TSIP already (it was
-    // switched back).
-    bool answeredTsip() const { return answeredTsip_; }
-
-    // The kind of answer that found the talker, or nothing.
+    // How the talker found answered, or nothing: TSIP where it gave a port report, as the find or
+    // when asked in TSIP after its sentence (it was switched back then), NMEA where only a
+    // sentence found it.
     std::optional<OutputProtocol> run() {
-        answeredTsip_ = false;
         link_.clearVerified();
         while (link_.isOpen() && !plan_.empty() && !link_.cancellation().raised() &&
                Clock::now() < deadline_) {
@@ -209,11 +206,13 @@ class QuickPass {
             }
             bool leftEarly = false;
             bool noAddress = false;
-            const std::optional<OutputProtocol> found =
+            std::optional<OutputProtocol> found =
                 listen(visit, answerTime, room, leftEarly, noAddress);
             if (askedInTsip_) {
                 askedInTsip_ = false;
-                settleTsipAsk(visit.line, found);
+                if (settleTsipAsk(visit.line, found)) {
+                    found = OutputProtocol::Tsip;
+                }
             }
             if (found) {
                 return found;
@@ -423,8 +422,11 @@ class QuickPass {
     bool awaitingTsip() const { return askedInTsip_ && Clock::now() < tsipAnswerBy_; }
 
     // The visit at line asked its talker in TSIP. Found by its port report, it is switched back;
-    // found by a sentence that checked first, its report gets the rest of its time.
-    void settleTsipAsk(const LineSettings& line, std::optional<OutputProtocol> found) {
+    // found by a sentence that checked first, its report gets the rest of its time. Whether the
+    // talker answered in TSIP. An answer missed in the race with the sentence that found the
+    // talker says nothing: it is asked again in full rather than named a device that answers no
+    // TSIP.
+    bool settleTsipAsk(const LineSettings& line, std::optional<OutputProtocol> found) {
         const LineSettings at = link_.verifiedSettings().value_or(line);
         bool answered = found == OutputProtocol::Tsip;
         if (found && !answered) {
@@ -435,9 +437,7 @@ class QuickPass {
                 awaitAnswer(link_, portConfigQuery(), at, AnswerRule::TsipOnly, left).has_value();
         }
         endTsipAsk(link_, at, answered);
-        // An answer missed in the race with the sentence that found the talker says nothing:
-        // it is asked again in full rather than named a device that answers no TSIP.
-        answeredTsip_ = found.has_value() && answered;
+        return answered;
     }
 
     // Where to go next after a visit ended with verdict.
@@ -682,10 +682,9 @@ class QuickPass {
     const ProbeReport& onProbe_;
     const bool confirmNmea_;
     Clock::time_point deadline_;
-    // The visit under way asked its talker in TSIP; the last run's receiver answered so.
+    // The visit under way asked its talker in TSIP.
     bool askedInTsip_ = false;
     Clock::time_point tsipAnswerBy_;
-    bool answeredTsip_ = false;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
     std::array<bool, kProbeCount> askedAgain_{};
@@ -786,9 +785,8 @@ SearchOutcome findReceiver(ReceiverLink& link, const SearchOptions& options) {
     // almost never gives.
     std::optional<SearchOutcome> outcome;
     QuickPass quick(link, options.onProbe, options.confirmNmea);
-    const auto judge = [&link, &options, &outcome, &quick](OutputProtocol foundBy) {
-        if (quick.answeredTsip() || foundBy != OutputProtocol::Nmea || !options.confirmNmea ||
-            answersTsip(link)) {
+    const auto judge = [&link, &options, &outcome](OutputProtocol foundBy) {
+        if (foundBy != OutputProtocol::Nmea || !options.confirmNmea || answersTsip(link)) {
             outcome = SearchOutcome::Found;
         } else if (keepsSendingSentences(link)) {
             outcome = SearchOutcome::NotTsip;

@@ -13,9 +13,6 @@ constexpr std::size_t kTalkerLength = 2;
 constexpr std::size_t kTypeLength = 3;
 constexpr unsigned kHexBase = 16;
 constexpr unsigned kDecimalDigits = 10;
-// A sentence's characters are printable ASCII.
-constexpr std::uint8_t kFirstPrintable = 0x20;
-constexpr std::uint8_t kLastPrintable = 0x7E;
 static_assert(kAddressBytes == 1 + kTalkerLength + kTypeLength + 1, "'$', talker, type, comma");
 
 std::optional<unsigned> hexValue(std::uint8_t c) {
@@ -45,7 +42,7 @@ bool nmeaChecksumHolds(std::span<const std::uint8_t> sentence) {
     }
     std::uint8_t sum = 0;
     for (const std::uint8_t byte : sentence.subspan(1, sentence.size() - 2 - kChecksumDigits)) {
-        if (byte < kFirstPrintable || byte > kLastPrintable) {
+        if (!isPrintableAscii(byte)) {
             return false;
         }
         sum ^= byte;

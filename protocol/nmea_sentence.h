@@ -13,6 +13,13 @@ inline constexpr std::size_t kLongestSentence = 82;
 inline constexpr std::size_t kAddressBytes = 7;
 inline constexpr std::uint8_t kFieldSeparator = ',';
 
+// Printable ASCII, ' ' to '~': what a sentence's characters are.
+constexpr bool isPrintableAscii(std::uint8_t byte) {
+    constexpr std::uint8_t kFirstPrintable = 0x20;
+    constexpr std::uint8_t kLastPrintable = 0x7E;
+    return byte >= kFirstPrintable && byte <= kLastPrintable;
+}
+
 // True when the sentence ends in '*' and two hex digits that equal the XOR of every byte
 // between '$' and '*', and those bytes are all printable ASCII, as a sentence's are. A port at
 // settings other than its talker's misreads characters into bytes of any value, and a checksum

@@ -24,8 +24,6 @@ constexpr int kHexIdLength = 5;  // "0x47" and its end
 constexpr std::size_t kNameColumn = 10;
 constexpr std::size_t kCountColumn = 7;
 constexpr std::size_t kPrnColumn = 5;
-constexpr std::uint8_t kFirstPrintable = 0x20;
-constexpr std::uint8_t kLastPrintable = 0x7E;
 constexpr const char* kOtherRow = "other";
 
 bool isSentence(std::span<const std::uint8_t> message) {
@@ -41,7 +39,7 @@ std::string printableText(std::string_view text) {
     std::string shown(text);
     for (char& c : shown) {
         const auto byte = static_cast<std::uint8_t>(c);
-        c = byte >= kFirstPrintable && byte <= kLastPrintable ? c : '?';
+        c = isPrintableAscii(byte) ? c : '?';
     }
     return shown;
 }
