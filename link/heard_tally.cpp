@@ -182,6 +182,7 @@ void HeardCounters::addMessage(std::uint32_t epoch) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.messages;
+    tally_.strayAfterMessage = 0;
 }
 
 void HeardCounters::addAddress(std::uint32_t epoch) {
@@ -194,6 +195,12 @@ void HeardCounters::addBadSentence(std::uint32_t epoch) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.badSentences;
+}
+
+void HeardCounters::addStray(std::uint32_t epoch) {
+    const std::lock_guard lock(mutex_);
+    moveTo(epoch);
+    ++tally_.strayAfterMessage;
 }
 
 HeardTally HeardCounters::snapshot(std::uint32_t epoch) const {

@@ -68,6 +68,10 @@ struct HeardTally {
     std::uint32_t messages = 0;
     // Sentences the framer completed whose checksum fails.
     std::uint32_t badSentences = 0;
+    // Bytes the framer left outside every message since the last message completed. A
+    // receiver's reports come back to back, so none fall between them: after a message, such a
+    // byte shows that what is heard is no burst of a receiver at this setting.
+    std::uint32_t strayAfterMessage = 0;
     // DLE ETX after an odd run of DLEs: a TSIP report's end, seen whether or not the framer
     // had found the report's start.
     std::uint32_t reportEnds = 0;
@@ -101,6 +105,8 @@ class HeardCounters {
     void addAddress(std::uint32_t epoch);
     void addMessage(std::uint32_t epoch);
     void addBadSentence(std::uint32_t epoch);
+    // A byte that the framer kept in no message: one that breaks a frame or comes between them.
+    void addStray(std::uint32_t epoch);
     HeardTally snapshot(std::uint32_t epoch) const;
 
   private:

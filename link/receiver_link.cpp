@@ -208,6 +208,8 @@ void ReceiverLink::take(std::uint8_t byte) {
         if (settingsEpoch_.load() == framerEpoch_) {
             dispatch(*message, position);
         }
+    } else if (framer_.state() == FramerState::Idle) {
+        tally_.addStray(epoch);
     }
 }
 

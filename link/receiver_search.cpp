@@ -19,7 +19,10 @@
 //   - a framed message: the sender is heard whole; ask again once every setting has had its
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
-//     framed traffic of other devices;
+//     framed traffic of other devices. A receiver's reports come back to back, so a byte that
+//     falls outside every message after one ends the wait for an answer queued behind them. That
+//     holds on every UART at the receiver's own setting, where it keeps in step, and behind
+//     every adapter, which may delay bytes but neither adds nor reorders them;
 //   - nothing a slower sender explains: the sender talks at this rate with the other parity
 //     (whose characters a UART misreads from the first wrong parity bit on), or faster: ask at
 //     the other parity, then listen at the fastest rate, where the next burst shows its ratio;
@@ -116,6 +119,12 @@ bool rulesOut(const HeardVerdict& verdict) {
 // Where the rate is known, what points to the other parity.
 bool otherSideLikelier(const HeardVerdict& verdict) {
     return verdict.heard == Heard::Faster || (verdict.heard == Heard::Text && verdict.otherParity);
+}
+
+// A byte outside every message after one: no receiver's burst runs here, as its reports come
+// back to back and, once it is switched to TSIP, follow its last sentence at once.
+bool strayAfterMessage(const HeardTally& tally) {
+    return tally.messages > 0 && tally.strayAfterMessage > 0;
 }
 
 // What the receiver's own talk may look like while it is still too short to frame or to read.
@@ -394,10 +403,11 @@ class QuickPass {
                 // Its TSIP reports may come first and are no sentence; only a sentence that
                 // failed (another device, whatever followed it) or text of the other parity ends
                 // the wait.
-                return tally.badSentences > 0 ||
+                return tally.badSentences > 0 || strayAfterMessage(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
-            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
+            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict) ||
+                (!waitsForBurst && strayAfterMessage(tally))) {
                 return true;
             }
             // A receiver's reports come back to back, and its answer right behind one: once the

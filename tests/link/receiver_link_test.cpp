@@ -231,12 +231,13 @@ TEST_F(LinkFixture, OutputFromBeforeAStatedProtocolDoesNotUndoIt) {
 }
 
 // What the reader heard at the current settings: TSIP packets and sentences that check are
-// messages, a sentence that fails its checksum is told apart, as another device sends those.
+// messages, a sentence that fails its checksum is told apart, as another device sends those, and
+// bytes outside every message are counted from the last message on.
 TEST_F(LinkFixture, TheTallyCountsFailedSentencesApartFromMessages) {
     ASSERT_TRUE(link.open());
     Bytes stream = kGsvBytes;
-    for (const Bytes& more :
-         {Bytes{'\r', '\n'}, kDamagedGsv, Bytes{'\r', '\n'}, Bytes{kDle, 0x8F, 0x01, kDle, kEtx}}) {
+    for (const Bytes& more : {Bytes{'\r', '\n'}, kDamagedGsv, Bytes{'\r', '\n', 0xFF},
+                              Bytes{kDle, 0x8F, 0x01, kDle, kEtx}, Bytes{0x00, 'x'}}) {
         stream.insert(stream.end(), more.begin(), more.end());
     }
     state->push(stream);
@@ -250,6 +251,7 @@ TEST_F(LinkFixture, TheTallyCountsFailedSentencesApartFromMessages) {
     EXPECT_EQ(tally.bytes, stream.size());
     EXPECT_EQ(tally.messages, 2u);
     EXPECT_EQ(tally.badSentences, 1u);
+    EXPECT_EQ(tally.strayAfterMessage, 2u);
 }
 
 // Letter case aside, the same name does not reopen; an overlong name is passed on whole (and so
