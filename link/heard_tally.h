@@ -68,9 +68,9 @@ struct HeardTally {
     std::uint32_t messages = 0;
     // Sentences the framer completed whose checksum fails.
     std::uint32_t badSentences = 0;
-    // Bytes the framer left outside every message since the last message completed. A
-    // receiver's reports come back to back, so none fall between them: after a message, such a
-    // byte shows that what is heard is no burst of a receiver at this setting.
+    // Bytes the framer left outside every message since the last message, or since listening
+    // began. A receiver's reports come back to back, so none fall between them: after a
+    // message, such a byte shows that what is heard is no burst of a receiver at this setting.
     std::uint32_t strayAfterMessage = 0;
     // DLE ETX after an odd run of DLEs: a TSIP report's end, seen whether or not the framer
     // had found the report's start.

@@ -20,7 +20,8 @@
 //     plain probe, as an answer may queue behind the receiver's own reports. A receiver that
 //     answers at once is then found by its own probe, however many settings before it carry
 //     framed traffic of other devices. A receiver's reports come back to back, so a byte that
-//     falls outside every message after one ends the wait for an answer queued behind them. That
+//     falls outside every message after one ends the wait for an answer queued behind them, and
+//     an ask in TSIP, whose reports follow the talker's last sentence at once. That
 //     holds on every UART at the receiver's own setting, where it keeps in step, and behind
 //     every adapter, which may delay bytes but neither adds nor reorders them;
 //   - nothing a slower sender explains: the sender talks at this rate with the other parity
@@ -401,8 +402,8 @@ class QuickPass {
             }
             if (awaitingTsip()) {
                 // Its TSIP reports may come first and are no sentence; only a sentence that
-                // failed (another device, whatever followed it) or text of the other parity ends
-                // the wait.
+                // failed (another device, whatever followed it), a byte outside every message
+                // after one, or text of the other parity ends the wait.
                 return tally.badSentences > 0 || strayAfterMessage(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
