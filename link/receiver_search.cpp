@@ -407,16 +407,17 @@ class QuickPass {
                 return tally.badSentences > 0 || strayAfterMessage(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
-            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict) ||
-                (!waitsForBurst && strayAfterMessage(tally))) {
+            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
             }
-            // A receiver's reports come back to back, and its answer right behind one: once the
-            // answer's time and a report's have passed since the last framed message, with
-            // neither the answer nor another message, none is queued here. Messages further apart
-            // than that (noise, another device) are no receiver's burst.
-            if (!waitsForBurst && tally.messages > 0 &&
-                Clock::now() - lastMessageAt >= answerTime + reportTime) {
+            // A receiver's reports come back to back, and its answer right behind one: a byte
+            // outside every message after one, or the answer's time and a report's since the
+            // last framed message with neither the answer nor another message, says none is
+            // queued here. Messages further apart than that (noise, another device) are no
+            // receiver's burst.
+            if (!waitsForBurst &&
+                (strayAfterMessage(tally) ||
+                 (tally.messages > 0 && Clock::now() - lastMessageAt >= answerTime + reportTime))) {
                 return true;
             }
             // A receiver's answer follows the report under way, whose bytes come back to back:
