@@ -22,6 +22,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/panel_store.h"
@@ -414,14 +415,15 @@ class SettingsWindowTest : public QObject {
         QTemporaryDir folder;
         const QString store = folder.filePath(QStringLiteral("Kestrune.conf"));
         keepPanelFolding(window().signalPanel(), store);
-        SignalPoller poller(rig_->link, rig_->controller, window());
+        // Its timer must not outlive the rig it polls, which is replaced below.
+        std::optional<SignalPoller> poller(std::in_place, rig_->link, rig_->controller, window());
         const auto* none = window().findChild<QLabel*>(QString::fromLatin1(kNoSatellitesName));
         QTRY_COMPARE(none->text(), QStringLiteral("No satellites reported yet"));
-        QVERIFY(none->isVisible() && !poller.pollNow());
+        QVERIFY(none->isVisible() && !poller->pollNow());
         QTest::mouseClick(window().control(kGet), Qt::LeftButton);
-        QVERIFY(!poller.pollNow());
+        QVERIFY(!poller->pollNow());
         QTRY_VERIFY_WITH_TIMEOUT(!rig_->controller.running(), kCommandTimeoutMs);
-        QVERIFY(poller.pollNow());
+        QVERIFY(poller->pollNow());
         const std::vector<std::uint8_t> query{0x10, 0x27, 0x10, 0x03};
         const auto asked = [&] {
             const std::vector<HostWrite> writes = receiver().hostWrites();
@@ -449,6 +451,7 @@ class SettingsWindowTest : public QObject {
         QCOMPARE_LT(window().height(), unfolded);
         QCOMPARE(QSettings(store, QSettings::IniFormat).value("SignalPanelFolded").toString(),
                  QStringLiteral("true"));
+        poller.reset();
         rig_ = std::make_unique<Rig>(kFactory, kSpeedUp, false);
         keepPanelFolding(window().signalPanel(), store);
         QVERIFY(window().signalPanel().folded());
