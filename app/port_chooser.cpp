@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 #include <filesystem>
+#include <utility>
 
 #include "app/settings_window.h"
 #include "app/startup.h"
@@ -47,11 +48,16 @@ PortChooser::PortChooser(ReceiverLink& link, SettingsWindow& window, QString sto
         notifier_ = new QSocketNotifier(monitor_->fd(), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &PortChooser::onDevicesChanged);
     }
-    // A survey comes on the lister's thread and is shown on the window's; one still queued when
-    // this object goes is dropped with it.
+    // A survey comes on the lister's thread and is shown on the window's. It crosses behind a
+    // lock, not inside the queued call, whose hand-over a thread checker cannot see; a wake
+    // still queued when this object goes is dropped with it.
+    connect(this, &PortChooser::surveyCame, this, &PortChooser::takeSurvey, Qt::QueuedConnection);
     lister_ = std::make_unique<PortLister>([this](PortSurvey survey) {
-        QMetaObject::invokeMethod(
-            this, [this, survey = std::move(survey)] { onSurvey(survey); }, Qt::QueuedConnection);
+        {
+            const std::lock_guard lock(surveyMutex_);
+            pendingSurvey_ = std::move(survey);
+        }
+        emit surveyCame();
     });
     window_.showPort(describe(link_.portName()));
     refresh();
@@ -61,6 +67,18 @@ PortChooser::~PortChooser() = default;
 
 void PortChooser::refresh() {
     lister_->request(portDevicePath(link_.portName()));
+}
+
+void PortChooser::takeSurvey() {
+    std::optional<PortSurvey> survey;
+    {
+        const std::lock_guard lock(surveyMutex_);
+        survey = std::exchange(pendingSurvey_, std::nullopt);
+    }
+    // An earlier wake took this survey along with its own.
+    if (survey) {
+        onSurvey(*survey);
+    }
 }
 
 void PortChooser::onSurvey(const PortSurvey& survey) {

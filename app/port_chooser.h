@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,10 +43,13 @@ class PortChooser : public QObject {
   signals:
     // A listing has been shown.
     void listed();
+    // Emitted on the lister's thread; received queued, on the window's.
+    void surveyCame();
 
   private:
     void choose(const QString& name);
     void onDevicesChanged();
+    void takeSurvey();
     void onSurvey(const PortSurvey& survey);
     void sayProblem();
     // "ttyUSB0 (USB Serial Adapter)", "SIM1", "ttyUSB0 (gone)".
@@ -61,6 +65,10 @@ class PortChooser : public QObject {
     std::optional<PortHolder> holder_;
     std::unique_ptr<DeviceMonitor> monitor_;
     QSocketNotifier* notifier_ = nullptr;
+    // The newest survey from the lister, until the window's thread takes it; one that comes
+    // while another waits replaces it.
+    std::mutex surveyMutex_;
+    std::optional<PortSurvey> pendingSurvey_;
     // Last, so it is gone, its thread ended, before anything its results reach.
     std::unique_ptr<PortLister> lister_;
 };

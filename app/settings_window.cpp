@@ -80,17 +80,16 @@ QStringList baudTexts() {
     return texts;
 }
 
-// An NMEA mask from the reader thread, carried to the window's thread.
+// Wakes the window's thread to show the NMEA mask the reader thread left. The event carries
+// nothing: the mask crosses threads in an atomic, not in memory the event queue hands over.
 class NmeaMaskEvent : public QEvent {
   public:
-    explicit NmeaMaskEvent(NmeaMask mask) : QEvent(eventType()), mask(mask) {}
+    NmeaMaskEvent() : QEvent(eventType()) {}
 
     static QEvent::Type eventType() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
         return type;
     }
-
-    const NmeaMask mask;
 };
 
 }  // namespace
@@ -215,7 +214,10 @@ QString SettingsWindow::shownReceiverIdentity() const {
 // them, so that they do not pile up in the window's queue whenever it falls behind.
 void SettingsWindow::post(std::uint32_t message, std::uint32_t first, std::uint32_t second) {
     if (message == kNotifyNmeaMask) {
-        QCoreApplication::postEvent(this, new NmeaMaskEvent(first));
+        postedMask_.store(first);
+        if (!maskPosted_.exchange(true)) {
+            QCoreApplication::postEvent(this, new NmeaMaskEvent);
+        }
     } else if (message == kNotifySignalLevel) {
         signalPanel_->post(first, static_cast<std::int32_t>(second));
     }
@@ -330,7 +332,10 @@ bool SettingsWindow::event(QEvent* event) {
     if (event->type() != NmeaMaskEvent::eventType()) {
         return QDialog::event(event);
     }
-    showNmeaMask(static_cast<NmeaMaskEvent*>(event)->mask);
+    // The flag is cleared before the mask is read: a mask posted meanwhile is either shown now
+    // or wakes the window again.
+    maskPosted_.store(false);
+    showNmeaMask(postedMask_.load());
     return true;
 }
 

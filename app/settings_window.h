@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "app/control_ids.h"
@@ -96,6 +97,10 @@ class SettingsWindow : public QDialog, public NotificationSink {
     bool choosePortOnEnter(int key);
     QComboBox* list(int id) const;
 
+    // The newest mask the reader heard, and whether a wake for it is queued. A mask that comes
+    // while one waits replaces it: the window shows the receiver's latest report.
+    std::atomic<NmeaMask> postedMask_{0};
+    std::atomic<bool> maskPosted_{false};
     bool busy_ = false;
     // What the format rules say of the sentence boxes, busy or not.
     bool sentenceBoxesOn_ = false;
