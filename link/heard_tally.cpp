@@ -46,13 +46,18 @@ constexpr std::uint32_t kCommaFreeText = 24;
 // The longest sentence, twice: one may be under way when listening starts.
 constexpr std::uint32_t kSentenceBytes = 2 * kLongestSentence;
 // A 2 % clock offset bends a run of L samples by one with a chance of L in 50; a character has at
-// most seven samples in inner runs, so at least 86 % of a slower sender's characters fit exactly.
-// Random bytes fit a ratio of two about one time in five, four one in nine, eight one in 25.
+// most nine samples in inner runs (eleven in its frame with parity, less the first run and the
+// last), so at least 82 % of a slower sender's characters fit exactly. Of the random bytes with
+// inner runs, one in eleven fits a ratio of two, one in 25 a ratio of four, none eight (counted
+// over all 256, with and without parity).
 constexpr double kNearlyAll = 0.8;
 // Inner runs seen before the ratio they fit is trusted: with fewer, the sender is only known to
 // be slower. While listening goes on a few more are asked for, as a ratio then moves the port
 // away before the setting's own answer had its time: random bytes fit a ratio of two one time in
-// five, so six that nearly all fit come from noise about once in two hundred tries.
+// eleven, so six that nearly all fit come from noise about once in twenty-five thousand tries.
+// A receiver's reports at the port's own rate are no random bytes: their constant fields give
+// runs of two in the data bits more often, and what rules those out is the run that the high
+// stop bit, or the parity bit, ends (see innerRunsFit).
 constexpr std::uint32_t kTellingBytes = 4;
 constexpr std::uint32_t kTellingBytesEarly = 6;
 // A run within one sample of a multiple of the ratio fits, for the clock offset; at a ratio of
@@ -102,17 +107,28 @@ bool otherParityText(const HeardTally& tally, bool ended) {
 
 }  // namespace
 
-// The samples are the start bit (low) and the data bits, least significant first. The first run
-// holds the start bit and the last is cut by the end of the data; the runs between are inner.
-bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner) {
-    const auto sample = [byte](std::uint32_t index) {
-        return index > 0 && ((byte >> (index - 1)) & 1U) != 0;
+// The samples are the start bit (low), the data bits, least significant first, the parity bit
+// where the port has one and the stop bit: a kept character passed its parity check and had a
+// high stop sample, so every one of them is known. The first run holds the start bit, and the
+// last is cut by the end of the frame; the runs between are inner.
+bool innerRunsFit(std::uint8_t byte, Parity parity, std::uint32_t ratio, bool* inner) {
+    const bool oddWeight = (std::popcount(byte) & 1) != 0;
+    const bool parityBit = parity == Parity::Odd ? !oddWeight : oddWeight;
+    const std::uint32_t stopIndex = kDataBits + (parity == Parity::None ? 1 : 2);
+    const auto sample = [&](std::uint32_t index) {
+        if (index == 0) {
+            return false;
+        }
+        if (index <= kDataBits) {
+            return ((byte >> (index - 1)) & 1U) != 0;
+        }
+        return index == stopIndex || parityBit;
     };
     bool fits = true;
     bool any = false;
     std::uint32_t runStart = 0;
     bool first = true;
-    for (std::uint32_t index = 1; index <= kDataBits; ++index) {
+    for (std::uint32_t index = 1; index <= stopIndex; ++index) {
         if (sample(index) == sample(index - 1)) {
             continue;
         }
@@ -141,7 +157,7 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
     }
 }
 
-bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
+bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch, Parity parity) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.bytes;
@@ -169,7 +185,7 @@ bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch) {
     recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;
     bool inner = false;
     for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
-        if (innerRunsFit(byte, kSlowerRatios[i], &inner) && inner) {
+        if (innerRunsFit(byte, parity, kSlowerRatios[i], &inner) && inner) {
             ++tally_.fitting[i];
         }
     }

@@ -8,11 +8,14 @@
 // where the clocks differ by a few per cent); a high run may hold the idle time between two of
 // the sender's characters, which has any length, so it is only known to last a bit at least.
 // Where a character starts, and so the run that holds its start bit, depends on the UART and
-// tells little; the last run is cut by the end of the data bits and tells nothing either. One
-// shape still tells: a byte low from its start bit through every data bit but the last. A port
-// that starts on a falling edge of a sender eight times slower hears nothing else, and one that
-// starts elsewhere in a low bit hears a shorter low run; a sender four times slower gives it
-// only where two of its low bits follow one another. A sender faster than the port, or noise,
+// tells little. A character the port keeps passed its parity check and ended in a high stop
+// sample, so its frame is known to the end: a run that ends at a low last data bit, or at a
+// parity bit that differs from it, is inner too; only the run that reaches the stop bit is cut
+// by the end of the frame and tells nothing. One shape without inner runs still tells: a byte
+// low from its start bit through every data bit but the last. A port that starts on a falling
+// edge of a sender eight times slower hears nothing else, and one that starts elsewhere in a low
+// bit hears a shorter low run; a sender four times slower gives it only where two of its low
+// bits follow one another. A sender faster than the port, or noise,
 // gives characters whose inner runs no multiple explains; text is what sentences are made of,
 // and a framed message is a sender heard whole. Whole characters in a sentence whose checksum
 // fails are another device's talk: a receiver heard at its own setting sends sentences that check.
@@ -23,6 +26,7 @@
 #include <mutex>
 
 #include "protocol/nmea_sentence.h"
+#include "protocol/receiver_settings.h"
 
 namespace kestrune {
 
@@ -90,9 +94,9 @@ struct HeardTally {
     static constexpr std::uint32_t kRecent = 16;
 };
 
-// Whether the inner runs of byte, heard after its start bit, all fit a sender ratio times
+// Whether the inner runs of byte, kept by a port with parity, all fit a sender ratio times
 // slower; *inner is set when the byte has any.
-bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner = nullptr);
+bool innerRunsFit(std::uint8_t byte, Parity parity, std::uint32_t ratio, bool* inner = nullptr);
 
 // The reader's tally, kept by the reader alone: it adds each byte with the settings epoch it was
 // read in, and starts afresh when the epoch moves on. A procedure reads a snapshot for the epoch
@@ -100,8 +104,9 @@ bool innerRunsFit(std::uint8_t byte, std::uint32_t ratio, bool* inner = nullptr)
 class HeardCounters {
   public:
     // Whether the byte ends the text that follows a sentence address; the caller counts the
-    // address with addAddress when it was heard at these settings.
-    bool add(std::uint8_t byte, std::uint32_t epoch);
+    // address with addAddress when it was heard at these settings. The byte was kept by a port
+    // with parity.
+    bool add(std::uint8_t byte, std::uint32_t epoch, Parity parity);
     void addAddress(std::uint32_t epoch);
     void addMessage(std::uint32_t epoch);
     void addBadSentence(std::uint32_t epoch);

@@ -114,6 +114,7 @@ bool ReceiverLink::configurePort(const LineSettings& settings) {
     changedAt_.store(nowTicks().count());
     const std::lock_guard lock(settingsEpochMutex_);
     staleBelow_.store(port_->inputMark());
+    epochParity_.store(settings.parity);
     settingsEpoch_.fetch_add(1);
     return true;
 }
@@ -194,7 +195,7 @@ void ReceiverLink::take(std::uint8_t byte) {
         framer_ = StreamFramer{};
     }
     // An address heard while the old settings' residue may still arrive tells nothing of these.
-    if (tally_.add(byte, epoch) && !withinResidue()) {
+    if (tally_.add(byte, epoch, epochParity_.load()) && !withinResidue()) {
         tally_.addAddress(epoch);
     }
     if (const auto message = framer_.feed(byte)) {

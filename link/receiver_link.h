@@ -157,6 +157,9 @@ class ReceiverLink {
     // configurePort returns can therefore never be answered by a message heard before.
     std::mutex settingsEpochMutex_;
     std::atomic<std::uint32_t> settingsEpoch_{0};
+    // The parity of the settings the epoch stands for, stored before the epoch moves on: a byte
+    // read in the new epoch is weighed with it, and one of an older epoch is stale anyway.
+    std::atomic<Parity> epochParity_{Parity::None};
     // The port's input mark just after the last settings change: bytes read below it are stale.
     std::atomic<std::uint64_t> staleBelow_{0};
     HeardCounters tally_;

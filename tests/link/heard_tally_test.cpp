@@ -44,10 +44,11 @@ Bytes noise(std::size_t count) {
     return bytes;
 }
 
-HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t badSentences) {
+HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t badSentences,
+                   Parity parity = Parity::None) {
     HeardCounters counters;
     for (const std::uint8_t byte : bytes) {
-        if (counters.add(byte, kEpoch)) {
+        if (counters.add(byte, kEpoch, parity)) {
             counters.addAddress(kEpoch);
         }
     }
@@ -60,10 +61,10 @@ HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t bad
     return counters.snapshot(kEpoch);
 }
 
-// Bit patterns, least significant first after the low start bit: 0x33 and 0xCC are runs of two
-// (a sender two times slower), 0x78, 0x0F and 0x87 runs of four, the first run and the last
-// telling nothing; 0x80, 0xF8, 0xC0, 0xFF and 0x00 have no inner run at all. 0x15, 0x5A, 0x69
-// and 0x96 have runs of one, and all but 0x15 an even weight.
+// Bit patterns, least significant first after the low start bit and before the high stop bit:
+// 0x33 and 0xCC are runs of two (a sender two times slower), 0x0F, 0x87 and 0x1E runs of four,
+// the first run and the last telling nothing; 0x80, 0xF8, 0xC0, 0xFF and 0x00 have no inner run
+// at all. 0x15, 0x5A, 0x69 and 0x96 have runs of one, and all but 0x15 an even weight.
 TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
     const struct {
         const char* what;
@@ -72,6 +73,7 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         std::uint32_t badSentences;
         bool ended;
         HeardVerdict verdict;
+        Parity parity = Parity::None;
     } cases[] = {
         // clang-format off
         {"too few yet", text("$GPGGA"), 0, 0, false, {}},
@@ -110,14 +112,21 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
          repeated({0x33, 0xCC}, 6), 0, 0, false, {Heard::Slower, 2}},
         {"runs of two and of four: two times slower",
          repeated({0x0F, 0x0F, 0x0F, 0x0F, 0x33}, 15), 0, 0, false, {Heard::Slower, 2}},
-        {"four times slower", repeated({0x78, 0x0F, 0x87}, 12), 0, 0, false, {Heard::Slower, 4}},
-        {"four times slower, one run bent by the clocks",
-         repeated({0x78, 0x0F, 0x87, 0x38}, 12), 0, 0, false, {Heard::Slower, 4}},
+        {"two times slower, with the parity bit", repeated({0x33, 0xCC}, 12), 0, 0, false,
+         {Heard::Slower, 2}, Parity::Odd},
+        {"a receiver's reports, runs of two up to a low last data bit, which the stop bit ends",
+         {0x3F, 0x66, 0x66, 0x3F, 0x80, 0, 0, 0x3F, 0xC0, 0, 0, 0x3F, 0x66, 0x66, 0x66, 0x03}, 0, 0,
+         false, {}},
+        {"four times slower", repeated({0x1E, 0x0F, 0x87}, 12), 0, 0, false, {Heard::Slower, 4}},
+        {"four times slower, one byte in five bent past one sample",
+         repeated({0x1E, 0x0F, 0x87, 0x1C, 0x38}, 15), 0, 0, false, {Heard::Slower, 4}},
         {"no inner run: slower, ratio unknown",
          repeated({0x80, 0xF8, 0xC0, 0xFF, 0x00}, 12), 0, 0, false, {Heard::Slower, 0}},
         {"low to the last data bit, a verdict's worth: eight times slower",
          repeated({0x80}, 12), 0, 0, false, {Heard::Slower, 8}},
         {"low to the last data bit, fewer", repeated({0x80}, 11), 0, 0, true, {Heard::Slower, 0}},
+        {"low to the last data bit, then a low parity bit", repeated({0x80}, 12), 0, 0, false, {},
+         Parity::Odd},
         {"no inner run but in one, of runs of two", joined({repeated({0x80, 0xF8}, 7), {0x33}}),
          0, 0, true, {Heard::Slower, 2}},
         {"no inner run but in one, of runs of four", joined({repeated({0x80, 0xF8}, 7), {0x0F}}),
@@ -133,7 +142,8 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         // clang-format on
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages, c.badSentences), c.ended), c.verdict)
+        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages, c.badSentences, c.parity), c.ended),
+                  c.verdict)
             << c.what;
     }
 }
@@ -180,11 +190,11 @@ TEST(HeardTally, OwnTalkShowsByItsWeightsOrAWholeAddress) {
 TEST(HeardTally, ANewEpochStartsAfresh) {
     HeardCounters counters;
     for (const std::uint8_t byte : text("$GPGGA,1")) {
-        counters.add(byte, 1);
+        counters.add(byte, 1, Parity::None);
     }
     EXPECT_EQ(counters.snapshot(1).bytes, 8u);
     EXPECT_EQ(counters.snapshot(2), HeardTally{});
-    counters.add(0x33, 2);
+    counters.add(0x33, 2, Parity::None);
     EXPECT_EQ(counters.snapshot(2).bytes, 1u);
     EXPECT_EQ(counters.snapshot(2).withInnerRuns, 1u);
     EXPECT_EQ(counters.snapshot(1), HeardTally{});
