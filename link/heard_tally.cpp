@@ -107,14 +107,18 @@ bool otherParityText(const HeardTally& tally, bool ended) {
 
 }  // namespace
 
-// The samples are the start bit (low), the data bits, least significant first, the parity bit
-// where the port has one and the stop bit: a kept character passed its parity check and had a
-// high stop sample, so every one of them is known. The first run holds the start bit, and the
-// last is cut by the end of the frame; the runs between are inner.
-bool innerRunsFit(std::uint8_t byte, Parity parity, std::uint32_t ratio, bool* inner) {
+// The samples are the start bit (low), the data bits, least significant first, and, where the
+// frame is known, the parity bit where the port has one and the stop bit: a kept character passed
+// its parity check and had a high stop sample. The first run holds the start bit, and the last is
+// cut by the end of the frame, or by the last data bit where the frame is not known; the runs
+// between are inner. A run that the frame's end turns inner is one more that must fit, so a
+// byte that fits in its whole frame fits without its end too.
+bool innerRunsFit(std::uint8_t byte, std::optional<Parity> frame, std::uint32_t ratio,
+                  bool* inner) {
     const bool oddWeight = (std::popcount(byte) & 1) != 0;
-    const bool parityBit = parity == Parity::Odd ? !oddWeight : oddWeight;
-    const std::uint32_t stopIndex = kDataBits + (parity == Parity::None ? 1 : 2);
+    const bool parityBit = frame == Parity::Odd ? !oddWeight : oddWeight;
+    const std::uint32_t stopIndex = kDataBits + (frame == Parity::None ? 1 : 2);
+    const std::uint32_t lastIndex = frame ? stopIndex : kDataBits;
     const auto sample = [&](std::uint32_t index) {
         if (index == 0) {
             return false;
@@ -128,7 +132,7 @@ bool innerRunsFit(std::uint8_t byte, Parity parity, std::uint32_t ratio, bool* i
     bool any = false;
     std::uint32_t runStart = 0;
     bool first = true;
-    for (std::uint32_t index = 1; index <= stopIndex; ++index) {
+    for (std::uint32_t index = 1; index <= lastIndex; ++index) {
         if (sample(index) == sample(index - 1)) {
             continue;
         }
@@ -157,7 +161,7 @@ void HeardCounters::moveTo(std::uint32_t epoch) {
     }
 }
 
-bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch, Parity parity) {
+bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch, std::optional<Parity> frame) {
     const std::lock_guard lock(mutex_);
     moveTo(epoch);
     ++tally_.bytes;
@@ -185,7 +189,7 @@ bool HeardCounters::add(std::uint8_t byte, std::uint32_t epoch, Parity parity) {
     recentOddBits_ = ((recentOddBits_ << 1) | (odd ? 1U : 0U)) & kRecentMask;
     bool inner = false;
     for (std::size_t i = 0; i < kSlowerRatios.size(); ++i) {
-        if (innerRunsFit(byte, parity, kSlowerRatios[i], &inner) && inner) {
+        if (innerRunsFit(byte, frame, kSlowerRatios[i], &inner) && inner) {
             ++tally_.fitting[i];
         }
     }

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "protocol/nmea_sentence.h"
 #include "protocol/receiver_settings.h"
@@ -94,9 +95,10 @@ struct HeardTally {
     static constexpr std::uint32_t kRecent = 16;
 };
 
-// Whether the inner runs of byte, kept by a port with parity, all fit a sender ratio times
-// slower; *inner is set when the byte has any.
-bool innerRunsFit(std::uint8_t byte, Parity parity, std::uint32_t ratio, bool* inner = nullptr);
+// Whether the inner runs of byte, kept in a frame with that parity, or in a frame not known,
+// all fit a sender ratio times slower; *inner is set when the byte has any.
+bool innerRunsFit(std::uint8_t byte, std::optional<Parity> frame, std::uint32_t ratio,
+                  bool* inner = nullptr);
 
 // The reader's tally, kept by the reader alone: it adds each byte with the settings epoch it was
 // read in, and starts afresh when the epoch moves on. A procedure reads a snapshot for the epoch
@@ -104,9 +106,10 @@ bool innerRunsFit(std::uint8_t byte, Parity parity, std::uint32_t ratio, bool* i
 class HeardCounters {
   public:
     // Whether the byte ends the text that follows a sentence address; the caller counts the
-    // address with addAddress when it was heard at these settings. The byte was kept by a port
-    // with parity.
-    bool add(std::uint8_t byte, std::uint32_t epoch, Parity parity);
+    // address with addAddress when it was heard at these settings. The byte was kept in a frame
+    // with that parity, or in a frame not known: in the residue of a change of settings a FIFO
+    // or an adapter may still hand on a byte that the old settings framed.
+    bool add(std::uint8_t byte, std::uint32_t epoch, std::optional<Parity> frame);
     void addAddress(std::uint32_t epoch);
     void addMessage(std::uint32_t epoch);
     void addBadSentence(std::uint32_t epoch);

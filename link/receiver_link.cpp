@@ -194,8 +194,12 @@ void ReceiverLink::take(std::uint8_t byte) {
         framerEpoch_ = epoch;
         framer_ = StreamFramer{};
     }
-    // An address heard while the old settings' residue may still arrive tells nothing of these.
-    if (tally_.add(byte, epoch, epochParity_.load()) && !withinResidue()) {
+    // A byte heard while the old settings' residue may still arrive may have been framed by
+    // those, and an address then tells nothing of these.
+    const bool residue = withinResidue();
+    const std::optional<Parity> frame =
+        residue ? std::nullopt : std::optional<Parity>(epochParity_.load());
+    if (tally_.add(byte, epoch, frame) && !residue) {
         tally_.addAddress(epoch);
     }
     if (const auto message = framer_.feed(byte)) {

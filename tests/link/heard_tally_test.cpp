@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string_view>
 #include <vector>
@@ -45,10 +46,10 @@ Bytes noise(std::size_t count) {
 }
 
 HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t badSentences,
-                   Parity parity = Parity::None) {
+                   std::optional<Parity> frame = Parity::None) {
     HeardCounters counters;
     for (const std::uint8_t byte : bytes) {
-        if (counters.add(byte, kEpoch, parity)) {
+        if (counters.add(byte, kEpoch, frame)) {
             counters.addAddress(kEpoch);
         }
     }
@@ -66,6 +67,8 @@ HeardTally tallyOf(const Bytes& bytes, std::uint32_t messages, std::uint32_t bad
 // the first run and the last telling nothing; 0x80, 0xF8, 0xC0, 0xFF and 0x00 have no inner run
 // at all. 0x15, 0x5A, 0x69 and 0x96 have runs of one, and all but 0x15 an even weight.
 TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
+    const Bytes kReportBytes{0x3F, 0x66, 0x66, 0x3F, 0x80, 0,    0,    0x3F,
+                             0xC0, 0,    0,    0x3F, 0x66, 0x66, 0x66, 0x03};
     const struct {
         const char* what;
         Bytes bytes;
@@ -73,7 +76,7 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         std::uint32_t badSentences;
         bool ended;
         HeardVerdict verdict;
-        Parity parity = Parity::None;
+        std::optional<Parity> frame = Parity::None;
     } cases[] = {
         // clang-format off
         {"too few yet", text("$GPGGA"), 0, 0, false, {}},
@@ -115,8 +118,9 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         {"two times slower, with the parity bit", repeated({0x33, 0xCC}, 12), 0, 0, false,
          {Heard::Slower, 2}, Parity::Odd},
         {"a receiver's reports, runs of two up to a low last data bit, which the stop bit ends",
-         {0x3F, 0x66, 0x66, 0x3F, 0x80, 0, 0, 0x3F, 0xC0, 0, 0, 0x3F, 0x66, 0x66, 0x66, 0x03}, 0, 0,
-         false, {}},
+         kReportBytes, 0, 0, false, {}},
+        {"the same where the frame is not known", kReportBytes, 0, 0, false, {Heard::Slower, 2},
+         std::nullopt},
         {"four times slower", repeated({0x1E, 0x0F, 0x87}, 12), 0, 0, false, {Heard::Slower, 4}},
         {"four times slower, one byte in five bent past one sample",
          repeated({0x1E, 0x0F, 0x87, 0x1C, 0x38}, 15), 0, 0, false, {Heard::Slower, 4}},
@@ -142,7 +146,7 @@ TEST(HeardTally, WhatWasHeardIsClassifiedWithoutTheUart) {
         // clang-format on
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages, c.badSentences, c.parity), c.ended),
+        EXPECT_EQ(classify(tallyOf(c.bytes, c.messages, c.badSentences, c.frame), c.ended),
                   c.verdict)
             << c.what;
     }
