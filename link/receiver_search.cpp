@@ -347,12 +347,6 @@ class QuickPass {
                                    lastByteAt - start > link_.timing().residueWait &&
                                    Clock::now() - lastByteAt >= burstGap;
             const HeardVerdict verdict = classify(tally, burstOver);
-            // Bytes without inner runs name no ratio, and a receiver's report at this very setting
-            // gives them too where its fields are constant (zeros): at the setting's own probe
-            // they rule nothing out before the report under way would have framed.
-            const bool reportMayFrame = visit.kind == VisitKind::Plain &&
-                                        verdict.heard == Heard::Slower && verdict.ratio == 0 &&
-                                        tally.bytes < unframedLimit(tally);
             if (burstOver && rulesOut(verdict)) {
                 return true;
             }
@@ -377,7 +371,7 @@ class QuickPass {
             // asks here again once the other plain probes are done. A lead's answer gets its
             // time: its setting is where talk pointed.
             if (visit.kind == VisitKind::Plain && verdict.heard == Heard::Slower &&
-                !reportMayFrame && pointsSlower(visit.line.baud, verdict.ratio)) {
+                pointsSlower(visit.line.baud, verdict.ratio)) {
                 leftEarly = elapsed < answerTime;
                 return true;
             }
@@ -413,7 +407,7 @@ class QuickPass {
                 return tally.badSentences > 0 || strayAfterMessage(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
-            if (tally.messages >= kMessagesPastAnswer || (rulesOut(verdict) && !reportMayFrame)) {
+            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
                 return true;
             }
             // A receiver's reports come back to back, and its answer right behind one: a byte
