@@ -15,10 +15,10 @@
 // low from its start bit through every data bit but the last. A port that starts on a falling
 // edge of a sender eight times slower hears nothing else, and one that starts elsewhere in a low
 // bit hears a shorter low run; a sender four times slower gives it only where two of its low
-// bits follow one another. A sender faster than the port, or noise,
-// gives characters whose inner runs no multiple explains; text is what sentences are made of,
-// and a framed message is a sender heard whole. Whole characters in a sentence whose checksum
-// fails are another device's talk: a receiver heard at its own setting sends sentences that check.
+// bits follow one another. A sender faster than the port, or noise, gives characters whose inner
+// runs no multiple explains; text is what sentences are made of, and a framed message is a
+// sender heard whole. Whole characters in a sentence whose checksum fails are another device's
+// talk: a receiver heard at its own setting sends sentences that check.
 #pragma once
 
 #include <array>
