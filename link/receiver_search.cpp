@@ -407,7 +407,14 @@ class QuickPass {
                 return tally.badSentences > 0 || strayAfterMessage(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
-            if (tally.messages >= kMessagesPastAnswer || rulesOut(verdict)) {
+            // Bytes without inner runs name no ratio, and a receiver's report at this very setting
+            // gives them too where its fields are constant (zeros): past the answer's time, when
+            // the setting's own probe would not be asked again, they rule nothing out before the
+            // report under way would have framed.
+            const bool reportMayFrame = visit.kind == VisitKind::Plain &&
+                                        verdict.heard == Heard::Slower && verdict.ratio == 0 &&
+                                        tally.bytes < unframedLimit(tally);
+            if (tally.messages >= kMessagesPastAnswer || (rulesOut(verdict) && !reportMayFrame)) {
                 return true;
             }
             // A receiver's reports come back to back, and its answer right behind one: a byte
