@@ -196,7 +196,14 @@ void ReceiverLink::take(std::uint8_t byte) {
     }
     // A byte heard while the old settings' residue may still arrive may have been framed by
     // those, and an address then tells nothing of these.
-    const bool residue = withinResidue();
+    // Once an epoch's residue is over it stays over, so the clock is read only until then.
+    bool residue = false;
+    if (epoch != residueOverEpoch_) {
+        residue = withinResidue();
+        if (!residue) {
+            residueOverEpoch_ = epoch;
+        }
+    }
     const std::optional<Parity> frame =
         residue ? std::nullopt : std::optional<Parity>(epochParity_.load());
     if (tally_.add(byte, epoch, frame) && !residue) {

@@ -168,8 +168,10 @@ class ReceiverLink {
     // When the bytes written last will have left the line at the settings they went out at, as
     // steady-clock ticks; a change of settings waits for it (see letWrittenBytesLeave).
     std::atomic<std::chrono::steady_clock::rep> writtenUntil_{0};
-    // Used by the reader alone: the settings epoch of the bytes the framer holds.
+    // Used by the reader alone: the settings epoch of the bytes the framer holds, and the last
+    // epoch whose residue it found over (epoch 0 has none: no settings were changed yet).
     std::uint32_t framerEpoch_ = 0;
+    std::uint32_t residueOverEpoch_ = 0;
     // Used by the reader alone, for the whole life of the link; started afresh whenever the line
     // settings change, since a message cut off at the old settings would otherwise swallow the
     // first one at the new settings.
