@@ -115,19 +115,10 @@ bool otherParityText(const HeardTally& tally, bool ended) {
 // byte that fits in its whole frame fits without its end too.
 bool innerRunsFit(std::uint8_t byte, std::optional<Parity> frame, std::uint32_t ratio,
                   bool* inner) {
-    const bool oddWeight = (std::popcount(byte) & 1) != 0;
-    const bool parityBit = frame == Parity::Odd ? !oddWeight : oddWeight;
-    const std::uint32_t stopIndex = kDataBits + (frame == Parity::None ? 1 : 2);
-    const std::uint32_t lastIndex = frame ? stopIndex : kDataBits;
-    const auto sample = [&](std::uint32_t index) {
-        if (index == 0) {
-            return false;
-        }
-        if (index <= kDataBits) {
-            return ((byte >> (index - 1)) & 1U) != 0;
-        }
-        return index == stopIndex || parityBit;
-    };
+    const LineSettings line{0, frame.value_or(Parity::None), StopBits::One};
+    const std::uint16_t levels = characterLevels(byte, line);
+    const std::uint32_t lastIndex = frame ? bitsPerByte(line) - 1 : kDataBits;
+    const auto sample = [levels](std::uint32_t index) { return ((levels >> index) & 1U) != 0; };
     bool fits = true;
     bool any = false;
     std::uint32_t runStart = 0;

@@ -195,8 +195,8 @@ void ReceiverLink::take(std::uint8_t byte) {
         framer_ = StreamFramer{};
     }
     // A byte heard while the old settings' residue may still arrive may have been framed by
-    // those, and an address then tells nothing of these.
-    // Once an epoch's residue is over it stays over, so the clock is read only until then.
+    // those, and an address then tells nothing of these. Once an epoch's residue is over it
+    // stays over, so the clock is read only until then.
     bool residue = false;
     if (epoch != residueOverEpoch_) {
         residue = withinResidue();

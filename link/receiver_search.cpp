@@ -21,9 +21,9 @@
 //     answers at once is then found by its own probe, however many settings before it carry
 //     framed traffic of other devices. A receiver's reports come back to back, so a byte that
 //     falls outside every message after one ends the wait for an answer queued behind them, and
-//     an ask in TSIP, whose reports follow the talker's last sentence at once. That
-//     holds on every UART at the receiver's own setting, where it keeps in step, and behind
-//     every adapter, which may delay bytes but neither adds nor reorders them;
+//     an ask in TSIP, whose reports follow the talker's last sentence at once. That holds on
+//     every UART at the receiver's own setting, where it keeps in step, and behind every
+//     adapter, which may delay bytes but neither adds nor reorders them;
 //   - nothing a slower sender explains: the sender talks at this rate with the other parity
 //     (whose characters a UART misreads from the first wrong parity bit on), or faster: ask at
 //     the other parity, then listen at the fastest rate, where the next burst shows its ratio;

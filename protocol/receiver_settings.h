@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -61,6 +62,24 @@ constexpr std::uint32_t bitsPerByte(const LineSettings& line) {
     constexpr std::uint32_t kStartAndDataBits = 1 + 8;
     return kStartAndDataBits + (line.parity == Parity::None ? 0 : 1) +
            (line.stopBits == StopBits::Two ? 2 : 1);
+}
+
+// The levels of one byte on the line, first bit in bit 0: the start bit low, the data bits,
+// least significant first, the parity bit if any, and the stop bits high.
+constexpr std::uint16_t characterLevels(std::uint8_t byte, const LineSettings& line) {
+    constexpr std::uint32_t kStartBits = 1;
+    constexpr std::uint32_t kDataBits = 8;
+    std::uint32_t levels = static_cast<std::uint32_t>(byte) << kStartBits;
+    std::uint32_t next = kStartBits + kDataBits;
+    if (line.parity != Parity::None) {
+        const bool oddOnes = (std::popcount(byte) % 2) != 0;
+        const bool bit = line.parity == Parity::Odd ? !oddOnes : oddOnes;
+        levels |= static_cast<std::uint32_t>(bit) << next++;
+    }
+    for (; next < bitsPerByte(line); ++next) {
+        levels |= 1U << next;
+    }
+    return static_cast<std::uint16_t>(levels);
 }
 
 // Seven bits selecting NMEA sentences, one per sentence.

@@ -29,21 +29,6 @@ bool hasParity(const LineSettings& line) {
     return line.parity != Parity::None;
 }
 
-// The levels of one character, first bit in bit 0: start low, data, parity, stop bits high.
-std::uint16_t frameOf(std::uint8_t byte, const LineSettings& line) {
-    std::uint32_t frame = static_cast<std::uint32_t>(byte) << kStartBits;
-    std::uint32_t next = kStartBits + kDataBits;
-    if (hasParity(line)) {
-        const bool oddOnes = (std::popcount(byte) % 2) != 0;
-        const bool bit = line.parity == Parity::Odd ? !oddOnes : oddOnes;
-        frame |= static_cast<std::uint32_t>(bit) << next++;
-    }
-    for (; next < bitsPerByte(line); ++next) {
-        frame |= 1u << next;
-    }
-    return static_cast<std::uint16_t>(frame);
-}
-
 bool bitOf(std::uint16_t frame, std::uint32_t index) {
     return ((frame >> index) & 1u) != 0;
 }
@@ -60,7 +45,7 @@ void UartLine::send(std::uint8_t byte, SimTime start, const LineSettings& sender
         --count_;
     }
     ring_[(head_ + count_) % kCapacity] =
-        Sent{start, frameOf(byte, sender), static_cast<std::uint8_t>(bitsPerByte(sender)),
+        Sent{start, characterLevels(byte, sender), static_cast<std::uint8_t>(bitsPerByte(sender)),
              senderRate(sender)};
     ++count_;
 }
