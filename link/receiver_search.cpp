@@ -358,10 +358,12 @@ class QuickPass {
             // moves there: an address is heard whole only at the sender's parity, but for text
             // that parity must have been heard and ruled out first, as weights alone are a
             // guess wherever a UART resynchronises on dropped characters.
+            const bool ownAddress = showsOwnAddress(tally);
             if (confirmNmea_ && !askedInTsip_ &&
-                (showsOwnAddress(tally) || (textTrusted(visit.line.baud) &&
-                                            ruledOutAcross(visit.line) && readsAsOwnText(tally)))) {
+                (ownAddress || (textTrusted(visit.line.baud) && ruledOutAcross(visit.line) &&
+                                readsAsOwnText(tally)))) {
                 askedInTsip_ = true;
+                askedAtAddress_ = ownAddress ? std::optional<HeardTally>(tally) : std::nullopt;
                 tsipAnswerBy_ = std::min(Clock::now() + askWait, deadline_);  // the pass ends
                 (void)link_.write(portConfig(visit.line, OutputProtocol::Tsip));
                 (void)link_.write(portConfigQuery());
@@ -403,8 +405,10 @@ class QuickPass {
             if (awaitingTsip()) {
                 // Its TSIP reports may come first and are no sentence; only a sentence that
                 // failed (another device, whatever followed it), a byte outside every message
-                // after one, or text of the other parity ends the wait.
+                // after one or after the address that had it asked, or text of the other parity
+                // ends the wait.
                 return tally.badSentences > 0 || strayAfterMessage(tally) ||
+                       strayAfterAddress(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
             // Bytes without inner runs name no ratio, and a receiver's report at this very setting
@@ -439,6 +443,15 @@ class QuickPass {
     }
 
     bool awaitingTsip() const { return askedInTsip_ && Clock::now() < tsipAnswerBy_; }
+
+    // A byte outside every message since a whole address had the talker asked in TSIP, and no
+    // message since: a port at the talker's own setting reads it in step from its address on, so
+    // its sentence runs on to its end, or is cut by the first report, and its reports follow back
+    // to back. Such a byte shows that the address was noise, or a misread of another setting.
+    bool strayAfterAddress(const HeardTally& tally) const {
+        return askedAtAddress_ && tally.messages == askedAtAddress_->messages &&
+               tally.strayAfterMessage > askedAtAddress_->strayAfterMessage;
+    }
 
     // The visit at line asked its talker in TSIP. Found by its port report, it is switched back;
     // found by a sentence that checked first, its report gets the rest of its time. Whether the
@@ -703,6 +716,8 @@ class QuickPass {
     Clock::time_point deadline_;
     // The visit under way asked its talker in TSIP.
     bool askedInTsip_ = false;
+    // What had been heard when a whole address had the talker asked; nothing when text did.
+    std::optional<HeardTally> askedAtAddress_;
     Clock::time_point tsipAnswerBy_;
     std::deque<Visit> plan_;
     std::array<std::uint8_t, kProbeCount> followed_{};
