@@ -215,9 +215,9 @@ class QuickPass {
                          ProbeProgress{visit.line, probeIndex(visit.line).value_or(0) + 1});
             }
             bool leftEarly = false;
-            bool noAddress = false;
+            bool notOwnText = false;
             std::optional<OutputProtocol> found =
-                listen(visit, answerTime, room, leftEarly, noAddress);
+                listen(visit, answerTime, room, leftEarly, notOwnText);
             if (askedInTsip_) {
                 askedInTsip_ = false;
                 if (settleTsipAsk(visit.line, found)) {
@@ -228,7 +228,7 @@ class QuickPass {
                 return found;
             }
             HeardVerdict verdict = classify(link_.heardHere(), true);
-            verdict.otherParity = verdict.otherParity || noAddress;
+            verdict.otherParity = verdict.otherParity || notOwnText;
             const std::optional<std::size_t> index = probeIndex(visit.line);
             if (index) {
                 board_[*index] = verdict;
@@ -283,9 +283,11 @@ class QuickPass {
     // only while what it hears may be the receiver's talk at this setting; a listen waits for a
     // burst and ends once one has ruled the setting out. Any visit ends at once where a slower
     // sender shows its ratio, so that the port gets to the sender's rate while the burst runs.
+    // notOwnText is set where the text heard shows that no talker at this setting sent it: the
+    // other parity's is then likelier.
     std::optional<OutputProtocol> listen(const Visit& visit, std::chrono::milliseconds answerTime,
                                          std::chrono::milliseconds room, bool& leftEarly,
-                                         bool& noAddress) {
+                                         bool& notOwnText) {
         const Clock::time_point start = Clock::now();
         // When the first byte came; the residue of the change of settings may come first, so its
         // wait is added to the time an address takes.
@@ -396,7 +398,7 @@ class QuickPass {
             if (visit.kind != VisitKind::Plain && rateKnown(visit.line.baud) && !askedInTsip_ &&
                 verdict.heard == Heard::Text && tally.addresses == 0 && tally.messages == 0 &&
                 Clock::now() - *heardFrom >= addressWithin) {
-                noAddress = true;
+                notOwnText = true;
                 return true;
             }
             if (elapsed < answerTime) {
@@ -405,10 +407,10 @@ class QuickPass {
             if (awaitingTsip()) {
                 // Its TSIP reports may come first and are no sentence; only a sentence that
                 // failed (another device, whatever followed it), a byte outside every message
-                // after one or after the address that had it asked, or text of the other parity
-                // ends the wait.
-                return tally.badSentences > 0 || strayAfterMessage(tally) ||
-                       strayAfterAddress(tally) ||
+                // after one, talk out of step after the address that had it asked (the address
+                // was no talker's here), or text of the other parity ends the wait.
+                notOwnText = outOfStepAfterAddress(tally);
+                return notOwnText || tally.badSentences > 0 || strayAfterMessage(tally) ||
                        (verdict.heard == Heard::Text && verdict.otherParity);
             }
             // Bytes without inner runs name no ratio, and a receiver's report at this very setting
@@ -444,13 +446,17 @@ class QuickPass {
 
     bool awaitingTsip() const { return askedInTsip_ && Clock::now() < tsipAnswerBy_; }
 
-    // A byte outside every message since a whole address had the talker asked in TSIP, and no
-    // message since: a port at the talker's own setting reads it in step from its address on, so
-    // its sentence runs on to its end, or is cut by the first report, and its reports follow back
-    // to back. Such a byte shows that the address was noise, or a misread of another setting.
-    bool strayAfterAddress(const HeardTally& tally) const {
-        return askedAtAddress_ && tally.messages == askedAtAddress_->messages &&
-               tally.strayAfterMessage > askedAtAddress_->strayAfterMessage;
+    // No message since a whole address had the talker asked in TSIP, and since then a byte
+    // outside every message, or more bytes than the rest of a sentence and a report: a port at
+    // the talker's own setting reads it in step from its address on, so its sentence runs on to
+    // its end, or is cut by the first report, and its reports follow back to back. Such bytes
+    // show that the address was noise, or a misread of another setting.
+    bool outOfStepAfterAddress(const HeardTally& tally) const {
+        if (!askedAtAddress_ || tally.messages != askedAtAddress_->messages) {
+            return false;
+        }
+        return tally.strayAfterMessage > askedAtAddress_->strayAfterMessage ||
+               tally.bytes > askedAtAddress_->bytes + kLongestSentence + kLongestReportBytes;
     }
 
     // The visit at line asked its talker in TSIP. Found by its port report, it is switched back;
