@@ -232,6 +232,7 @@ class QuickPass {
             const std::optional<std::size_t> index = probeIndex(visit.line);
             if (index) {
                 board_[*index] = verdict;
+                listened_[*index] = listened_[*index] || visit.kind == VisitKind::Listen;
             }
             if (leftEarly && visit.kind == VisitKind::Plain) {
                 plan_.push_back(visit);  // the setting's own answer did not have its time
@@ -648,10 +649,14 @@ class QuickPass {
     // come back to back. A port without parity, though, reads an odd-parity sender's parity bit as
     // its stop bit and the sender's stop bit as idle, so on a UART that waits for a falling edge
     // after an error it keeps in step, and reads text of one weight rather than misreading; a port
-    // with parity takes a sender's next start bit for its stop bit and loses step.
+    // with parity takes a sender's next start bit for its stop bit and loses step. A UART that
+    // restarts on a low stop-bit sample loses step at no parity too, so once a listen there
+    // misread a burst it heard from its start, the other parity is listened to.
     LineSettings likelierSide(const LineSettings& line) const {
         if (bothMisread(line)) {
-            return withParity(line, Parity::None);
+            const LineSettings none = withParity(line, Parity::None);
+            const std::optional<std::size_t> index = probeIndex(none);
+            return index && listened_[*index] ? otherSide(none) : none;
         }
         return otherSideLikelier(verdictAt(line)) && !ruledOutAcross(line) ? otherSide(line) : line;
     }
@@ -729,6 +734,8 @@ class QuickPass {
     std::array<std::uint8_t, kProbeCount> followed_{};
     std::array<bool, kProbeCount> askedAgain_{};
     std::array<bool, kProbeCount> briefed_{};
+    // A listen has waited there for a burst.
+    std::array<bool, kProbeCount> listened_{};
     std::array<bool, kBaudRates.size()> knownRates_{};
     std::array<bool, kBaudRates.size()> notFaster_{};
     // Where a port with parity read the ratio that named each known rate, until a faster sender
