@@ -650,8 +650,8 @@ class QuickPass {
     // its stop bit and the sender's stop bit as idle, so on a UART that waits for a falling edge
     // after an error it keeps in step, and reads text of one weight rather than misreading; a port
     // with parity takes a sender's next start bit for its stop bit and loses step. A UART that
-    // restarts on a low stop-bit sample loses step at no parity too, so once a listen there
-    // misread a burst it heard from its start, the other parity is listened to.
+    // restarts on a low stop-bit sample loses step at no parity too, so once a listen there has
+    // waited for a burst and misread it, the other parity is listened to.
     LineSettings likelierSide(const LineSettings& line) const {
         if (bothMisread(line)) {
             const LineSettings none = withParity(line, Parity::None);
