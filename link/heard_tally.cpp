@@ -10,7 +10,6 @@ namespace kestrune {
 
 namespace {
 
-constexpr std::uint32_t kDataBits = 8;
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::uint32_t kRecentMask = (1U << HeardTally::kRecent) - 1;
@@ -117,7 +116,7 @@ bool innerRunsFit(std::uint8_t byte, std::optional<Parity> frame, std::uint32_t 
                   bool* inner) {
     const LineSettings line{0, frame.value_or(Parity::None), StopBits::One};
     const std::uint16_t levels = characterLevels(byte, line);
-    const std::uint32_t lastIndex = frame ? bitsPerByte(line) - 1 : kDataBits;
+    const std::uint32_t lastIndex = frame ? bitsPerByte(line) - 1 : kLineDataBits;
     const auto sample = [levels](std::uint32_t index) { return ((levels >> index) & 1U) != 0; };
     bool fits = true;
     bool any = false;

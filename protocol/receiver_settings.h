@@ -56,21 +56,23 @@ struct LineSettings {
 // 9600 bits/s, 8N1: where a line break returns the receiver's port.
 inline constexpr LineSettings kFactoryLine{};
 
+// A character on the line: one start bit, then eight data bits (the only size the receiver
+// takes).
+inline constexpr std::uint32_t kLineStartBits = 1;
+inline constexpr std::uint32_t kLineDataBits = 8;
+
 // Bits one byte takes on the line: a start bit, eight data bits, the parity bit if any, and the
 // stop bits.
 constexpr std::uint32_t bitsPerByte(const LineSettings& line) {
-    constexpr std::uint32_t kStartAndDataBits = 1 + 8;
-    return kStartAndDataBits + (line.parity == Parity::None ? 0 : 1) +
+    return kLineStartBits + kLineDataBits + (line.parity == Parity::None ? 0 : 1) +
            (line.stopBits == StopBits::Two ? 2 : 1);
 }
 
 // The levels of one byte on the line, first bit in bit 0: the start bit low, the data bits,
 // least significant first, the parity bit if any, and the stop bits high.
 constexpr std::uint16_t characterLevels(std::uint8_t byte, const LineSettings& line) {
-    constexpr std::uint32_t kStartBits = 1;
-    constexpr std::uint32_t kDataBits = 8;
-    std::uint32_t levels = static_cast<std::uint32_t>(byte) << kStartBits;
-    std::uint32_t next = kStartBits + kDataBits;
+    std::uint32_t levels = static_cast<std::uint32_t>(byte) << kLineStartBits;
+    std::uint32_t next = kLineStartBits + kLineDataBits;
     if (line.parity != Parity::None) {
         const bool oddOnes = (std::popcount(byte) % 2) != 0;
         const bool bit = line.parity == Parity::Odd ? !oddOnes : oddOnes;

@@ -8,8 +8,6 @@ namespace kestrune {
 
 namespace {
 
-constexpr std::uint32_t kDataBits = 8;
-constexpr std::uint32_t kStartBits = 1;
 constexpr double kMidBit = 0.5;
 constexpr std::uint8_t kMarkByte = 0xFF;
 constexpr std::uint8_t kMarkFollower = 0x00;
@@ -141,7 +139,7 @@ std::optional<UartChar> UartLine::receive(SimTime limit, const LineSettings& rec
         if (whole == nullptr || endOf(*whole) > limit) {
             return std::nullopt;
         }
-        const UartChar got{.byte = static_cast<std::uint8_t>(whole->frame >> kStartBits),
+        const UartChar got{.byte = static_cast<std::uint8_t>(whole->frame >> kLineStartBits),
                            .at = endOf(*whole)};
         listenAfter_ = whole->start;
         dropPassed();
@@ -165,10 +163,11 @@ std::optional<UartChar> UartLine::receive(SimTime limit, const LineSettings& rec
             return std::nullopt;
         }
         UartChar got{.at = complete};
-        for (std::uint32_t bit = 0; bit < kDataBits; ++bit) {
-            got.byte |= static_cast<std::uint8_t>(sample(*edge, kStartBits + bit) ? 1u << bit : 0u);
+        for (std::uint32_t bit = 0; bit < kLineDataBits; ++bit) {
+            got.byte |=
+                static_cast<std::uint8_t>(sample(*edge, kLineStartBits + bit) ? 1u << bit : 0u);
         }
-        std::uint32_t next = kStartBits + kDataBits;
+        std::uint32_t next = kLineStartBits + kLineDataBits;
         bool parityBit = false;
         if (hasParity(receiver)) {
             parityBit = sample(*edge, next++);
