@@ -252,15 +252,18 @@ class QuickPass {
     // The time this visit may take: what is left before the deadline, less what the plain probes
     // still to come need. A plain probe only stands back for those after it; a listen where a
     // ratio pointed, and where the receiver's kind of talk was heard, or only the other parity
-    // was ruled out, stands back for none, as that is where the receiver talks. So does one at
-    // the fastest rate where both parities misread a burst: no sender is faster than that rate,
-    // so both joined a burst in its middle. At a slower rate a faster sender reads the same, and
-    // a ratio misread at another setting may have named it, so the listen stands back.
+    // was ruled out, stands back for none, as that is where the receiver talks. So does one
+    // where both parities misread a burst at the fastest rate, or at a rate that a port without
+    // parity read a ratio for: no sender is faster than the fastest rate, and such a ratio is no
+    // misread of a sender at the port's own rate (see askRatioSource), so both joined a burst in
+    // its middle, where a port may read back-to-back characters out of step to their end. At
+    // another rate a faster sender reads the same, so the listen stands back.
     std::chrono::milliseconds roomFor(const Visit& visit) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const HeardVerdict here = verdictAt(visit.line);
-        const bool joinedMidBurst =
-            visit.line.baud == kListeningPost.baud && bothMisread(visit.line);
+        const bool joinedMidBurst = (visit.line.baud == kListeningPost.baud ||
+                                     namedWithoutParity_[rateIndex(visit.line.baud)]) &&
+                                    bothMisread(visit.line);
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
             (mayBeOwnTalk(here) || joinedMidBurst ||
              (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
@@ -421,7 +424,15 @@ class QuickPass {
             const bool reportMayFrame = visit.kind == VisitKind::Plain &&
                                         verdict.heard == Heard::Slower && verdict.ratio == 0 &&
                                         tally.bytes < unframedLimit(tally);
-            if (tally.messages >= kMessagesPastAnswer || (rulesOut(verdict) && !reportMayFrame)) {
+            // At a rate a ratio named where both parities misread already, both joined a burst in
+            // its middle. A port that reads back-to-back characters out of step keeps that step
+            // wherever their bits allow a frame there, and regains the sender's at a character
+            // that allows none, so a misread rules nothing out before the visit's time is up.
+            const bool mayRegainStep = visit.kind == VisitKind::Brief &&
+                                       verdict.heard == Heard::Faster &&
+                                       rateKnown(visit.line.baud) && bothMisread(visit.line);
+            if (tally.messages >= kMessagesPastAnswer ||
+                (rulesOut(verdict) && !reportMayFrame && !mayRegainStep)) {
                 return true;
             }
             // A receiver's reports come back to back, and its answer right behind one: a byte
@@ -441,7 +452,8 @@ class QuickPass {
             const std::chrono::milliseconds unframed =
                 answerTime + lineTime(std::min(tally.bytes, unframedLimit(tally)), visit.line,
                                       link_.timing().factor);
-            return !waitsForBurst && elapsed >= unframed && !mayBeOwnTalk(verdict);
+            return !waitsForBurst && !mayRegainStep && elapsed >= unframed &&
+                   !mayBeOwnTalk(verdict);
         });
     }
 
@@ -591,11 +603,16 @@ class QuickPass {
         knownRates_[rateIndex(rate)] = true;
         if (line.parity == Parity::Odd) {
             ratioSources_[rateIndex(rate)] = line;
+        } else {
+            namedWithoutParity_[rateIndex(rate)] = true;
         }
-        // Where a parity was ruled out already, the other goes first.
+        // Where a parity was ruled out already, the other goes first. Where both misread, both
+        // joined a burst in its middle, and the one likelier to keep in step goes first.
         const bool oddRuledOut =
             otherSideLikelier(verdictAt(odd)) && !otherSideLikelier(verdictAt(none));
-        const LineSettings first = oddRuledOut ? none : odd;
+        const LineSettings first = bothMisread(none) ? likelierSide(none)
+                                   : oddRuledOut     ? none
+                                                     : odd;
         follow({{first, VisitKind::Brief}, {otherSide(first), VisitKind::Brief}});
     }
 
@@ -741,6 +758,8 @@ class QuickPass {
     // Where a port with parity read the ratio that named each known rate, until a faster sender
     // there calls it into question.
     std::array<std::optional<LineSettings>, kBaudRates.size()> ratioSources_{};
+    // A port without parity read a ratio that named each rate.
+    std::array<bool, kBaudRates.size()> namedWithoutParity_{};
     // The last verdict heard at each setting of the probe order during this pass.
     std::array<HeardVerdict, kProbeCount> board_{};
 };
