@@ -617,10 +617,12 @@ class QuickPass {
     }
 
     // Whether a slower sender heard at rate, ratio times slower (0: unshown), points to a rate
-    // offered (see followSlower).
+    // offered, so that a plain probe leaves for it. Bytes without inner runs point only where
+    // four times slower is offered (see followSlower): where it is not, they name two only by
+    // default, which a sender two times slower seldom gives, and a receiver's report at this
+    // very setting gives them where its fields are zeros.
     static bool pointsSlower(std::uint32_t rate, std::uint32_t ratio) {
-        return ratio == 0 ? rate != kBaudRates.front().baud
-                          : findBaudRate(rate / ratio).has_value();
+        return findBaudRate(rate / (ratio == 0 ? kUnshownRatio : ratio)).has_value();
     }
 
     // A rate is known where a ratio pointed to it; nothing is faster than the fastest. Text is
