@@ -293,8 +293,8 @@ class QuickPass {
                                          std::chrono::milliseconds room, bool& leftEarly,
                                          bool& notOwnText) {
         const Clock::time_point start = Clock::now();
-        // When the first byte came; the residue of the change of settings may come first, so its
-        // wait is added to the time an address takes.
+        // When the first byte of the talk under way came; the residue of the change of settings
+        // may come first, so its wait is added to the time an address takes.
         std::optional<Clock::time_point> heardFrom;
         const std::chrono::milliseconds addressWithin =
             lineTime(kAddressWithinBytes, visit.line, link_.timing().factor) +
@@ -335,10 +335,12 @@ class QuickPass {
             if (tally.bytes == 0) {
                 return waitsForBurst ? false : elapsed >= answerTime;
             }
-            if (!heardFrom) {
-                heardFrom = Clock::now();
-            }
             if (tally.bytes != bytesSeen) {
+                // Talk after a quiet line longer than a sentence is a new burst: what it must
+                // show within a sentence is counted from there, not from a stray byte before.
+                if (!heardFrom || Clock::now() - lastByteAt >= burstGap) {
+                    heardFrom = Clock::now();
+                }
                 bytesSeen = tally.bytes;
                 lastByteAt = Clock::now();
             }

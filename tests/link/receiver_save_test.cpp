@@ -30,13 +30,6 @@ struct Rig {
     }
 };
 
-ReceiverBehaviour answering(SaveAnswer save, Answering answering = Answering::ExactSettings) {
-    ReceiverBehaviour behaviour;
-    behaviour.saveAnswer = save;
-    behaviour.answering = answering;
-    return behaviour;
-}
-
 TEST(ReceiverSaveTest, EachAnswerGivesItsOutcome) {
     struct Case {
         const char* name;
@@ -45,11 +38,10 @@ TEST(ReceiverSaveTest, EachAnswerGivesItsOutcome) {
         bool kept;
     };
     const Case cases[] = {
-        {"report", answering(SaveAnswer::Report), SaveOutcome::Saved, true},
-        {"restart", answering(SaveAnswer::Restart), SaveOutcome::Saved, true},
-        {"refuse", answering(SaveAnswer::Refuse), SaveOutcome::CannotSave, false},
-        {"silent", answering(SaveAnswer::Report, Answering::Silent), SaveOutcome::NotConfirmed,
-         true},
+        {"report", {.saveAnswer = SaveAnswer::Report}, SaveOutcome::Saved, true},
+        {"restart", {.saveAnswer = SaveAnswer::Restart}, SaveOutcome::Saved, true},
+        {"refuse", {.saveAnswer = SaveAnswer::Refuse}, SaveOutcome::CannotSave, false},
+        {"silent", {.answering = Answering::Silent}, SaveOutcome::NotConfirmed, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -200,11 +200,11 @@ TEST_P(ReceiverSearch, NoiseElsewhereNeitherPassesForAReceiverNorHidesOne) {
 }
 
 // A link over one of the fake ports below, opened; port is the one the link opened.
-template <class Port>
+template <class Port, double factor = kFactor>
 struct FakeRig {
     std::shared_ptr<FakePortState> state = std::make_shared<FakePortState>();
     Port* port = nullptr;
-    ReceiverLink link{Timing{}.scaled(kFactor), [this](std::string_view) {
+    ReceiverLink link{Timing{}.scaled(factor), [this](std::string_view) {
                           auto opened = std::make_unique<Port>(state);
                           port = opened.get();
                           return OpenResult{std::move(opened)};
@@ -482,6 +482,46 @@ TEST(ReceiverSearchChecks, NoInnerRunAtFourTimesTheSlowestRateNamesTheSlowest) {
     EXPECT_EQ(rig.link.verifiedSettings(), SlowestRatePort::kLine);
     ASSERT_NE(rig.port, nullptr);
     EXPECT_EQ(rig.port->firstParityAsked, Parity::Odd);
+}
+
+// A TSIP receiver at 2400 8N1 whose question comes while a report of zeros is under way: the
+// port hears bytes without inner runs, then the answer, a while later.
+class ZerosFirstPort : public ScriptedPort {
+  public:
+    static constexpr LineSettings kLine{2400, Parity::None, StopBits::One};
+
+    using ScriptedPort::ScriptedPort;
+    bool write(std::span<const std::uint8_t> bytes) override {
+        if (is(bytes, portConfigQuery()) && now() == kLine) {
+            pushLater(std::vector<std::uint8_t>(kZeros, 0));
+            // Assigning a thread joins the one before.
+            answer_ = std::jthread([this] {
+                (void)state_->waitUntilDrained();
+                std::this_thread::sleep_for(kAnswerAfterZeros);
+                pushFrame(portConfig(kLine, OutputProtocol::Tsip));
+            });
+        } else if (is(bytes, portConfigQuery()) && answer_.joinable()) {
+            askedElsewhere = true;
+        }
+        return true;
+    }
+    bool askedElsewhere = false;
+
+  private:
+    static constexpr std::size_t kZeros = 16;
+    // Well within the answer's time at the real timing (237 ms at 2400 bits/s).
+    static constexpr std::chrono::milliseconds kAnswerAfterZeros{50};
+    std::jthread answer_;
+};
+
+// At 2400 bits/s, four times slower is below every rate offered, so bytes without inner runs do
+// not send the probe on: it waits for its answer, and no setting after it is asked first.
+TEST(ReceiverSearchChecks, AReportOfZerosKeepsItsOwnProbe) {
+    FakeRig<ZerosFirstPort, 1.0> rig;
+    EXPECT_EQ(findReceiver(rig.link), SearchOutcome::Found);
+    EXPECT_EQ(rig.link.verifiedSettings(), ZerosFirstPort::kLine);
+    ASSERT_NE(rig.port, nullptr);
+    EXPECT_FALSE(rig.port->askedElsewhere);
 }
 
 // A device that sends checked sentences but answers no TSIP is named as such, at its setting.
