@@ -253,19 +253,13 @@ class QuickPass {
     // still to come need. A plain probe only stands back for those after it; a listen where a
     // ratio pointed, and where the receiver's kind of talk was heard, or only the other parity
     // was ruled out, stands back for none, as that is where the receiver talks. So does one
-    // where both parities misread a burst at the fastest rate, or at a rate that a port without
-    // parity read a ratio for: no sender is faster than the fastest rate, and such a ratio is no
-    // misread of a sender at the port's own rate (see askRatioSource), so both joined a burst in
-    // its middle, where a port may read back-to-back characters out of step to their end. At
-    // another rate a faster sender reads the same, so the listen stands back.
+    // where both parities joined a burst in its middle (see joinedMidBurst). At another rate
+    // where both misread, a faster sender reads the same, so the listen stands back.
     std::chrono::milliseconds roomFor(const Visit& visit) const {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
         const HeardVerdict here = verdictAt(visit.line);
-        const bool joinedMidBurst = (visit.line.baud == kListeningPost.baud ||
-                                     namedWithoutParity_[rateIndex(visit.line.baud)]) &&
-                                    bothMisread(visit.line);
         if (visit.kind == VisitKind::Listen && rateKnown(visit.line.baud) &&
-            (mayBeOwnTalk(here) || joinedMidBurst ||
+            (mayBeOwnTalk(here) || joinedMidBurst(visit.line) ||
              (ruledOutAcross(visit.line) && !otherSideLikelier(here)))) {
             return std::max(left, std::chrono::milliseconds{0});
         }
@@ -426,13 +420,12 @@ class QuickPass {
             const bool reportMayFrame = visit.kind == VisitKind::Plain &&
                                         verdict.heard == Heard::Slower && verdict.ratio == 0 &&
                                         tally.bytes < unframedLimit(tally);
-            // At a rate a ratio named where both parities misread already, both joined a burst in
-            // its middle. A port that reads back-to-back characters out of step keeps that step
-            // wherever their bits allow a frame there, and regains the sender's at a character
-            // that allows none, so a misread rules nothing out before the visit's time is up.
+            // Where both parities joined a burst in its middle, a port that reads back-to-back
+            // characters out of step keeps that step wherever their bits allow a frame there,
+            // and regains the sender's at a character that allows none, so a misread rules
+            // nothing out before the visit's time is up.
             const bool mayRegainStep = visit.kind == VisitKind::Brief &&
-                                       verdict.heard == Heard::Faster &&
-                                       rateKnown(visit.line.baud) && bothMisread(visit.line);
+                                       verdict.heard == Heard::Faster && joinedMidBurst(visit.line);
             if (tally.messages >= kMessagesPastAnswer ||
                 (rulesOut(verdict) && !reportMayFrame && !mayRegainStep)) {
                 return true;
@@ -660,6 +653,15 @@ class QuickPass {
     bool bothMisread(const LineSettings& line) const {
         return verdictAt(line).heard == Heard::Faster &&
                verdictAt(otherSide(line)).heard == Heard::Faster;
+    }
+
+    // Both parities of line's rate misread a burst, and no faster sender explains it: the rate
+    // is the fastest, or one that a port without parity read a ratio for, which is no misread of
+    // a sender at the port's own rate (see askRatioSource). Both joined a burst in its middle,
+    // where a port may read back-to-back characters out of step to their end.
+    bool joinedMidBurst(const LineSettings& line) const {
+        return (line.baud == kListeningPost.baud || namedWithoutParity_[rateIndex(line.baud)]) &&
+               bothMisread(line);
     }
 
     // A listen goes where the talk may be the receiver's: to the other parity when what was
