@@ -26,7 +26,10 @@
 //     adapter, which may delay bytes but neither adds nor reorders them;
 //   - nothing a slower sender explains: the sender talks at this rate with the other parity
 //     (whose characters a UART misreads from the first wrong parity bit on), or faster: ask at
-//     the other parity, then listen at the fastest rate, where the next burst shows its ratio;
+//     the other parity, then listen at the fastest rate, where the next burst shows its ratio.
+//     Where both parities misread at a rate no faster sender can explain (the fastest, or one a
+//     ratio read without parity named), both joined a burst in its middle, where characters sent
+//     back to back may read out of step to its end: the next burst is listened for there;
 //   - a slower sender whose runs show no ratio: two rates down, where they are a quarter as long;
 //   - sentences whose checksum fails in whole characters: another device; nothing to follow.
 // Every lead is only a place to listen: what finds the receiver is still its own answer there.
